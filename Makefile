@@ -1,0 +1,35 @@
+# Two entry points for a fresh Debian 12 machine: `make run` and `make test`.
+# Both install what is missing (nothing is downloaded when everything is present), build in build/
+# and then run.
+
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?=
+DEBIAN_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libplist-dev python3-icalendar
+
+.PHONY: all deps build run test clean asan fuzz bench
+
+all: build
+
+deps:
+	@scripts/install-deps.sh $(DEBIAN_PACKAGES)
+
+$(BUILD_DIR)/CMakeCache.txt:
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: deps $(BUILD_DIR)/CMakeCache.txt
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	$(BUILD_DIR)/src/cli/tidewell-cli convert examples/sample.ics --to vcal
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DTIDEWELL_TESTS=OFF
+	cmake --build build-release -j $(JOBS) --target tidewell-bench
+	build-release/bench/tidewell-bench
+
+clean:
+	rm -rf $(BUILD_DIR) build-asan build-release

@@ -1,0 +1,217 @@
+#pragma once
+
+#include "calendar/dataEntry.h"
+
+#include <QAtomicInt>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <functional>
+
+class invitee;
+
+/// One column of a delimited import: its title and its field code as decimal text
+/// ("Start Time"/"0" ... "Description"/"5").
+struct ColumnDescriptor
+{
+    QString title;
+    QString code;
+    friend bool operator==(const ColumnDescriptor&, const ColumnDescriptor&) = default;
+};
+using ColumnOrder = QList<ColumnDescriptor>;
+
+/// The calendar document: the entry list the table shows, the override entries read beside it,
+/// the user's date and time conventions (read once, at construction), the zone information of
+/// the last file read and the problems met while reading.
+///
+/// Operations are defined in the folder of their subsystem: reading and zones in calendar/,
+/// writing, repeat rules and expansion in formats/, text recognisers, delimited text and list
+/// output in text/.
+class aCalendar
+{
+public:
+    /// Reads the user's formats and the column order from UserDefaults::standard(); stores the
+    /// default column order there when none is stored yet.
+    aCalendar();
+
+    /// Support address named in the reader's problem messages.
+    static QString supportAddress();
+
+    // --- entry list ---
+    int entryCount() const { return int(theData.size()); }
+    EntryList& getTheData() { return theData; }
+    const EntryList& getTheData() const { return theData; }
+    EntryPtr calObjectAtIndex(int index) const { return theData.value(index); }
+    EntryPtr getEntryAtIndex(int index) const { return theData.value(index); }
+    void removeObjectAtIndex(int index);
+    void removeAllObjectsFromCal() { theData.clear(); }
+    void replaceTheData(const EntryList& list);
+    void addPendingData();
+    QString getShortDescriptionForEntry(int index) const;
+    void setDescriptionTo(const QString& text, int index);
+    void updateStartDetailForEntry(int index, const CalDate& date, const CalDate& time);
+    void updateEndDetailForEntry(int index, const CalDate& date, const CalDate& time);
+    const EntryList& getTheRecObjects() const { return theRecObjects; }
+
+    // --- validation and problems ---
+    void addRecObjectsToData();
+    bool dataCheck();
+    const QStringList& getTheProblemEntries() const { return theProblemEntries; }
+    int getIntForTheProblemEntryNumber(int i) const { return theProblemEntries.value(i).toInt(); }
+    EntryPtr getTheProblemEntryNumber(int i) const { return theData.value(i); }
+    bool getTodoBool() const { return todoBool; }
+    bool getEventBool() const { return eventBool; }
+    bool getErrorBool() const { return errorBool; }
+    bool getDescBool() const { return descBool; }
+    /// The combined message for the four read flags (empty when none is set).
+    QString problemMessage() const;
+
+    // --- reading (calendar/reader.cpp) ---
+    /// Reads an iCalendar or vCalendar text into the document; returns the problem message or "".
+    QString setData(const QString& text);
+    /// Decodes one quoted-printable value.
+    static QString processQuotedPrintablePart(const QByteArray& bytes);
+
+    // --- time zones of the last read (calendar/zoneAdjust.cpp) ---
+    const QString& getControlHoursFromGMT() const { return controlHoursFromGMT; }
+    const QString& getControlZoneString() const { return controlZoneString; }
+    const QString& getAppTimeZone() const { return appTimeZone; }
+    void setControlHoursFromGMT(const QString& s) { controlHoursFromGMT = s; }
+    void setControlZoneString(const QString& s) { controlZoneString = s; }
+    void setAppTimeZone(const QString& s) { appTimeZone = s; }
+    CalDate zoneAdjust(const CalDate& d) const;
+
+    // --- repeat rules (formats/repeatRuleTranslation.cpp) ---
+    QString vCalRRULEtoiCalRRULE(const QString& vcal) const;
+    CalDate timeToCal(const QString& text) const;
+
+    // --- writing (formats/calendarWriter.cpp) ---
+    QString createICalString(const EntryList& entries, const QString* calName) const;
+    QString createICalString(const EntryList& entries, const QString& calName) const
+    {
+        return createICalString(entries, &calName);
+    }
+    QString createVCalString() const;
+    QString createVCalStringWithData(const EntryList& entries) const;
+    /// The mailed invitation calendar: "BEGIN:VCALENDAR\nMETHOD:REQUEST\n" ... "END:VCALENDAR".
+    QString createInvitationString(const EntryList& entries, const QList<invitee>& invitees, const QString& theOrg,
+                                   const QString& theEmail) const;
+
+    // --- expansion (formats/repeatList.cpp) ---
+    EntryList getTheFullExpandedRepeats() const;
+    bool containsRepeats() const;
+    void setAllEventsExpaned(const EntryList& list) { allEventsExpanded = list; }
+    const EntryList& getAllEventsExpanded() const { return allEventsExpanded; }
+
+    // --- sorting (text/theSorter.cpp) ---
+    void sortStart();
+    void sortEnd();
+    void sortSummary();
+
+    // --- date and time recognition (text/recognition.cpp) ---
+    QStringList regex(const QString& text, const QString& pattern) const;
+    static QString removePunc(const QString& text);
+    static QString removeThNdSt(const QString& text);
+    QStringList returnDatesInString(const QString& text) const;
+    QStringList returnTimeInString(const QString& text) const;
+    CalDate returnCalendarDate(const QString& phrase) const;
+    CalDate returnCalendarTime(const QString& phrase) const;
+    CalDate returnTCDate(const QString& field) const;
+
+    // --- clipboard guessing (text/clipboardGuess.cpp) ---
+    void processDateString(const QString* text);
+    void processDateString(const QString& text) { processDateString(&text); }
+
+    // --- delimited import (text/delimitedImport.cpp) ---
+    bool processCT(const QString& text, const QString& limiter);
+    const QList<QStringList>& getCommaTabData() const { return commaTabData; }
+    int getCommaTabDataItemCount(int row) const;
+    int getCommaTabDataMax() const { return commaTabDataMax; }
+    /// Makes one entry from row @p row and appends it to the pending list. Safe on a worker
+    /// thread while another thread reads pendingCount().
+    QString makeEntryWithSeparated(int row, const ColumnOrder& order);
+    const EntryList& getPendingEntries() const { return pendingEntriesToAdd; }
+    int pendingCount() const { return pendingProgress.loadAcquire(); }
+
+    // --- list output (text/listExport.cpp) ---
+    QString textOutput() const;
+    QString theTabOut(const EntryList& entries, const QStringList& columns) const;
+    QString theCommaOut(const EntryList& entries, const QStringList& columns) const;
+    static QString removeLeadZero(const QString& text);
+
+    // --- source, calendars, column order ---
+    void setTheFileSource(const QString& path) { theFileSource = path; }
+    const QString& getTheFileSource() const { return theFileSource; }
+    QString getCalName() const;
+    void setTheController(void* controller) { theController = controller; }
+    void setCalArray(const QStringList* list);
+    const QStringList& getTheCalArray() const { return theCalArray; }
+    void addCalArrayObject(const QString& name) { theCalArray.append(name); }
+    void setDirectiCalImport(bool b) { directiCalImport = b; }
+    bool getDirectiCalImport() const { return directiCalImport; }
+    const ColumnOrder& getCommaTabDataOrder() const { return commaTabDataOrder; }
+    void setCommaTabDataOrder(const ColumnOrder& order) { commaTabDataOrder = order; }
+    /// Stores @p order under "commataborder".
+    static void saveColumnOrder(const ColumnOrder& order);
+    static ColumnOrder defaultColumnOrder();
+    void setCalVersion(int v) { calVersion = v; }
+    int getCalVersion() const { return calVersion; }
+
+    // --- user formats ---
+    const QString& getShortDateFormat() const { return shortDateFormat; }
+    const QString& getShortDateFormatSeparator() const { return shortDateFormatSeparator; }
+    const QString& getLongDateFormat() const { return longDateFormat; }
+    const QString& getShortTimeFormatSeparator() const { return shortTimeFormatSeparator; }
+    const QString& getUserTimeFormat() const { return userTimeFormat; }
+    const QStringList& getAmAndPmArray() const { return amAndPmArray; }
+    /// "%H" separator "%M".
+    QString getTimeFormatter() const;
+    QString getCodedShortDateFormat() const;
+    QString getDateFormatter() const { return getCodedShortDateFormat(); }
+    QString getLongDateFormatter() const;
+    QString getLongTimeFormatter() const;
+    QString getLongTimeFormatterNoSecString() const;
+    /// The user's names and formats for readable output.
+    QVariantMap systemDefinedLocale() const;
+    /// The user's month, weekday and AM/PM names.
+    const DateNames& dateNames() const { return names; }
+
+private:
+    friend class calendarReader;
+
+    QString rawInputString;
+    EntryList theData;
+    EntryList theRecObjects;
+    QString userTimeFormat;
+    QString theFileSource;
+    QStringList theCalArray;
+    ColumnOrder commaTabDataOrder;
+    EntryList pendingEntriesToAdd;
+    QList<QStringList> commaTabData;
+    QString shortDateFormat;
+    QString shortDateFormatSeparator;
+    QString longDateFormat;
+    QString shortTimeFormat;
+    QString shortTimeFormatSeparator;
+    QStringList theProblemEntries;
+    QStringList amAndPmArray;
+    QString controlHoursFromGMT;
+    QString controlZoneString;
+    bool directiCalImport = false;
+    bool importCancel = false;
+    QString appTimeZone;
+    EntryList allEventsExpanded;
+    void* theController = nullptr;
+    bool todoBool = false;
+    bool eventBool = false;
+    bool errorBool = false;
+    bool alertWindow = false;
+    bool descBool = false;
+    int OS102 = 1, OS103 = 1, OS104 = 1;
+    int commaTabDataMax = 0;
+    int calVersion = 0;
+    QAtomicInt pendingProgress;
+    DateNames names;
+};

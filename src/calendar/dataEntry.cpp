@@ -1,0 +1,519 @@
+#include "calendar/dataEntry.h"
+
+#include "platform/Uuid.h"
+
+#include <QDateTime>
+
+namespace
+{
+QString localZoneName()
+{
+    return Zones::idOf(Zones::local());
+}
+
+// Leading decimal integer (optional sign, then digits); 0 when there is none. Clamped so that
+// absurd numbers from files cannot overflow the date arithmetic.
+qint64 leadingInt(const QString& text)
+{
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+'))) {
+        negative = text.at(i) == QLatin1Char('-');
+        ++i;
+    }
+    qint64 value = 0;
+    while (i < text.size() && text.at(i).unicode() >= '0' && text.at(i).unicode() <= '9') {
+        if (value < 100000000)
+            value = value * 10 + (text.at(i).unicode() - '0');
+        ++i;
+    }
+    return negative ? -value : value;
+}
+
+int clampInt(qint64 v)
+{
+    return int(std::clamp<qint64>(v, -100000000, 100000000));
+}
+
+bool endsWithCode(const QString& text, QChar code)
+{
+    if (text.endsWith(code))
+        return true;
+    if (text.size() >= 2 && (text.endsWith(QLatin1Char('\r')) || text.endsWith(QLatin1Char('\n'))))
+        return text.at(text.size() - 2) == code;
+    return false;
+}
+
+QString escapeBreaks(QString text)
+{
+    text.replace(QLatin1Char('\r'), QLatin1String("\\n"));
+    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return text;
+}
+
+// The head of a property line is its text up to the first colon; the old value is the text
+// between the first and the second colon.
+QString headOf(const QString& line)
+{
+    const qsizetype colon = line.indexOf(QLatin1Char(':'));
+    return colon < 0 ? line : line.left(colon);
+}
+
+QString oldValueOf(const QString& line)
+{
+    const qsizetype colon = line.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return {};
+    const qsizetype second = line.indexOf(QLatin1Char(':'), colon + 1);
+    return second < 0 ? line.mid(colon + 1) : line.mid(colon + 1, second - colon - 1);
+}
+} // namespace
+
+dataEntry::dataEntry()
+    : theCheck(QStringLiteral("X"))
+    , SEQUENCE(QStringLiteral("1"))
+    , zoneString(QStringLiteral("Z"))
+    , hoursFromGMT(QStringLiteral("0"))
+    , theRepeater(QStringLiteral("blank"))
+{
+    setDTSTAMP();
+}
+
+void dataEntry::setNewUID()
+{
+    UID = Uuid::create();
+}
+
+void dataEntry::setImportedUID(const QString& uid)
+{
+    QString s = uid;
+    s.remove(QLatin1Char('\r'));
+    s.remove(QLatin1Char('\n'));
+    UID = s;
+}
+
+void dataEntry::setUIDcopy(const QString& uid)
+{
+    UID = uid;
+}
+
+void dataEntry::setDTSTAMP()
+{
+    DTSTAMP = CalDate::now(Zones::utc()).format(QStringLiteral("%Y%m%dT%H%M%S")) + zoneString;
+}
+
+void dataEntry::setStartDate(const CalDate& d)
+{
+    startDate = d;
+    if (d.isNull()) {
+        startDateSet = false;
+        setDURATION();
+        return;
+    }
+    theCheck.clear();
+    startDateSet = true;
+    const QString day = d.format(QStringLiteral("%Y%m%d"));
+    if (!DTSTART.isEmpty()) {
+        const QString head = headOf(DTSTART);
+        if (head.startsWith(QLatin1String("DTSTART;TZID="))) {
+            const QString old = oldValueOf(DTSTART);
+            const qsizetype t = old.indexOf(QLatin1Char('T'));
+            // A timed line always has a clock part; keep the old one, or the entry's own time.
+            QString clock = t >= 0 ? old.mid(t + 1) : QString();
+            if (clock.isEmpty())
+                clock = startTime ? startTime.format(QStringLiteral("%H%M%S")) : QStringLiteral("000000");
+            DTSTART = head + QLatin1Char(':') + day + QLatin1Char('T') + clock;
+        } else {
+            DTSTART = head + QLatin1Char(':') + day;
+        }
+    } else if (startTime) {
+        DTSTART = QStringLiteral("DTSTART;TZID=%1:").arg(localZoneName()) + day + QLatin1Char('T')
+            + startTime.format(QStringLiteral("%H%M%S"));
+    } else {
+        DTSTART = QStringLiteral("DTSTART;VALUE=DATE:") + day;
+    }
+    setDURATION();
+}
+
+void dataEntry::setStartTime(const CalDate& t)
+{
+    startTime = t;
+    theCheck.clear();
+    startTimeSet = !t.isNull();
+    if (!DTSTART.isEmpty()) {
+        const QString head = headOf(DTSTART);
+        if (head.startsWith(QLatin1String("DTSTART;TZID="))) {
+            if (t) {
+                const QString old = oldValueOf(DTSTART);
+                const qsizetype tpos = old.indexOf(QLatin1Char('T'));
+                DTSTART = head + QLatin1Char(':') + (tpos < 0 ? old : old.left(tpos)) + QLatin1Char('T')
+                    + t.format(QStringLiteral("%H%M%S"));
+            } else {
+                DTSTART = QStringLiteral("DTSTART;VALUE=DATE:") + startDate.format(QStringLiteral("%Y%m%d"));
+            }
+        } else if (t) {
+            // The zone is named by its identifier: an abbreviation such as CEST or IST is
+            // ambiguous and peers cannot resolve it.
+            DTSTART = QStringLiteral("DTSTART;TZID=") + localZoneName() + QLatin1Char(':') + oldValueOf(DTSTART)
+                + QLatin1Char('T') + t.format(QStringLiteral("%H%M%S"));
+        }
+    }
+    setDURATION();
+}
+
+void dataEntry::setEndDate(const CalDate& d)
+{
+    endDate = d;
+    theCheck.clear();
+    endDateSet = !d.isNull();
+    setDURATION();
+}
+
+void dataEntry::setEndTime(const CalDate& t)
+{
+    endTime = t;
+    theCheck.clear();
+    endTimeSet = !t.isNull();
+    setDURATION();
+}
+
+void dataEntry::updateStartDetail(const CalDate& date, const CalDate& time)
+{
+    startDateSet = startTimeSet = endDateSet = endTimeSet = false;
+    DTSTART.clear();
+    startDate = date;
+    startTime = time;
+    setStartTime(time);
+    setStartDate(date);
+    if (startDate.isNull() || endDate.isNull())
+        dataCheck = false;
+}
+
+void dataEntry::updateEndDetail(const CalDate& date, const CalDate& time)
+{
+    DTEND.clear();
+    endDate = date;
+    endTime = time;
+    setEndTime(time);
+    setEndDate(date);
+}
+
+static CalDate combine(const CalDate& date, const CalDate& time)
+{
+    if (date.isNull())
+        return {};
+    return CalDate::fromFields(date.year(), date.month(), date.day(), time ? time.hour() : 0, time ? time.minute() : 0,
+                               time ? time.second() : 0, Zones::local());
+}
+
+CalDate dataEntry::getFullStartTime() const
+{
+    return combine(startDate, startTime);
+}
+
+CalDate dataEntry::getFullEndTime() const
+{
+    return combine(endDate, endTime);
+}
+
+CalDate dataEntry::getFullEndTimeUsingStartDate() const
+{
+    return combine(startDate, endTime);
+}
+
+CalDate dataEntry::getDayOfEvent() const
+{
+    return combine(startDate, CalDate());
+}
+
+double dataEntry::startSeconds1970() const
+{
+    return getFullStartTime().secondsSince1970();
+}
+
+double dataEntry::endSeconds1970() const
+{
+    return getFullEndTime().secondsSince1970();
+}
+
+CalDate dataEntry::getFullEndTimeUsingDateAndDuration(const CalDate& baseIn, const QString* durationIn) const
+{
+    const CalDate base = baseIn ? baseIn : getFullStartTime();
+    const QString text = durationIn ? *durationIn : getDuration();
+    if (base.isNull())
+        return base;
+    if (text.startsWith(QLatin1String("PT"))) {
+        const QString r = text.mid(2);
+        qint64 hours = 0, minutes = 0, seconds = 0;
+        const qsizetype h = r.indexOf(QLatin1Char('H'));
+        if (h >= 0) {
+            hours = leadingInt(r.left(h));
+            const QString rest = r.mid(h + 1);
+            minutes = leadingInt(rest.left(rest.size() - 1));
+        } else if (endsWithCode(text, QLatin1Char('M'))) {
+            minutes = leadingInt(r.left(r.size() - 1));
+        } else if (endsWithCode(text, QLatin1Char('S'))) {
+            const qsizetype m = r.indexOf(QLatin1Char('M'));
+            if (m >= 0) {
+                minutes = leadingInt(r.left(m));
+                const QString rest = r.mid(m + 1);
+                seconds = leadingInt(rest.left(rest.size() - 1));
+            } else {
+                seconds = leadingInt(r.left(r.size() - 1));
+            }
+        } else {
+            return base;
+        }
+        return base.addComponents(0, 0, 0, clampInt(hours), clampInt(minutes), clampInt(seconds));
+    }
+    if (text.startsWith(QLatin1Char('P'))) {
+        const QString rest = text.mid(1);
+        if (rest.endsWith(QLatin1Char('D')))
+            return base.addDays(clampInt(leadingInt(rest) - 1));
+        if (rest.endsWith(QLatin1Char('W')))
+            return base.addDays(clampInt(7 * leadingInt(rest)));
+        return base;
+    }
+    return base;
+}
+
+void dataEntry::advanceByDays(int n)
+{
+    setStartDate(getFullStartTime().addDays(n));
+    setEndDate(getFullEndTime().addDays(n));
+}
+
+void dataEntry::advanceByMonths(int n)
+{
+    setStartDate(getFullStartTime().addMonths(n));
+    setEndDate(getFullEndTime().addMonths(n));
+}
+
+void dataEntry::advanceByYears(int n)
+{
+    setStartDate(getFullStartTime().addYears(n));
+    setEndDate(getFullEndTime().addYears(n));
+}
+
+void dataEntry::setDURATION()
+{
+    if (!startDateSet && !endDateSet) {
+        dataCheck = false;
+        return;
+    }
+    if (startTimeSet != endTimeSet) {
+        dataCheck = false;
+        return;
+    }
+    const CalDate end = endDateSet ? getFullEndTime() : endTimeSet ? getFullEndTimeUsingStartDate() : getFullStartTime();
+    CalDate start;
+    if (startDateSet)
+        start = getFullStartTime();
+    else if (startTimeSet)
+        start = combine(endDate, startTime);
+    else
+        start = getFullEndTime();
+    if (start.isNull() || end.isNull()) {
+        dataCheck = false;
+        return;
+    }
+    int days = 0, hours = 0, minutes = 0, seconds = 0;
+    CalDate::difference(start, end, &days, &hours, &minutes, &seconds);
+    const qint64 total = end.secsSinceEpoch() - start.secsSinceEpoch();
+    const bool noTimes = !startTimeSet && !endTimeSet;
+    if (startDateSet && endDateSet && noTimes)
+        days += 1;
+    if (total == 0 && noTimes)
+        days = 1;
+    dataCheck = total >= 0 && (endDate.isNull() || total > 0 || days > 0);
+    QString text;
+    if (days > 0)
+        text += QString::number(days) + QLatin1Char('D');
+    if (hours > 0 || minutes > 0 || seconds >= 1) {
+        text += QLatin1Char('T');
+        if (hours > 0)
+            text += QString::number(hours) + QLatin1Char('H');
+        if (minutes > 0)
+            text += QString::number(minutes) + QLatin1Char('M');
+        if (seconds > 0)
+            text += QString::number(seconds) + QLatin1Char('S');
+    }
+    if (!text.isEmpty())
+        DURATION = text;
+}
+
+bool dataEntry::notBlankLine() const
+{
+    return startDate || endDate || startTime || endTime || !theSummary.isEmpty() || !Notes.isEmpty()
+        || !DESCRIPTION.isEmpty() || !RRULE.isEmpty();
+}
+
+void dataEntry::setTheEXDATE(const CalDate& d)
+{
+    theCalEXDATE.append(d);
+}
+
+void dataEntry::copyTheEXDATE(const QList<CalDate>& list)
+{
+    theCalEXDATE = list;
+}
+
+void dataEntry::removeTheEXDATE(int index)
+{
+    if (index >= 0 && index < theCalEXDATE.size())
+        theCalEXDATE.removeAt(index);
+}
+
+void dataEntry::addRecObjectArray(const EntryPtr& entry)
+{
+    theRecObjectsArray.append(entry);
+}
+
+void dataEntry::setTheRepeater(bool repeating)
+{
+    theRepeater = repeating ? QStringLiteral("repeat") : QStringLiteral("blank");
+}
+
+void dataEntry::setSummary(const QString& s)
+{
+    theSummary = s;
+    theCheck.clear();
+    setSUMMARY(s);
+}
+
+void dataEntry::setNotes(const QString& s)
+{
+    Notes = s;
+    theCheck.clear();
+}
+
+void dataEntry::setLocation(const QString& s)
+{
+    QString l = s;
+    l.remove(QLatin1Char('\r'));
+    l.remove(QLatin1Char('\n'));
+    location = l;
+}
+
+QString dataEntry::getSEQUENCE() const
+{
+    return QStringLiteral("SEQUENCE:") + SEQUENCE;
+}
+
+QString dataEntry::getUID()
+{
+    if (UID.isEmpty())
+        setNewUID();
+    return QStringLiteral("UID:") + UID;
+}
+
+QString dataEntry::getDTSTAMP() const
+{
+    return QStringLiteral("DTSTAMP:") + DTSTAMP;
+}
+
+QString dataEntry::getSUMMARY() const
+{
+    return QStringLiteral("SUMMARY:") + escapeBreaks(theSummary);
+}
+
+QString dataEntry::getDESCRIPTION() const
+{
+    return QStringLiteral("DESCRIPTION:") + escapeBreaks(DESCRIPTION);
+}
+
+QString dataEntry::getRRULE() const
+{
+    return QStringLiteral("RRULE:") + RRULE;
+}
+
+QString dataEntry::getDuration() const
+{
+    return QStringLiteral("P") + DURATION;
+}
+
+QString dataEntry::getDURATION() const
+{
+    return QStringLiteral("DURATION:") + getDuration();
+}
+
+static QString propertyOrEmpty(const QString& value, const QString& prefix)
+{
+    if (value.startsWith(prefix))
+        return value == prefix ? QString() : value;
+    return value.isEmpty() ? QString() : prefix + value;
+}
+
+QString dataEntry::getSTATUS() const
+{
+    return propertyOrEmpty(status, QStringLiteral("STATUS:"));
+}
+
+QString dataEntry::getLOCATION() const
+{
+    return propertyOrEmpty(location, QStringLiteral("LOCATION:"));
+}
+
+QString dataEntry::getTheRecString() const
+{
+    return QStringLiteral("RECURRENCE-ID;TZID=%1:").arg(localZoneName()) + theRecDate.format(QStringLiteral("%Y%m%d"))
+        + QLatin1Char('T') + (theRecTime ? theRecTime.format(QStringLiteral("%H%M%S")) : QStringLiteral("000000"));
+}
+
+int dataEntry::tableRowCount(int tag) const
+{
+    if (tag == 1)
+        return int(theCalEXDATE.size());
+    if (tag == 13)
+        return int(theRecObjectsArray.size());
+    return 0;
+}
+
+static QVariant dateVariant(const CalDate& d)
+{
+    if (d.isNull())
+        return {};
+    return QDateTime::fromSecsSinceEpoch(d.secsSinceEpoch(), d.zone());
+}
+
+QVariant dataEntry::tableValue(int tag, int row, const QString& column) const
+{
+    if (tag == 1 && row >= 0 && row < theCalEXDATE.size())
+        return dateVariant(theCalEXDATE.at(row));
+    if (tag == 13 && row >= 0 && row < theRecObjectsArray.size())
+        return theRecObjectsArray.at(row)->propertyValue(column);
+    return {};
+}
+
+void dataEntry::setTableValue(int tag, int row, const QVariant& value)
+{
+    if (tag != 1 || row < 0 || row >= theCalEXDATE.size())
+        return;
+    const QDateTime dt = value.toDateTime();
+    if (dt.isValid())
+        theCalEXDATE[row] = CalDate::fromSecsSinceEpoch(dt.toSecsSinceEpoch(), Zones::local());
+}
+
+QVariant dataEntry::propertyValue(const QString& name) const
+{
+    static const QHash<QString, std::function<QVariant(const dataEntry&)>> getters{
+        {"startDate", [](const dataEntry& e) { return dateVariant(e.startDate); }},
+        {"endDate", [](const dataEntry& e) { return dateVariant(e.endDate); }},
+        {"startTime", [](const dataEntry& e) { return dateVariant(e.startTime); }},
+        {"endTime", [](const dataEntry& e) { return dateVariant(e.endTime); }},
+        {"theRecDate", [](const dataEntry& e) { return dateVariant(e.theRecDate); }},
+        {"theRecTime", [](const dataEntry& e) { return dateVariant(e.theRecTime); }},
+        {"theSummary", [](const dataEntry& e) { return QVariant(e.theSummary); }},
+        {"Notes", [](const dataEntry& e) { return QVariant(e.Notes); }},
+        {"DESCRIPTION", [](const dataEntry& e) { return QVariant(e.DESCRIPTION); }},
+        {"UID", [](const dataEntry& e) { return QVariant(e.UID); }},
+        {"RRULE", [](const dataEntry& e) { return QVariant(e.RRULE); }},
+        {"DTSTART", [](const dataEntry& e) { return QVariant(e.DTSTART); }},
+        {"DURATION", [](const dataEntry& e) { return QVariant(e.DURATION); }},
+        {"location", [](const dataEntry& e) { return QVariant(e.location); }},
+        {"status", [](const dataEntry& e) { return QVariant(e.status); }},
+        {"theRepeater", [](const dataEntry& e) { return QVariant(e.theRepeater); }},
+    };
+    auto it = getters.constFind(name);
+    return it == getters.constEnd() ? QVariant() : (*it)(*this);
+}

@@ -1,0 +1,553 @@
+#include "CalDate.h"
+
+#include "Clock.h"
+
+#include <QDate>
+#include <QHash>
+#include <QLocale>
+#include <QMutex>
+#include <QRegularExpression>
+
+#include <cstdlib>
+
+namespace
+{
+constexpr qint64 kDay = 86400;
+constexpr qint64 kEpochJulianDay = 2440588; // 1970-01-01
+
+qint64 floorDiv(qint64 a, qint64 b)
+{
+    qint64 q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0)))
+        --q;
+    return q;
+}
+
+// Offsets are looked up often (every date made or moved), so each thread keeps, per zone,
+// the span between the two transitions around the last instant it asked about.
+struct OffsetSpan
+{
+    qint64 from = 0;
+    qint64 to = -1; // exclusive; to < from means empty
+    int offset = 0;
+};
+
+int offsetAt(const QTimeZone& zone, qint64 secs)
+{
+    if (!zone.isValid())
+        return 0;
+    thread_local QHash<QByteArray, OffsetSpan> cache;
+    const QByteArray id = zone.id();
+    auto it = cache.find(id);
+    if (it != cache.end() && secs >= it->from && secs < it->to)
+        return it->offset;
+
+    const QDateTime at = QDateTime::fromSecsSinceEpoch(secs, QTimeZone::utc());
+    OffsetSpan span;
+    span.offset = zone.offsetFromUtc(at);
+    if (!zone.hasTransitions()) {
+        span.from = std::numeric_limits<qint64>::min();
+        span.to = std::numeric_limits<qint64>::max();
+    } else {
+        const QTimeZone::OffsetData next = zone.nextTransition(at);
+        const QTimeZone::OffsetData prev = zone.previousTransition(at.addSecs(1));
+        span.from = prev.atUtc.isValid() ? prev.atUtc.toSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+        span.to = next.atUtc.isValid() ? next.atUtc.toSecsSinceEpoch() : std::numeric_limits<qint64>::max();
+        if (!(secs >= span.from && secs < span.to)) {
+            // The zone data disagreed with itself; cache just this second.
+            span.from = secs;
+            span.to = secs + 1;
+        }
+    }
+    if (cache.size() > 64)
+        cache.clear();
+    cache.insert(id, span);
+    return span.offset;
+}
+
+// Seconds since the epoch of a wall-clock reading taken as UTC.
+qint64 wallSeconds(int year, int month, int day, qint64 secondsOfDay)
+{
+    // Months carry into years, days into months, seconds into days.
+    qint64 monthIndex = qint64(year) * 12 + (month - 1);
+    const int y = int(floorDiv(monthIndex, 12));
+    const int m = int(monthIndex - qint64(y) * 12) + 1;
+    const qint64 jd = QDate(y, m, 1).toJulianDay() + (day - 1);
+    return (jd - kEpochJulianDay) * kDay + secondsOfDay;
+}
+
+// The instant at which @p zone's wall clock reads @p wall. A reading inside a gap moves forward by
+// the gap; a reading that occurs twice gives the first occurrence.
+qint64 instantForWall(const QTimeZone& zone, qint64 wall)
+{
+    const int off1 = offsetAt(zone, wall - offsetAt(zone, wall));
+    const qint64 t1 = wall - off1;
+    const int check1 = offsetAt(zone, t1);
+    if (check1 == off1) {
+        // Could still be the second of two readings; prefer the earlier one.
+        const int before = offsetAt(zone, t1 - 3 * 3600);
+        if (before > off1 && offsetAt(zone, wall - before) == before)
+            return wall - before;
+        return t1;
+    }
+    const int off2 = check1;
+    const qint64 t2 = wall - off2;
+    if (offsetAt(zone, t2) == off2)
+        return t2;
+    return wall - std::min(off1, off2);
+}
+
+int parseDigits(const QString& text, int& pos, int minDigits, int maxDigits, bool* ok)
+{
+    int value = 0;
+    int n = 0;
+    while (pos < text.size() && n < maxDigits && text.at(pos).isDigit() && text.at(pos).unicode() < 128) {
+        value = value * 10 + (text.at(pos).unicode() - '0');
+        ++pos;
+        ++n;
+    }
+    *ok = n >= minDigits;
+    return value;
+}
+
+// Matches the longest name of @p list at @p pos, case-insensitively; returns its index or -1.
+int matchName(const QString& text, int& pos, const QStringList& list)
+{
+    int best = -1;
+    int bestLen = 0;
+    for (int i = 0; i < list.size(); ++i) {
+        const QString& name = list.at(i);
+        if (name.isEmpty() || name.size() <= bestLen)
+            continue;
+        if (text.mid(pos, name.size()).compare(name, Qt::CaseInsensitive) == 0) {
+            best = i;
+            bestLen = int(name.size());
+        }
+    }
+    if (best >= 0)
+        pos += bestLen;
+    return best;
+}
+
+QString pad(int value, int width, bool leadingZero)
+{
+    QString s = QString::number(std::abs(value));
+    if (leadingZero && s.size() < width)
+        s = QString(width - s.size(), QLatin1Char('0')) + s;
+    return value < 0 ? QLatin1Char('-') + s : s;
+}
+
+struct ZoneCache
+{
+    QMutex lock;
+    QByteArray tzValue;
+    bool tzSet = false;
+    bool filled = false;
+    QTimeZone local;
+};
+
+ZoneCache& zoneCache()
+{
+    static ZoneCache cache;
+    return cache;
+}
+
+bool plausibleZoneId(const QString& name)
+{
+    // Ids go to the zone database as file names: refuse anything that could leave it.
+    if (name.isEmpty() || name.size() > 64 || name.contains(QLatin1String("..")) || name.startsWith(QLatin1Char('/')))
+        return false;
+    for (QChar c : name) {
+        const ushort u = c.unicode();
+        if (!((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '/' || u == '_'
+              || u == '-' || u == '+'))
+            return false;
+    }
+    return true;
+}
+
+QTimeZone resolveName(const QString& raw)
+{
+    QString name = raw.trimmed();
+    if (name.size() >= 2 && name.startsWith(QLatin1Char('"')) && name.endsWith(QLatin1Char('"')))
+        name = name.mid(1, name.size() - 2).trimmed();
+    if (name.isEmpty() || name.size() > 128)
+        return {};
+    if (plausibleZoneId(name)) {
+        QTimeZone zone(name.toUtf8());
+        if (zone.isValid())
+            return zone;
+    }
+    const QByteArray iana = QTimeZone::windowsIdToDefaultIanaId(name.toUtf8());
+    if (!iana.isEmpty()) {
+        QTimeZone zone(iana);
+        if (zone.isValid())
+            return zone;
+    }
+    return {};
+}
+
+QTimeZone cachedByName(const QString& name)
+{
+    thread_local QHash<QString, QTimeZone> cache;
+    auto it = cache.constFind(name);
+    if (it != cache.constEnd())
+        return *it;
+    QTimeZone zone = resolveName(name);
+    if (cache.size() > 256)
+        cache.clear();
+    cache.insert(name, zone);
+    return zone;
+}
+} // namespace
+
+const DateNames& DateNames::english()
+{
+    static const DateNames names{
+        {"January", "February", "March", "April", "May", "June", "July", "August", "September", "October", "November",
+         "December"},
+        {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"},
+        {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"},
+        {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"},
+        {"AM", "PM"}};
+    return names;
+}
+
+QTimeZone Zones::local()
+{
+    ZoneCache& cache = zoneCache();
+    const bool tzSet = qEnvironmentVariableIsSet("TZ");
+    const QByteArray tz = tzSet ? qgetenv("TZ") : QByteArray();
+    QMutexLocker locker(&cache.lock);
+    if (!cache.filled || cache.tzSet != tzSet || cache.tzValue != tz) {
+        QTimeZone zone;
+        QByteArray id = tz.startsWith(':') ? tz.mid(1) : tz;
+        if (tzSet && !id.isEmpty()) {
+            if (id == "UTC" || id == "GMT" || id == "UTC0" || id == "GMT0")
+                id = "UTC";
+            zone = QTimeZone(id);
+        }
+        if (!zone.isValid())
+            zone = QTimeZone::systemTimeZone();
+        if (!zone.isValid())
+            zone = QTimeZone::utc();
+        cache.local = zone;
+        cache.tzSet = tzSet;
+        cache.tzValue = tz;
+        cache.filled = true;
+    }
+    return cache.local;
+}
+
+QTimeZone Zones::utc()
+{
+    static const QTimeZone zone = QTimeZone::utc();
+    return zone;
+}
+
+QTimeZone Zones::byName(const QString& name)
+{
+    QTimeZone zone = cachedByName(name);
+    return zone.isValid() ? zone : local();
+}
+
+bool Zones::isKnown(const QString& name)
+{
+    return cachedByName(name).isValid();
+}
+
+QString Zones::idOf(const QTimeZone& zone)
+{
+    return QString::fromUtf8(zone.id());
+}
+
+CalDate CalDate::fromFields(int year, int month, int day, int hour, int minute, int second, const QTimeZone& zone)
+{
+    const qint64 secondsOfDay = qint64(hour) * 3600 + qint64(minute) * 60 + second;
+    // Keep within the range QDate handles comfortably; far-off years are junk input.
+    if (year < -9999 || year > 99999)
+        return {};
+    CalDate d;
+    d.m_zone = zone.isValid() ? zone : Zones::local();
+    d.setFromSecs(instantForWall(d.m_zone, wallSeconds(year, month, day, secondsOfDay)));
+    return d;
+}
+
+CalDate CalDate::fromSecsSinceEpoch(qint64 secs, const QTimeZone& zone)
+{
+    CalDate d;
+    d.m_zone = zone.isValid() ? zone : Zones::local();
+    d.setFromSecs(secs);
+    return d;
+}
+
+CalDate CalDate::now(const QTimeZone& zone)
+{
+    return fromSecsSinceEpoch(Clock::now().toSecsSinceEpoch(), zone);
+}
+
+void CalDate::setFromSecs(qint64 secs)
+{
+    m_secs = secs;
+    m_offset = offsetAt(m_zone, secs);
+    const qint64 wall = secs + m_offset;
+    const qint64 days = floorDiv(wall, kDay);
+    const qint64 rest = wall - days * kDay;
+    const QDate date = QDate::fromJulianDay(days + kEpochJulianDay);
+    m_year = date.year();
+    m_month = date.month();
+    m_day = date.day();
+    m_hour = int(rest / 3600);
+    m_minute = int((rest % 3600) / 60);
+    m_second = int(rest % 60);
+    m_valid = date.isValid();
+}
+
+int CalDate::dayOfWeek() const
+{
+    return m_valid ? QDate(m_year, m_month, m_day).dayOfWeek() % 7 : 0;
+}
+
+int CalDate::dayOfYear() const
+{
+    return m_valid ? QDate(m_year, m_month, m_day).dayOfYear() : 0;
+}
+
+CalDate CalDate::inZone(const QTimeZone& zone) const
+{
+    if (!m_valid)
+        return {};
+    return fromSecsSinceEpoch(m_secs, zone);
+}
+
+CalDate CalDate::withZone(const QTimeZone& zone) const
+{
+    if (!m_valid)
+        return {};
+    return fromFields(m_year, m_month, m_day, m_hour, m_minute, m_second, zone);
+}
+
+CalDate CalDate::withTime(int hour, int minute, int second) const
+{
+    if (!m_valid)
+        return {};
+    return fromFields(m_year, m_month, m_day, hour, minute, second, m_zone);
+}
+
+CalDate CalDate::addComponents(int years, int months, int days, int hours, int minutes, int seconds) const
+{
+    if (!m_valid)
+        return {};
+    // Years and months first (with carry of the day), then the rest on the wall clock.
+    const qint64 secondsOfDay = qint64(m_hour + qint64(hours)) * 3600 + (m_minute + qint64(minutes)) * 60
+        + (m_second + qint64(seconds));
+    const qint64 y = qint64(m_year) + years + floorDiv(qint64(m_month - 1) + months, 12);
+    if (y < -9999 || y > 99999)
+        return {};
+    const qint64 monthIndex = qint64(m_year) * 12 + (m_month - 1) + months + qint64(years) * 12;
+    const int ny = int(floorDiv(monthIndex, 12));
+    const int nm = int(monthIndex - qint64(ny) * 12) + 1;
+    const qint64 jdDays = qint64(days) + floorDiv(secondsOfDay, kDay);
+    const qint64 sod = secondsOfDay - floorDiv(secondsOfDay, kDay) * kDay;
+    const qint64 wall = wallSeconds(ny, nm, m_day, sod) + jdDays * kDay;
+    CalDate d;
+    d.m_zone = m_zone;
+    d.setFromSecs(instantForWall(m_zone, wall));
+    return d;
+}
+
+CalDate CalDate::addSeconds(qint64 n) const
+{
+    if (!m_valid)
+        return {};
+    return fromSecsSinceEpoch(m_secs + n, m_zone);
+}
+
+void CalDate::difference(const CalDate& from, const CalDate& to, int* days, int* hours, int* minutes, int* seconds)
+{
+    qint64 diff = 0;
+    if (from.m_valid && to.m_valid) {
+        const CalDate t = to.inZone(from.m_zone);
+        const qint64 wallFrom = from.m_secs + from.m_offset;
+        const qint64 wallTo = t.m_secs + t.m_offset;
+        diff = wallTo - wallFrom;
+    }
+    const qint64 d = diff / kDay; // truncates toward zero, so every part keeps the sign
+    diff -= d * kDay;
+    if (days)
+        *days = int(d);
+    if (hours)
+        *hours = int(diff / 3600);
+    if (minutes)
+        *minutes = int((diff % 3600) / 60);
+    if (seconds)
+        *seconds = int(diff % 60);
+}
+
+QString CalDate::zoneAbbreviation() const
+{
+    if (!m_valid)
+        return {};
+    if (m_zone == QTimeZone::utc())
+        return QStringLiteral("GMT");
+    return m_zone.abbreviation(QDateTime::fromSecsSinceEpoch(m_secs, QTimeZone::utc()));
+}
+
+QString CalDate::offsetText() const
+{
+    const int off = std::abs(m_offset) / 60;
+    return QString::asprintf("%c%02d%02d", m_offset < 0 ? '-' : '+', off / 60, off % 60);
+}
+
+QString CalDate::format(const QString& fmt, const DateNames* names) const
+{
+    if (!m_valid)
+        return {};
+    const DateNames& n = names ? *names : DateNames::english();
+    auto nameAt = [](const QStringList& list, int i, const QStringList& fallback) {
+        return (i >= 0 && i < list.size()) ? list.at(i) : fallback.value(i);
+    };
+    QString out;
+    out.reserve(fmt.size() + 8);
+    for (qsizetype i = 0; i < fmt.size(); ++i) {
+        const QChar c = fmt.at(i);
+        if (c != QLatin1Char('%') || i + 1 >= fmt.size()) {
+            out += c;
+            continue;
+        }
+        QChar code = fmt.at(++i);
+        bool zero = true;
+        if (code == QLatin1Char('1') && i + 1 < fmt.size()) {
+            zero = false;
+            code = fmt.at(++i);
+        }
+        const DateNames& en = DateNames::english();
+        switch (code.unicode()) {
+        case 'Y': out += QString::number(m_year); break;
+        case 'y': out += pad(((m_year % 100) + 100) % 100, 2, zero); break;
+        case 'm': out += pad(m_month, 2, zero); break;
+        case 'd': out += pad(m_day, 2, zero); break;
+        case 'e': out += QString::number(m_day); break;
+        case 'H': out += pad(m_hour, 2, zero); break;
+        case 'I': out += pad(m_hour % 12 == 0 ? 12 : m_hour % 12, 2, zero); break;
+        case 'M': out += pad(m_minute, 2, zero); break;
+        case 'S': out += pad(m_second, 2, zero); break;
+        case 'j': out += pad(dayOfYear(), 3, zero); break;
+        case 'p': out += nameAt(n.amPm, m_hour < 12 ? 0 : 1, en.amPm); break;
+        case 'a': out += nameAt(n.shortWeekdays, dayOfWeek(), en.shortWeekdays); break;
+        case 'A': out += nameAt(n.weekdays, dayOfWeek(), en.weekdays); break;
+        case 'b': out += nameAt(n.shortMonths, m_month - 1, en.shortMonths); break;
+        case 'B': out += nameAt(n.months, m_month - 1, en.months); break;
+        case 'z': out += offsetText(); break;
+        case 'Z': out += zoneAbbreviation(); break;
+        case '%': out += QLatin1Char('%'); break;
+        default:
+            out += QLatin1Char('%');
+            if (!zero)
+                out += QLatin1Char('1');
+            out += code;
+            break;
+        }
+    }
+    return out;
+}
+
+CalDate CalDate::parse(const QString& text, const QString& fmt, const QTimeZone& zone, const DateNames* names)
+{
+    const DateNames& n = names ? *names : DateNames::english();
+    int year = 2001, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+    int pm = -1;
+    bool twelveHour = false;
+    int pos = 0;
+    for (qsizetype i = 0; i < fmt.size(); ++i) {
+        const QChar c = fmt.at(i);
+        if (c == QLatin1Char(' ')) {
+            if (pos >= text.size() || !text.at(pos).isSpace())
+                return {};
+            while (pos < text.size() && text.at(pos).isSpace())
+                ++pos;
+            continue;
+        }
+        if (c != QLatin1Char('%') || i + 1 >= fmt.size()) {
+            if (pos >= text.size() || text.at(pos) != c)
+                return {};
+            ++pos;
+            continue;
+        }
+        QChar code = fmt.at(++i);
+        if (code == QLatin1Char('1') && i + 1 < fmt.size())
+            code = fmt.at(++i);
+        bool ok = true;
+        switch (code.unicode()) {
+        case 'd':
+        case 'e': day = parseDigits(text, pos, 1, 2, &ok); break;
+        case 'm': month = parseDigits(text, pos, 1, 2, &ok); break;
+        case 'Y': year = parseDigits(text, pos, 1, 4, &ok); break;
+        case 'y': {
+            const int start = pos;
+            const int yy = parseDigits(text, pos, 1, 2, &ok);
+            if (pos - start == 2 || pos - start == 1) {
+                // Two-digit years: the century that puts the year at most 20 years ahead of today.
+                const int thisYear = Clock::now().date().year();
+                year = 2000 + yy;
+                if (year > thisYear + 20)
+                    year -= 100;
+            }
+            break;
+        }
+        case 'H': hour = parseDigits(text, pos, 1, 2, &ok); break;
+        case 'I':
+            hour = parseDigits(text, pos, 1, 2, &ok);
+            twelveHour = true;
+            ok = ok && hour >= 1 && hour <= 12;
+            break;
+        case 'M': minute = parseDigits(text, pos, 1, 2, &ok); break;
+        case 'S': second = parseDigits(text, pos, 1, 2, &ok); break;
+        case 'p': {
+            int idx = matchName(text, pos, n.amPm);
+            if (idx < 0)
+                idx = matchName(text, pos, DateNames::english().amPm);
+            ok = idx >= 0;
+            pm = idx;
+            break;
+        }
+        case 'b':
+        case 'B': {
+            int idx = matchName(text, pos, n.months);
+            if (idx < 0)
+                idx = matchName(text, pos, n.shortMonths);
+            ok = idx >= 0;
+            month = idx + 1;
+            break;
+        }
+        case 'a':
+        case 'A': {
+            int idx = matchName(text, pos, n.weekdays);
+            if (idx < 0)
+                idx = matchName(text, pos, n.shortWeekdays);
+            ok = idx >= 0;
+            break;
+        }
+        case '%':
+            ok = pos < text.size() && text.at(pos) == QLatin1Char('%');
+            ++pos;
+            break;
+        default: return {};
+        }
+        if (!ok)
+            return {};
+    }
+    if (pos != text.size())
+        return {};
+    if (pm >= 0) {
+        if (twelveHour || hour <= 12) {
+            hour %= 12;
+            if (pm == 1)
+                hour += 12;
+        }
+    }
+    if (month < 1 || month > 12 || day < 1 || day > QDate(year, month, 1).daysInMonth() || hour > 23 || minute > 59
+        || second > 59)
+        return {};
+    return fromFields(year, month, day, hour, minute, second, zone);
+}

@@ -1,0 +1,134 @@
+#include "Encoding.h"
+
+#include <QHash>
+#include <QStringDecoder>
+
+namespace
+{
+// Upper halves (0x80-0xFF) of the two single-byte encodings.
+const char16_t kMacRoman[128] = {
+    0x00C4, 0x00C5, 0x00C7, 0x00C9, 0x00D1, 0x00D6, 0x00DC, 0x00E1, 0x00E0, 0x00E2, 0x00E4, 0x00E3, 0x00E5, 0x00E7,
+    0x00E9, 0x00E8, 0x00EA, 0x00EB, 0x00ED, 0x00EC, 0x00EE, 0x00EF, 0x00F1, 0x00F3, 0x00F2, 0x00F4, 0x00F6, 0x00F5,
+    0x00FA, 0x00F9, 0x00FB, 0x00FC, 0x2020, 0x00B0, 0x00A2, 0x00A3, 0x00A7, 0x2022, 0x00B6, 0x00DF, 0x00AE, 0x00A9,
+    0x2122, 0x00B4, 0x00A8, 0x2260, 0x00C6, 0x00D8, 0x221E, 0x00B1, 0x2264, 0x2265, 0x00A5, 0x00B5, 0x2202, 0x2211,
+    0x220F, 0x03C0, 0x222B, 0x00AA, 0x00BA, 0x03A9, 0x00E6, 0x00F8, 0x00BF, 0x00A1, 0x00AC, 0x221A, 0x0192, 0x2248,
+    0x2206, 0x00AB, 0x00BB, 0x2026, 0x00A0, 0x00C0, 0x00C3, 0x00D5, 0x0152, 0x0153, 0x2013, 0x2014, 0x201C, 0x201D,
+    0x2018, 0x2019, 0x00F7, 0x25CA, 0x00FF, 0x0178, 0x2044, 0x20AC, 0x2039, 0x203A, 0xFB01, 0xFB02, 0x2021, 0x00B7,
+    0x201A, 0x201E, 0x2030, 0x00C2, 0x00CA, 0x00C1, 0x00CB, 0x00C8, 0x00CD, 0x00CE, 0x00CF, 0x00CC, 0x00D3, 0x00D4,
+    0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9, 0x0131, 0x02C6, 0x02DC, 0x00AF, 0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD,
+    0x02DB, 0x02C7};
+
+const char16_t kWindows1252[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                   0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                   0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+QString decodeSingleByte(const QByteArray& bytes, bool mac)
+{
+    QString out;
+    out.resize(bytes.size());
+    QChar* dst = out.data();
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const uchar b = uchar(bytes.at(i));
+        if (b < 0x80)
+            dst[i] = QChar(b);
+        else if (mac)
+            dst[i] = QChar(kMacRoman[b - 0x80]);
+        else
+            dst[i] = b < 0xA0 ? QChar(kWindows1252[b - 0x80]) : QChar(b);
+    }
+    return out;
+}
+} // namespace
+
+bool Encoding::isValidUtf8(const QByteArray& bytes)
+{
+    const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const uchar c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int len = 0;
+        uint cp = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 1;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 2;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        for (int k = 1; k <= len; ++k) {
+            if (i + k >= n || (p[i + k] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if ((len == 2 && cp < 0x800) || (len == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len + 1;
+    }
+    return true;
+}
+
+QString Encoding::decodeUtf8(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(bytes.constData() + 3, bytes.size() - 3);
+    return QString::fromUtf8(bytes);
+}
+
+QString Encoding::decodeMacRoman(const QByteArray& bytes)
+{
+    return decodeSingleByte(bytes, true);
+}
+
+QString Encoding::decodeWindows1252(const QByteArray& bytes)
+{
+    return decodeSingleByte(bytes, false);
+}
+
+QString Encoding::decode(const QByteArray& bytes, Fallback fallback)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return decodeUtf8(bytes);
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        QStringDecoder decoder(bytes.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+        QString text = decoder.decode(bytes.mid(2));
+        return text;
+    }
+    if (isValidUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    return fallback == Fallback::MacRoman ? decodeMacRoman(bytes) : decodeWindows1252(bytes);
+}
+
+QByteArray Encoding::encodeMacRoman(const QString& text)
+{
+    static const QHash<char16_t, uchar> reverse = [] {
+        QHash<char16_t, uchar> map;
+        for (int i = 0; i < 128; ++i)
+            map.insert(kMacRoman[i], uchar(0x80 + i));
+        return map;
+    }();
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text.at(i).unicode();
+        if (u < 0x80) {
+            out.append(char(u));
+            continue;
+        }
+        if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i; // one character, one replacement
+        const auto it = reverse.constFind(u);
+        out.append(it == reverse.constEnd() ? '?' : char(*it));
+    }
+    return out;
+}
