@@ -30,6 +30,8 @@ inline double seconds(const QElapsedTimer& timer)
 }
 /// Prints one result line: "case  label  value unit".
 void report(const QString& caseName, const QString& label, double value, const char* unit);
+/// Runs case @p name with @p args in a child process (its output goes to ours); returns its exit code.
+int runChild(const QString& name, const QStringList& args);
 /// A scratch directory for generated files (kept between runs; regenerated when missing).
 QString scratchDir();
 } // namespace bench

@@ -54,6 +54,15 @@ void bench::report(const QString& caseName, const QString& label, double value, 
     std::fflush(stdout);
 }
 
+int bench::runChild(const QString& name, const QStringList& args)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--child"), name} + args);
+    child.waitForFinished(-1);
+    return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : 1;
+}
+
 QString bench::scratchDir()
 {
     const QString dir = QDir::tempPath() + QStringLiteral("/tidewell-bench");
@@ -81,14 +90,16 @@ int main(int argc, char** argv)
         }
         return (*it)(args.mid(2));
     }
-    const QStringList names = args.isEmpty() ? registry().keys() : args;
+    // Cases whose names begin with "_" are steps that other cases run as children.
+    QStringList names = args;
+    if (names.isEmpty()) {
+        for (const QString& name : registry().keys())
+            if (!name.startsWith(QLatin1Char('_')))
+                names << name;
+    }
     int status = 0;
     for (const QString& name : names) {
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedChannels);
-        child.start(app.applicationFilePath(), {QStringLiteral("--child"), name});
-        child.waitForFinished(-1);
-        if (child.exitCode() != 0)
+        if (bench::runChild(name, {}) != 0)
             status = 1;
     }
     return status;
