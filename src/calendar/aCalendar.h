@@ -54,6 +54,8 @@ public:
     void updateStartDetailForEntry(int index, const CalDate& date, const CalDate& time);
     void updateEndDetailForEntry(int index, const CalDate& date, const CalDate& time);
     const EntryList& getTheRecObjects() const { return theRecObjects; }
+    /// Adds an override entry (one with a recurrence identifier) to the override list.
+    void addRecObject(const EntryPtr& entry) { theRecObjects.append(entry); }
 
     // --- validation and problems ---
     void addRecObjectsToData();
@@ -134,6 +136,18 @@ public:
     QString makeEntryWithSeparated(int row, const ColumnOrder& order);
     const EntryList& getPendingEntries() const { return pendingEntriesToAdd; }
     int pendingCount() const { return pendingProgress.loadAcquire(); }
+    /// Makes the entries of every row in order, stopping between rows once @p cancel is non-zero;
+    /// returns the number made. Same threading contract as makeEntryWithSeparated.
+    int makeAllEntriesWithSeparated(const ColumnOrder& order, const QAtomicInt* cancel = nullptr);
+    /// Empties the rows (a cancelled column-order sheet).
+    void clearCommaTabData();
+    /// Drops the first row (a header line of column titles); false when there are no rows.
+    bool dropCommaTabHeader();
+    /// A column order from titles or codes separated by commas ("Summary,Start Date,Start Time"
+    /// or "4,1,0"); "-", "skip", "ignore", an empty item or any other number skips that column.
+    /// Titles ignore case, spaces, hyphens and underscores. An unknown title gives an empty order
+    /// and sets @p error.
+    static ColumnOrder columnOrderFromText(const QString& text, QString* error);
 
     // --- list output (text/listExport.cpp) ---
     QString textOutput() const;

@@ -1,0 +1,258 @@
+#include "calendar/aCalendar.h"
+#include "testutil.h"
+
+#include <QTest>
+
+namespace
+{
+CalDate at(const QString& text)
+{
+    return CalDate::parse(text, QStringLiteral("%Y-%m-%d %H:%M:%S"));
+}
+
+EntryPtr timedEntry(const QString& summary, const QString& start, const QString& end)
+{
+    auto e = dataEntry::create();
+    const CalDate s = at(start), f = at(end);
+    e->setStartTime(s);
+    e->setStartDate(s);
+    e->setEndDate(f);
+    e->setEndTime(f);
+    e->setSummary(summary);
+    return e;
+}
+} // namespace
+
+class TestACalendar : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        testutil::pinZone("Europe/Paris");
+        testutil::pinClock("2007-01-15T12:00:00Z");
+    }
+    void cleanup() { Clock::reset(); }
+
+    void columnOrderFirstAndSecondStart()
+    {
+        testutil::TempSettings settings;
+        QVERIFY(!UserDefaults::standard().contains("commataborder"));
+        aCalendar first;
+        QCOMPARE(first.getCommaTabDataOrder(), aCalendar::defaultColumnOrder());
+        QVERIFY(UserDefaults::standard().contains("commataborder"));
+        QCOMPARE(first.getCommaTabDataOrder().at(4), (ColumnDescriptor{"Summary", "4"}));
+
+        ColumnOrder mine{{"Summary", "4"}, {"Start Date", "1"}};
+        aCalendar::saveColumnOrder(mine);
+        aCalendar second;
+        QCOMPARE(second.getCommaTabDataOrder(), mine);
+    }
+
+    void userFormats_data()
+    {
+        QTest::addColumn<QString>("shortDate");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<QString>("reduced");
+        QTest::addColumn<QString>("dateSeparator");
+        QTest::addColumn<QString>("timeSeparator");
+        QTest::addColumn<QString>("userTime");
+        QTest::addColumn<QString>("coded");
+        QTest::newRow("uk") << "%d/%m/%Y" << "%H:%M:%S" << "d/m/y" << "/" << ":" << "%H:%M" << "%d/%m/%Y";
+        QTest::newRow("us short") << "%1m/%e/%y" << "%1I:%M:%S %p" << "m/d/y" << "/" << ":" << "%I:%M %p"
+                                  << "%m/%e/%y";
+        QTest::newRow("german") << "%d.%m.%y" << "%H.%M.%S" << "d.m.y" << "." << "." << "%H.%M" << "%d.%m.%y";
+        QTest::newRow("iso") << "%Y-%m-%d" << "%H:%M" << "y-m-d" << "-" << ":" << "%H:%M" << "%Y-%m-%d";
+    }
+    void userFormats()
+    {
+        QFETCH(QString, shortDate);
+        QFETCH(QString, time);
+        QFETCH(QString, reduced);
+        QFETCH(QString, dateSeparator);
+        QFETCH(QString, timeSeparator);
+        QFETCH(QString, userTime);
+        QFETCH(QString, coded);
+        testutil::TempSettings settings{QLocale("en_US"),
+                                        {{"NSShortDateFormatString", shortDate}, {"NSTimeFormatString", time}}};
+        aCalendar cal;
+        QCOMPARE(cal.getShortDateFormat(), reduced);
+        QCOMPARE(cal.getShortDateFormatSeparator(), dateSeparator);
+        QCOMPARE(cal.getShortTimeFormatSeparator(), timeSeparator);
+        QCOMPARE(cal.getUserTimeFormat(), userTime);
+        QCOMPARE(cal.getCodedShortDateFormat(), coded);
+        QCOMPARE(cal.getTimeFormatter(), QStringLiteral("%H") + timeSeparator + QStringLiteral("%M"));
+    }
+
+    void amPmAndTimeWithoutSeconds()
+    {
+        testutil::TempSettings settings{QLocale("en_US"),
+                                        {{"NSAMPMDesignation", QStringList{"a. m.", "p. m."}},
+                                         {"NSShortDateFormatString", "%m/%d/%y"},
+                                         {"NSShortTimeDateFormatString", "%M/%D/%Y %I:%M %p"}}};
+        aCalendar cal;
+        QCOMPARE(cal.getAmAndPmArray(), (QStringList{"a.m.", "p.m."}));
+        // The short date is removed without regard to case, then the leading spaces.
+        QCOMPARE(cal.getLongTimeFormatterNoSecString(), QStringLiteral("%I:%M %p"));
+        UserDefaults::standard().setValue("NSShortTimeDateFormatString", "%H:%M");
+        QCOMPARE(cal.getLongTimeFormatterNoSecString(), QStringLiteral("%H:%M"));
+        UserDefaults::standard().setValue("NSShortTimeDateFormatString", "%m/%d/%y %m/%d/%y %H:%M");
+        QCOMPARE(cal.getLongTimeFormatterNoSecString(), QStringLiteral("%H:%M"));
+        const QVariantMap locale = cal.systemDefinedLocale();
+        QCOMPARE(locale.size(), 6);
+        QCOMPARE(locale.value("NSMonthNameArray").toStringList().value(0), QStringLiteral("January"));
+    }
+
+    void validation()
+    {
+        testutil::TempSettings settings;
+        aCalendar cal;
+        QVERIFY(!cal.dataCheck()); // an empty list cannot be exported
+
+        cal.getTheData().append(dataEntry::create()); // blank and invalid, but alone
+        QVERIFY(!cal.dataCheck());
+        QCOMPARE(cal.getTheProblemEntries(), QStringList{"0"});
+
+        cal.getTheData().append(timedEntry("good", "2007-03-15 09:00:00", "2007-03-15 10:00:00"));
+        QVERIFY(cal.dataCheck()); // the blank one is ignored among others
+        QVERIFY(cal.getTheProblemEntries().isEmpty());
+
+        cal.getTheData().append(timedEntry("backwards", "2007-03-15 11:00:00", "2007-03-15 10:00:00"));
+        QVERIFY(!cal.dataCheck());
+        QCOMPARE(cal.getTheProblemEntries(), QStringList{"2"});
+        QCOMPARE(cal.getIntForTheProblemEntryNumber(0), 2);
+        QCOMPARE(cal.getTheProblemEntryNumber(2)->getSummary(), QStringLiteral("backwards"));
+    }
+
+    void overrideLinking()
+    {
+        testutil::TempSettings settings;
+        aCalendar cal;
+        auto a = timedEntry("a", "2007-03-15 09:00:00", "2007-03-15 10:00:00");
+        auto b = timedEntry("b", "2007-03-16 09:00:00", "2007-03-16 10:00:00");
+        auto c = timedEntry("c", "2007-03-17 09:00:00", "2007-03-17 10:00:00");
+        a->setImportedUID("same");
+        b->setImportedUID("same");
+        cal.getTheData() << a << b << c;
+        auto o = dataEntry::create();
+        o->setImportedUID("same");
+        cal.addRecObject(o);
+        cal.addRecObjectsToData();
+        QCOMPARE(a->getTheReoccDateArray().size(), 1);
+        QCOMPARE(b->getTheReoccDateArray().size(), 1);
+        QCOMPARE(o->getParentDataEntry(), b); // the later one
+        QVERIFY(!c->getUIDValue().isEmpty()); // linking gives every entry a UID
+        QVERIFY(c->getTheReoccDateArray().isEmpty());
+        // Linking again (a later read links earlier overrides too) adds nothing twice.
+        cal.addRecObjectsToData();
+        QCOMPARE(a->getTheReoccDateArray().size(), 1);
+        // The parent does not keep its override alive through the back pointer, and vice versa.
+        std::weak_ptr<dataEntry> weakB = b;
+        cal.getTheData().removeAt(1);
+        b.reset();
+        QVERIFY(weakB.expired());
+        QCOMPARE(o->getParentDataEntry(), EntryPtr());
+    }
+
+    void listOperations()
+    {
+        testutil::TempSettings settings;
+        aCalendar cal;
+        auto a = timedEntry("a", "2007-03-15 09:00:00", "2007-03-15 10:00:00");
+        auto b = timedEntry("b", "2007-03-16 09:00:00", "2007-03-16 10:00:00");
+        cal.replaceTheData({a, b});
+        cal.replaceTheData(cal.getTheData()); // replacing by itself keeps the entries
+        QCOMPARE(cal.entryCount(), 2);
+        cal.setDescriptionTo("notes", 1);
+        QCOMPARE(cal.getShortDescriptionForEntry(1), QStringLiteral("notes"));
+        QCOMPARE(cal.getShortDescriptionForEntry(7), QString());
+        cal.removeObjectAtIndex(9);
+        cal.removeObjectAtIndex(0);
+        QCOMPARE(cal.calObjectAtIndex(0), b);
+        QCOMPARE(cal.calObjectAtIndex(3), EntryPtr());
+        cal.setTheFileSource("/home/ann/Calendars/My.Cal.ics");
+        QCOMPARE(cal.getCalName(), QStringLiteral("My.Cal"));
+        QCOMPARE(cal.getCommaTabDataItemCount(0), 0);
+        cal.removeAllObjectsFromCal();
+        QCOMPARE(cal.entryCount(), 0);
+    }
+
+    // zoneAdjust: each row pins the user's zone and the moment of reading.
+    void zoneAdjust_data()
+    {
+        QTest::addColumn<QString>("userZone");
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<QString>("appZone");
+        QTest::addColumn<QString>("calendarZone");
+        QTest::addColumn<QString>("tzLine");
+        QTest::addColumn<QString>("in");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("no zone information keeps seconds")
+            << "Europe/Paris" << "2007-01-15T12:00:00Z" << "" << "" << "" << "2007-03-15 09:30:45"
+            << "2007-03-15 09:30:45";
+        QTest::newRow("calendar zone New York read in London")
+            << "Europe/London" << "2007-01-15T12:00:00Z" << "" << "America/New_York" << "" << "2007-01-15 09:00:00"
+            << "2007-01-15 14:00:00";
+        QTest::newRow("DTSTART zone wins over calendar zone")
+            << "Europe/London" << "2007-01-15T12:00:00Z" << "Europe/Paris" << "America/New_York" << ""
+            << "2007-01-15 09:00:00" << "2007-01-15 08:00:00";
+        QTest::newRow("own zone identifier keeps seconds")
+            << "Europe/Paris" << "2007-01-15T12:00:00Z" << "Europe/Paris" << "" << "" << "2007-03-15 09:30:45"
+            << "2007-03-15 09:30:45";
+        QTest::newRow("own zone abbreviation keeps seconds")
+            << "Europe/Paris" << "2007-01-15T12:00:00Z" << "" << "CET" << "" << "2007-03-15 09:30:45"
+            << "2007-03-15 09:30:45";
+        QTest::newRow("conversion drops seconds")
+            << "Asia/Kolkata" << "2007-01-15T12:00:00Z" << "Australia/Sydney" << "" << "" << "2007-01-15 09:30:45"
+            << "2007-01-15 04:00:00";
+        QTest::newRow("Windows zone name")
+            << "Europe/Paris" << "2007-01-15T12:00:00Z" << "Eastern Standard Time" << "" << ""
+            << "2007-01-15 09:00:00" << "2007-01-15 15:00:00";
+        QTest::newRow("unknown zone behaves as local")
+            << "Europe/Paris" << "2007-01-15T12:00:00Z" << "Mars/Olympus" << "" << "" << "2007-01-15 09:00:45"
+            << "2007-01-15 09:00:00";
+        QTest::newRow("Sydney reads New York over its summer")
+            << "Australia/Sydney" << "2007-01-15T12:00:00Z" << "America/New_York" << "" << ""
+            << "2007-01-15 09:00:00" << "2007-01-16 01:00:00";
+        // vCalendar: UTC times shown at the offset the user's zone has today.
+        QTest::newRow("TZ line, zone at +1 all year")
+            << "Africa/Lagos" << "2007-01-15T12:00:00Z" << "" << "" << "+00" << "2007-03-15 08:30:00"
+            << "2007-03-15 09:30:00";
+        QTest::newRow("TZ line, summer event read in winter")
+            << "Europe/London" << "2007-01-15T12:00:00Z" << "" << "" << "+0000" << "2007-07-15 08:30:00"
+            << "2007-07-15 08:30:00";
+        QTest::newRow("TZ line, summer event read in summer")
+            << "Europe/London" << "2007-07-01T12:00:00Z" << "" << "" << "+0000" << "2007-07-15 08:30:00"
+            << "2007-07-15 09:30:00";
+        QTest::newRow("TZ line, Kolkata")
+            << "Asia/Kolkata" << "2007-01-15T12:00:00Z" << "" << "" << "+0530" << "2007-03-15 08:30:00"
+            << "2007-03-15 14:00:00";
+        QTest::newRow("TZ line, Sydney winter event read in summer")
+            << "Australia/Sydney" << "2007-01-15T12:00:00Z" << "" << "" << "+1000" << "2007-07-15 08:30:00"
+            << "2007-07-15 19:30:00";
+    }
+    void zoneAdjust()
+    {
+        QFETCH(QString, userZone);
+        QFETCH(QString, now);
+        QFETCH(QString, appZone);
+        QFETCH(QString, calendarZone);
+        QFETCH(QString, tzLine);
+        QFETCH(QString, in);
+        QFETCH(QString, out);
+        testutil::pinZone(userZone.toLatin1().constData());
+        testutil::pinClock(now.toLatin1().constData());
+        testutil::TempSettings settings;
+        aCalendar cal;
+        cal.setAppTimeZone(appZone);
+        cal.setControlZoneString(calendarZone);
+        cal.setControlHoursFromGMT(tzLine);
+        const CalDate result = cal.zoneAdjust(at(in));
+        QCOMPARE(result.format("%Y-%m-%d %H:%M:%S"), out);
+        QCOMPARE(Zones::idOf(result.zone()), userZone);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestACalendar)
+#include "tst_aCalendar.moc"
