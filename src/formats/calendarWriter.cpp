@@ -1,0 +1,79 @@
+// Calendar envelopes around the entries' blocks: iCalendar 2.0 and vCalendar 1.0 files.
+
+#include "calendar/aCalendar.h"
+#include "platform/Uuid.h"
+
+#include <QSet>
+
+namespace
+{
+// A file name becomes a TEXT value: no line breaks (they would start new properties), and the
+// characters TEXT reserves escaped.
+QString textValue(QString text)
+{
+    text.remove(QLatin1Char('\r'));
+    text.remove(QLatin1Char('\n'));
+    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    text.replace(QLatin1Char(';'), QLatin1String("\\;"));
+    text.replace(QLatin1Char(','), QLatin1String("\\,"));
+    return text;
+}
+} // namespace
+
+QString aCalendar::createICalString(const EntryList& entries, const QString* calName) const
+{
+    // Peers read X-WR-TIMEZONE as a zone identifier, so it names the zone, not an abbreviation.
+    QString out = QStringLiteral("BEGIN:VCALENDAR\r\nCALSCALE:GREGORIAN\r\nX-WR-TIMEZONE;VALUE=TEXT:%1\r\n"
+                                 "PRODID:-//Quenlor\\, //Quenlor//EN\r\n")
+                      .arg(Zones::idOf(Zones::local()));
+    if (calName) {
+        const QString file = calName->mid(calName->lastIndexOf(QLatin1Char('/')) + 1);
+        const QString name = file.left(file.indexOf(QLatin1Char('.')));
+        out += dataEntry::the72Split(QStringLiteral("X-WR-CALNAME;VALUE=TEXT:") + textValue(name))
+            + QStringLiteral("\r\n");
+    }
+    out += QStringLiteral("X-WR-RELCALID;VALUE=TEXT:%1\r\n").arg(Uuid::create());
+    out += QStringLiteral("VERSION:2.0\r\n");
+
+    // Each override follows its parent, once, even when it is listed twice or among the entries.
+    QSet<const dataEntry*> written;
+    for (const EntryPtr& entry : entries) {
+        if (!entry || written.contains(entry.get()))
+            continue;
+        written.insert(entry.get());
+        out += entry->getICal();
+        for (const EntryPtr& child : entry->getTheReoccDateArray()) {
+            if (!child || written.contains(child.get()))
+                continue;
+            written.insert(child.get());
+            out += child->getICal();
+        }
+    }
+    out += QStringLiteral("END:VCALENDAR\r\n");
+    return out;
+}
+
+QString aCalendar::createVCalString() const
+{
+    return createVCalStringWithData(getTheData());
+}
+
+QString aCalendar::createVCalStringWithData(const EntryList& entries) const
+{
+    QString tz = CalDate::now().offsetText();
+    if (tz.size() > 3 && tz.endsWith(QLatin1String("00")))
+        tz.chop(2);
+    QString out = QStringLiteral("BEGIN:VCALENDAR\r\nPRODID:PalmDesktop Generated\r\nTZ:%1\r\nVERSION:1.0\r\n").arg(tz);
+    QString message;
+    for (const EntryPtr& entry : entries) {
+        if (!entry)
+            continue;
+        const QString block = entry->getVCal();
+        if (block.startsWith(QLatin1String("BEGIN:VEVENT\r\n")))
+            out += block;
+        else if (!block.isEmpty())
+            message = block;
+    }
+    out += QStringLiteral("END:VCALENDAR\r\n");
+    return message.isEmpty() ? out : message;
+}

@@ -1,0 +1,489 @@
+// Repeat rules between the iCalendar grammar (held in memory) and the vCalendar 1.0 grammar
+// (read from and written to organiser files).
+
+#include "calendar/aCalendar.h"
+#include "calendar/dataEntry.h"
+
+#include <QDate>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace
+{
+const QString kYearlyMessage =
+    QStringLiteral("There appears to be a yearly repeating event that can not be translated to vCal version 1");
+const QString kMonthlyMessage =
+    QStringLiteral("There appears to be a monthly repeating event that can not be translated to vCal version 1");
+const QString kUnspecifiedMessage =
+    QStringLiteral("There was an unspecified error in processing the repeat rule for an event.\n\n"
+                   "Your repeat event type may not be supported by vCal version 1.");
+
+const QStringList kWeekdayCodes{QStringLiteral("MO"), QStringLiteral("TU"), QStringLiteral("WE"), QStringLiteral("TH"),
+                                QStringLiteral("FR"), QStringLiteral("SA"), QStringLiteral("SU")};
+
+// Leading decimal integer (optional sign, then digits); 0 when there is none. Clamped so that
+// numbers from files cannot overflow date arithmetic.
+qint64 leadingInt(QStringView text)
+{
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+'))) {
+        negative = text.at(i) == QLatin1Char('-');
+        ++i;
+    }
+    qint64 value = 0;
+    while (i < text.size() && text.at(i).unicode() >= '0' && text.at(i).unicode() <= '9') {
+        if (value < 100000000)
+            value = value * 10 + (text.at(i).unicode() - '0');
+        ++i;
+    }
+    return negative ? -value : value;
+}
+
+bool allDigits(QStringView text)
+{
+    if (text.isEmpty())
+        return false;
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; });
+}
+
+// An interval below 1 would make a rule that never advances; an absent or unreadable interval is 1.
+int positiveInterval(QStringView text)
+{
+    const qint64 n = leadingInt(text);
+    return n >= 1 ? int(std::min<qint64>(n, 100000)) : 1;
+}
+
+// "YYYYMMDDTHHMM..." (seconds and any "Z" ignored) in the local zone; a date alone gives midnight.
+// Null when the text holds no date.
+CalDate compactToCal(const QString& text)
+{
+    if (text.size() < 8 || !allDigits(QStringView(text).left(8)))
+        return {};
+    QString hour = QStringLiteral("00");
+    QString minute = QStringLiteral("00");
+    if (text.size() >= 13 && allDigits(QStringView(text).mid(9, 4))) {
+        hour = text.mid(9, 2);
+        minute = text.mid(11, 2);
+    }
+    return CalDate::parse(
+        QStringLiteral("%1/%2/%3 %4 %5").arg(text.mid(6, 2), text.mid(4, 2), text.left(4), hour, minute),
+        QStringLiteral("%d/%m/%Y %H %M"));
+}
+
+// vCalendar day number of an "MD" rule: "15", "15+", "1-" (first from the end) or "LD" (last day).
+int monthDayNumber(const QString& token)
+{
+    if (token.compare(QLatin1String("LD"), Qt::CaseInsensitive) == 0)
+        return -1;
+    static const QRegularExpression re(QStringLiteral("^([0-9]{1,2})([+-]?)$"));
+    const auto m = re.match(token);
+    if (!m.hasMatch())
+        return 0;
+    const int n = m.captured(1).toInt();
+    if (n < 1 || n > 31)
+        return 0;
+    return m.captured(2) == QLatin1String("-") ? -n : n;
+}
+
+// Week position of an "MP" rule: "1+", "2", "1-" (last) ... up to 5.
+int weekPosition(const QString& token)
+{
+    static const QRegularExpression re(QStringLiteral("^([1-5])([+-]?)$"));
+    const auto m = re.match(token);
+    if (!m.hasMatch())
+        return 0;
+    const int n = m.captured(1).toInt();
+    return m.captured(2) == QLatin1String("-") ? -n : n;
+}
+
+QString weekdayCode(const QString& token)
+{
+    const QString upper = token.toUpper();
+    return kWeekdayCodes.contains(upper) ? upper : QString();
+}
+
+bool isLocalDateTimeToken(const QString& token)
+{
+    static const QRegularExpression re(QStringLiteral("^[0-9]{8}(T[0-9]{4}([0-9]{2})?)?$"));
+    return re.match(token).hasMatch();
+}
+
+// The date of the (k+1)-th occurrence of a rule starting on @p start, counting the start as the first.
+// Walks stop at the end of the calendar range, so absurd counts cannot hang.
+const QDate kLastDay(9999, 12, 31);
+
+QDate weeklyOccurrence(const QDate& start, qint64 k, int interval, const QList<int>& weekdays)
+{
+    QDate current = start;
+    const QDate monday = start.addDays(-(start.dayOfWeek() - 1));
+    for (qint64 week = 0; k > 0; ++week) {
+        const qint64 offset = week * 7 * interval;
+        if (monday.toJulianDay() + offset > kLastDay.toJulianDay())
+            break;
+        for (int dow : weekdays) {
+            const QDate d = monday.addDays(offset + dow - 1);
+            if (week == 0 && d <= start)
+                continue;
+            current = d;
+            if (--k == 0)
+                break;
+        }
+    }
+    return current;
+}
+
+// Months without the start's day (31 April, 29 February) hold no occurrence.
+QDate monthlyOccurrence(const QDate& start, qint64 k, int interval, const QList<int>& months, bool yearly)
+{
+    QDate current = start;
+    for (qint64 step = 0; k > 0; ++step) {
+        if (yearly) {
+            const qint64 year = start.year() + step * interval;
+            if (year > kLastDay.year())
+                break;
+            for (int m : months) {
+                if (step == 0 && m <= start.month())
+                    continue;
+                const QDate d(int(year), m, start.day());
+                if (!d.isValid())
+                    continue;
+                current = d;
+                if (--k == 0)
+                    break;
+            }
+        } else {
+            const qint64 monthIndex = qint64(start.year()) * 12 + (start.month() - 1) + (step + 1) * interval;
+            if (monthIndex / 12 > kLastDay.year())
+                break;
+            const QDate d(int(monthIndex / 12), int(monthIndex % 12) + 1, start.day());
+            if (!d.isValid())
+                continue;
+            current = d;
+            --k;
+        }
+    }
+    return current;
+}
+} // namespace
+
+CalDate aCalendar::timeToCal(const QString& text) const
+{
+    return compactToCal(text);
+}
+
+CalDate dataEntry::timeToCal(const QString& text) const
+{
+    return compactToCal(text);
+}
+
+QString aCalendar::vCalRRULEtoiCalRRULE(const QString& vcal) const
+{
+    const QString error = QStringLiteral("Error");
+    QString text = vcal;
+    text.remove(QLatin1Char('\r'));
+    text.remove(QLatin1Char('\n'));
+    const QStringList tokens = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (tokens.isEmpty())
+        return error;
+
+    enum class Kind
+    {
+        Daily,
+        Weekly,
+        Yearly,
+        MonthlyByDay,
+        MonthlyByPosition
+    };
+    const QString& first = tokens.first();
+    Kind kind;
+    QString code;
+    if (first.startsWith(QLatin1Char('D'))) {
+        kind = Kind::Daily;
+        code = QStringLiteral("D");
+    } else if (first.startsWith(QLatin1Char('W'))) {
+        kind = Kind::Weekly;
+        code = QStringLiteral("W");
+    } else if (first.startsWith(QLatin1String("YM"))) {
+        kind = Kind::Yearly;
+        code = QStringLiteral("YM");
+    } else if (first.startsWith(QLatin1String("MD"))) {
+        kind = Kind::MonthlyByDay;
+        code = QStringLiteral("MD");
+    } else if (first.startsWith(QLatin1String("MP"))) {
+        kind = Kind::MonthlyByPosition;
+        code = QStringLiteral("MP");
+    } else {
+        return error;
+    }
+    QString intervalText = first;
+    intervalText.remove(code);
+    const QString intervalPart = QStringLiteral(";INTERVAL=%1").arg(positiveInterval(intervalText));
+
+    QString countPart;
+    QString untilPart;
+    QStringList weekdays;
+    QStringList months;
+    QStringList monthDays;
+    QStringList positioned; // "1MO", "-1FR" of a by-position monthly rule
+    QList<int> positions;
+    bool positionsUsed = false;
+    for (qsizetype i = 1; i < tokens.size(); ++i) {
+        const QString& tok = tokens.at(i);
+        if (tok.startsWith(QLatin1Char('#'))) {
+            // "#0" is vCalendar's "repeat forever": no COUNT part at all.
+            const qint64 n = leadingInt(QStringView(tok).mid(1));
+            countPart = n > 0 ? QStringLiteral(";COUNT=%1").arg(n) : QString();
+            continue;
+        }
+        const bool utcEnd =
+            tok.endsWith(QLatin1Char('Z')) && (kind == Kind::Daily ? tok.size() == 16 : tok.size() > 3);
+        if (utcEnd || isLocalDateTimeToken(tok)) {
+            CalDate end = timeToCal(tok);
+            // Times ending in Z are UTC and follow the file's zone; a bare date-time is already local.
+            if (utcEnd)
+                end = zoneAdjust(end);
+            if (end)
+                untilPart = QStringLiteral(";UNTIL=") + end.format(QStringLiteral("%Y%m%dT%H%M%S"));
+            continue;
+        }
+        switch (kind) {
+        case Kind::Weekly:
+            if (tok.size() == 2 && !weekdayCode(tok).isEmpty())
+                weekdays.append(weekdayCode(tok));
+            break;
+        case Kind::Yearly:
+            // Anything but a month number would make the rule unreadable.
+            if (allDigits(tok) && tok.toInt() >= 1 && tok.toInt() <= 12)
+                months.append(tok);
+            break;
+        case Kind::MonthlyByDay:
+            if (const int n = monthDayNumber(tok))
+                monthDays.append(QString::number(n));
+            break;
+        case Kind::MonthlyByPosition:
+            if (const int p = weekPosition(tok)) {
+                // A position after weekdays starts a new group ("1+ SU 1- SU").
+                if (positionsUsed) {
+                    positions.clear();
+                    positionsUsed = false;
+                }
+                positions.append(p);
+            } else if (const QString wd = weekdayCode(tok); !wd.isEmpty()) {
+                for (int p : std::as_const(positions)) {
+                    const QString value = QString::number(p) + wd;
+                    if (!positioned.contains(value))
+                        positioned.append(value);
+                }
+                positionsUsed = true;
+            }
+            break;
+        case Kind::Daily:
+            break;
+        }
+    }
+
+    switch (kind) {
+    case Kind::Daily:
+        return QStringLiteral("FREQ=DAILY") + countPart + intervalPart + untilPart;
+    case Kind::Weekly: {
+        QString rule = QStringLiteral("FREQ=WEEKLY") + untilPart + intervalPart;
+        if (!weekdays.isEmpty())
+            rule += QStringLiteral(";BYDAY=") + weekdays.join(QLatin1Char(','));
+        return rule + countPart;
+    }
+    case Kind::Yearly: {
+        // Without a month list the rule repeats in the start's month, which is what no BYMONTH means.
+        QString rule = QStringLiteral("FREQ=YEARLY") + intervalPart;
+        if (!months.isEmpty())
+            rule += QStringLiteral(";BYMONTH=") + months.join(QLatin1Char(','));
+        return rule + countPart + untilPart;
+    }
+    case Kind::MonthlyByDay: {
+        QString rule = QStringLiteral("FREQ=MONTHLY") + intervalPart;
+        if (!monthDays.isEmpty())
+            rule += QStringLiteral(";BYMONTHDAY=") + monthDays.join(QLatin1Char(','));
+        return rule + countPart + untilPart;
+    }
+    case Kind::MonthlyByPosition:
+        if (positioned.isEmpty())
+            return error;
+        return QStringLiteral("FREQ=MONTHLY") + intervalPart + QStringLiteral(";BYDAY=")
+            + positioned.join(QLatin1Char(',')) + countPart + untilPart;
+    }
+    return error;
+}
+
+QString dataEntry::rruleVcal() const
+{
+    const QString line = getRRULE();
+    const QString value = line.mid(line.indexOf(QLatin1Char(':')) + 1);
+    const QStringList parts = value.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+
+    // iCalendar allows the parts in any order, so the frequency is found first.
+    QString token;
+    bool daily = false, weekly = false, monthly = false, yearly = false;
+    int errorCode = 0;
+    bool haveFreq = false;
+    for (const QString& part : parts) {
+        if (!part.startsWith(QLatin1String("FREQ=")))
+            continue;
+        haveFreq = true;
+        const QString freq = part.mid(5).trimmed().toUpper();
+        daily = weekly = monthly = yearly = false;
+        if (freq == QLatin1String("DAILY")) {
+            token = QStringLiteral("D");
+            daily = true;
+        } else if (freq == QLatin1String("WEEKLY")) {
+            token = QStringLiteral("W");
+            weekly = true;
+        } else if (freq == QLatin1String("MONTHLY")) {
+            // vCalendar has no bare "M"; by-day-of-month on the start's day is the same rule.
+            token = QStringLiteral("MD");
+            monthly = true;
+        } else if (freq == QLatin1String("YEARLY")) {
+            token = QStringLiteral("YM");
+            yearly = true;
+        } else {
+            token.clear(); // hourly and finer: vCalendar's tokens cannot say it
+        }
+    }
+    if (!haveFreq || token.isEmpty())
+        errorCode = 99;
+
+    QString intervalText;
+    QString countText;
+    QString untilText;
+    QString weekdayText;
+    QString monthText;
+    QList<int> weekdayList;
+    QList<int> monthList;
+    for (const QString& part : parts) {
+        if (part.startsWith(QLatin1String("FREQ="))) {
+            continue;
+        } else if (part.startsWith(QLatin1String("INTERVAL="))) {
+            intervalText = part.mid(9);
+        } else if (part.startsWith(QLatin1String("COUNT="))) {
+            countText += part.mid(6);
+        } else if (part.startsWith(QLatin1String("UNTIL="))) {
+            untilText = part.mid(6).trimmed();
+        } else if (part.startsWith(QLatin1String("BYDAY="))) {
+            if (weekly) {
+                const QStringList days = part.mid(6).split(QLatin1Char(','), Qt::SkipEmptyParts);
+                for (const QString& d : days) {
+                    const QString wd = weekdayCode(d.trimmed());
+                    if (wd.isEmpty()) {
+                        errorCode = 99; // "1MO" and the like have no weekly vCalendar form
+                        continue;
+                    }
+                    weekdayText += (weekdayText.isEmpty() ? QString() : QStringLiteral(" ")) + wd;
+                    if (!weekdayList.contains(int(kWeekdayCodes.indexOf(wd)) + 1))
+                        weekdayList.append(int(kWeekdayCodes.indexOf(wd)) + 1);
+                }
+            } else if (yearly) {
+                errorCode = 1;
+            } else if (monthly) {
+                errorCode = 2; // written without it, the rule would repeat on another day
+            } else {
+                errorCode = 99;
+            }
+        } else if (part.startsWith(QLatin1String("BYMONTHDAY="))) {
+            errorCode = 2;
+        } else if (part.startsWith(QLatin1String("BYMONTH="))) {
+            if (!yearly) {
+                errorCode = 99;
+                continue;
+            }
+            QString list = part.mid(8);
+            list.replace(QLatin1Char(','), QLatin1Char(' '));
+            monthText += (monthText.isEmpty() || list.isEmpty() ? QString() : QStringLiteral(" ")) + list;
+            for (const QString& m : part.mid(8).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+                const int n = int(leadingInt(m));
+                if (n >= 1 && n <= 12 && !monthList.contains(n))
+                    monthList.append(n);
+            }
+        } else if (part.startsWith(QLatin1String("WKST="))) {
+            errorCode = 99;
+        } else if (part.startsWith(QLatin1String("BYSETPOS=")) || part.startsWith(QLatin1String("BYYEARDAY="))
+                   || part.startsWith(QLatin1String("BYWEEKNO=")) || part.startsWith(QLatin1String("BYHOUR="))
+                   || part.startsWith(QLatin1String("BYMINUTE=")) || part.startsWith(QLatin1String("BYSECOND="))) {
+            errorCode = 99; // dropping them would write a different rule
+        }
+    }
+
+    QString text;
+    if (errorCode == 0) {
+        const int interval = positiveInterval(intervalText);
+        text = QStringLiteral("RRULE:") + token + QString::number(interval);
+        if (!monthText.isEmpty())
+            text += QLatin1Char(' ') + monthText;
+        if (!weekdayText.isEmpty())
+            text += QLatin1Char(' ') + weekdayText;
+        const CalDate start = getFullStartTime();
+        if (!countText.isEmpty() && start) {
+            const qint64 n = leadingInt(countText);
+            const qint64 k = std::max<qint64>(n >= 1 ? n - 1 : n, 0);
+            // The last occurrence is found on the local calendar; only the written instant is UTC.
+            const QDate first(start.year(), start.month(), start.day());
+            QDate last;
+            if (daily) {
+                last = first.addDays(std::min<qint64>(k * interval, kLastDay.toJulianDay() - first.toJulianDay()));
+            } else if (weekly) {
+                QList<int> days = weekdayList;
+                std::sort(days.begin(), days.end());
+                if (days.size() > 1)
+                    last = weeklyOccurrence(first, k, interval, days);
+                else
+                    last = first.addDays(
+                        std::min<qint64>(k * interval * 7, kLastDay.toJulianDay() - first.toJulianDay()));
+            } else if (yearly) {
+                QList<int> ms = monthList.isEmpty() ? QList<int>{start.month()} : monthList;
+                std::sort(ms.begin(), ms.end());
+                last = monthlyOccurrence(first, k, interval, ms, true);
+            } else {
+                last = monthlyOccurrence(first, k, interval, {}, false);
+            }
+            if (endTime || startTime || endDate) {
+                const int spanDays =
+                    endDate ? int(QDate(start.year(), start.month(), start.day())
+                                      .daysTo(QDate(endDate.year(), endDate.month(), endDate.day())))
+                            : 0;
+                const QDate endDay = last.addDays(spanDays);
+                const CalDate end = CalDate::fromFields(endDay.year(), endDay.month(), endDay.day(),
+                                                        endTime ? endTime.hour() : 0, endTime ? endTime.minute() : 0,
+                                                        endTime ? endTime.second() : 0, Zones::local());
+                text += QLatin1Char(' ') + end.inZone(Zones::utc()).format(QStringLiteral("%Y%m%dT%H%M%SZ"));
+            } else {
+                text += QLatin1Char(' ') + last.toString(QStringLiteral("yyyyMMdd"));
+            }
+        }
+        if (!untilText.isEmpty()) {
+            // vCalendar end dates are UTC date-times; a local UNTIL (or a date alone, which ends on
+            // the entry's start time of that day) is converted so that readers keep it.
+            QString until = untilText;
+            if (!untilText.endsWith(QLatin1Char('Z')) && isLocalDateTimeToken(untilText)) {
+                CalDate u = compactToCal(untilText);
+                if (u && untilText.size() == 15)
+                    u = u.withTime(u.hour(), u.minute(), untilText.mid(13, 2).toInt());
+                else if (u && untilText.size() == 8 && startTime)
+                    u = u.withTime(startTime.hour(), startTime.minute(), startTime.second());
+                if (u)
+                    until = u.inZone(Zones::utc()).format(QStringLiteral("%Y%m%dT%H%M%SZ"));
+            }
+            text += QLatin1Char(' ') + until;
+        }
+    } else if (errorCode == 1) {
+        text = kYearlyMessage;
+    } else if (errorCode == 2) {
+        text = kMonthlyMessage;
+    } else {
+        text = kUnspecifiedMessage;
+    }
+
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    text.replace(QLatin1String("  "), QLatin1String(" "));
+    if (!text.endsWith(QLatin1String("\r\n")))
+        text += QLatin1String("\r\n");
+    return text;
+}
