@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 DEBIAN_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libplist-dev python3-icalendar
 
-.PHONY: all deps build run test clean asan fuzz bench
+.PHONY: all deps build run test clean fuzz bench
 
 all: build
 
@@ -33,3 +33,7 @@ bench: deps
 
 clean:
 	rm -rf $(BUILD_DIR) build-asan build-release
+
+fuzz: deps
+	@scripts/install-deps.sh clang libclang-rt-14-dev
+	FUZZ_SECONDS=$${FUZZ_SECONDS:-60} fuzz/smoke.sh

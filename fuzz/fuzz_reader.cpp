@@ -1,0 +1,14 @@
+// The calendar file reader on a fresh document, then both writers over what it read.
+#include "calendar/aCalendar.h"
+#include "fuzzcommon.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    fuzz::setUp();
+    aCalendar& doc = fuzz::freshDocument();
+    doc.setData(fuzz::text(data, size));
+    doc.dataCheck();
+    doc.createICalString(doc.getTheData(), QStringLiteral("/tmp/Fuzz.ics"));
+    doc.createVCalString();
+    return 0;
+}
