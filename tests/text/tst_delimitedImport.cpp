@@ -1,0 +1,457 @@
+#include "calendar/aCalendar.h"
+#include "platform/Encoding.h"
+#include "testutil.h"
+
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <thread>
+
+using Rows = QList<QStringList>;
+
+namespace
+{
+QString fmt(const CalDate& d, const char* format)
+{
+    return d.isNull() ? QStringLiteral("-") : d.format(QString::fromLatin1(format));
+}
+
+// Writes fields the way spreadsheets and mail programs do: quoted when they hold the delimiter,
+// a quote or a line break, with inner quotes doubled.
+QString writeCsv(const Rows& rows, const QString& lineEnd)
+{
+    QStringList lines;
+    for (const QStringList& row : rows) {
+        QStringList cells;
+        for (QString f : row) {
+            if (f.contains(QLatin1Char(',')) || f.contains(QLatin1Char('"')) || f.contains(QLatin1Char('\n'))) {
+                f.replace(QLatin1String("\""), QLatin1String("\"\""));
+                f = QLatin1Char('"') + f + QLatin1Char('"');
+            }
+            cells.append(f);
+        }
+        lines.append(cells.join(QLatin1Char(',')));
+    }
+    return lines.join(lineEnd);
+}
+} // namespace
+
+class TestDelimitedImport : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        testutil::pinZone("Europe/Paris");
+        testutil::pinClock("2007-01-15T12:00:00Z");
+    }
+    void cleanup() { Clock::reset(); }
+
+    void splitting_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("limiter");
+        QTest::addColumn<Rows>("expected");
+        const QString comma = QStringLiteral(",");
+        const QString tab = QStringLiteral("\t");
+
+        QTest::newRow("CR LF") << "a,b\r\nc,d" << comma << Rows{{"a", "b"}, {"c", "d"}};
+        QTest::newRow("CR") << "a,b\rc,d" << comma << Rows{{"a", "b"}, {"c", "d"}};
+        QTest::newRow("LF") << "a,b\nc,d" << comma << Rows{{"a", "b"}, {"c", "d"}};
+        QTest::newRow("CR CR LF is two line ends") << "a\r\r\nb" << comma << Rows{{"a"}, {""}, {"b"}};
+        QTest::newRow("final line end gives an empty row") << "a,b\n" << comma << Rows{{"a", "b"}, {""}};
+        QTest::newRow("empty lines are rows") << "a\n\nb" << comma << Rows{{"a"}, {""}, {"b"}};
+        QTest::newRow("empty text") << "" << comma << Rows{{""}};
+        QTest::newRow("empty fields") << "a,,b," << comma << Rows{{"a", "", "b", ""}};
+        QTest::newRow("quoted field with commas") << "\"x\",\"a,b\",c" << comma << Rows{{"x", "a,b", "c"}};
+        QTest::newRow("quote then comma") << "\"x\",y" << comma << Rows{{"x", "y"}};
+        QTest::newRow("unclosed quote takes the rest of the row") << "a,\"b" << comma << Rows{{"a", "b"}};
+        QTest::newRow("unclosed quote keeps commas") << "a,\"b,c\nd,e" << comma << Rows{{"a", "b,c"}, {"d", "e"}};
+        QTest::newRow("lone quote is an empty field") << "a,\",b" << comma << Rows{{"a", "", "b"}};
+        QTest::newRow("empty quoted fields") << "\"\",\"\"" << comma << Rows{{"", ""}};
+        QTest::newRow("quoted rows")
+            << "\"a\",\"b\"\n\"c\",\"d\"" << comma << Rows{{"a", "b"}, {"c", "d"}};
+        QTest::newRow("quoted rows, final CR LF")
+            << "\"a\",\"b\"\r\n\"c\",\"d\"\r\n" << comma << Rows{{"a", "b"}, {"c", "d"}};
+        QTest::newRow("quoted rows with an unquoted row between")
+            << "\"a\",\"b\"\nplain,row\n\"c\",\"d\"" << comma << Rows{{"a", "b"}, {"plain", "row"}, {"c", "d"}};
+        QTest::newRow("line break in a quoted field")
+            << "09:00,\"Line 1\r\nLine 2\",x\r\n10:00,y,z" << comma
+            << Rows{{"09:00", "Line 1\nLine 2", "x"}, {"10:00", "y", "z"}};
+        QTest::newRow("line break in the first field")
+            << "\"one\ntwo\",x\nnext,y" << comma << Rows{{"one\ntwo", "x"}, {"next", "y"}};
+        QTest::newRow("empty line inside a quoted field")
+            << "a,\"p1\n\np2\"\nb,c" << comma << Rows{{"a", "p1\n\np2"}, {"b", "c"}};
+        QTest::newRow("doubled quotes") << "\"He said \"\"hi\"\"\",x" << comma << Rows{{"He said \"hi\"", "x"}};
+        QTest::newRow("doubled quote before a comma") << "\"a\"\",b\",c" << comma << Rows{{"a\",b", "c"}};
+        QTest::newRow("only a doubled quote") << "x,\"\"\"\"" << comma << Rows{{"x", "\""}};
+        QTest::newRow("quote inside a quoted field") << "\"abc\"def\",x" << comma << Rows{{"abc\"def", "x"}};
+        QTest::newRow("inch mark, no quoting") << "5\" screen,x" << comma << Rows{{"5\" screen", "x"}};
+        QTest::newRow("inch mark beside quoting") << "x,5\",\"y\"" << comma << Rows{{"x", "5\"", "y"}};
+        QTest::newRow("stray quote does not join rows") << "ab\"c,d\ne,f" << comma << Rows{{"ab\"c", "d"}, {"e", "f"}};
+        QTest::newRow("one quoted column") << "\"Smith, John\"\n\"Doe, Jane\"" << comma
+                                           << Rows{{"Smith, John"}, {"Doe, Jane"}};
+        QTest::newRow("NUL characters") << QString::fromUtf16(u"a\u0000b,c\u0000", 6) << comma
+                                        << Rows{{QString::fromUtf16(u"a\u0000b", 3), QString::fromUtf16(u"c\u0000", 2)}};
+
+        QTest::newRow("tab") << "a\tb\t\tc" << tab << Rows{{"a", "b", "", "c"}};
+        QTest::newRow("tab keeps commas") << "a,b\t\"c,d\"" << tab << Rows{{"a,b", "\"c,d\""}};
+        QTest::newRow("tab keeps quotes") << "\"x\"\ty" << tab << Rows{{"\"x\"", "y"}};
+        QTest::newRow("tab, line break in quotes") << "\"a\nb\"\tc\nd\te" << tab << Rows{{"\"a\nb\"", "c"}, {"d", "e"}};
+        QTest::newRow("tab, CR LF") << "a\tb\r\nc\td\r\n" << tab << Rows{{"a", "b"}, {"c", "d"}, {""}};
+        QTest::newRow("two-character delimiter") << "a::b::\nc" << "::" << Rows{{"a", "b", ""}, {"c"}};
+        QTest::newRow("no delimiter") << "a,b\nc" << "" << Rows{{"a,b"}, {"c"}};
+    }
+    void splitting()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, limiter);
+        QFETCH(Rows, expected);
+        testutil::TempSettings settings;
+        aCalendar cal;
+        QVERIFY(cal.processCT(text, limiter));
+        QCOMPARE(cal.getCommaTabData(), expected);
+        int widest = 0;
+        for (const QStringList& row : expected)
+            widest = std::max(widest, int(row.size()));
+        QCOMPARE(cal.getCommaTabDataMax(), widest);
+    }
+
+    void resplitReplacesRows()
+    {
+        testutil::TempSettings settings;
+        aCalendar cal;
+        cal.processCT(QStringLiteral("a,b,c,d\ne"), QStringLiteral(","));
+        cal.processCT(QStringLiteral("x,y"), QStringLiteral(","));
+        QCOMPARE(cal.getCommaTabData(), (Rows{{"x", "y"}}));
+        QCOMPARE(cal.getCommaTabDataMax(), 2);
+        QCOMPARE(cal.getCommaTabDataItemCount(0), 2);
+        QCOMPARE(cal.getCommaTabDataItemCount(1), 0);
+        QCOMPARE(cal.getCommaTabDataItemCount(-1), 0);
+
+        cal.processCT(QStringLiteral("Start Time,Start Date,Summary,a,b\n09:00,1/2/07,x"), QStringLiteral(","));
+        QCOMPARE(cal.getCommaTabDataMax(), 5);
+        QVERIFY(cal.dropCommaTabHeader());
+        QCOMPARE(cal.getCommaTabData(), (Rows{{"09:00", "1/2/07", "x"}}));
+        QCOMPARE(cal.getCommaTabDataMax(), 3);
+        QVERIFY(cal.dropCommaTabHeader());
+        QVERIFY(!cal.dropCommaTabHeader());
+        cal.processCT(QStringLiteral("a"), QStringLiteral(","));
+        cal.clearCommaTabData();
+        QVERIFY(cal.getCommaTabData().isEmpty());
+        QCOMPARE(cal.getCommaTabDataItemCount(0), 0);
+    }
+
+    // What a spreadsheet writes must come back field for field: commas, quotes, line breaks,
+    // empty fields and leading or trailing blanks, with both line-end conventions.
+    void roundTripOfQuotedFields()
+    {
+        testutil::TempSettings settings;
+        QRandomGenerator rng(20070315);
+        const QString alphabet = QStringLiteral("ab ,\"\n\r\t;\\é");
+        for (int round = 0; round < 300; ++round) {
+            Rows rows;
+            const int rowCount = 1 + int(rng.bounded(5));
+            const int width = 1 + int(rng.bounded(5));
+            for (int r = 0; r < rowCount; ++r) {
+                QStringList row;
+                for (int c = 0; c < width; ++c) {
+                    QString f;
+                    const int len = int(rng.bounded(6));
+                    for (int k = 0; k < len; ++k)
+                        f.append(alphabet.at(int(rng.bounded(int(alphabet.size())))));
+                    f.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+                    f.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+                    row.append(f);
+                }
+                // A row of one empty field and an empty line read alike; keep rows non-empty.
+                if (row.join(QString()).isEmpty())
+                    row[0] = QStringLiteral("z");
+                rows.append(row);
+            }
+            const QString lineEnd = round % 2 ? QStringLiteral("\r\n") : QStringLiteral("\n");
+            const QString text = writeCsv(rows, lineEnd);
+            aCalendar cal;
+            cal.processCT(text, QStringLiteral(","));
+            if (cal.getCommaTabData() != rows) {
+                qWarning() << "text" << text;
+                QCOMPARE(cal.getCommaTabData(), rows);
+            }
+        }
+    }
+
+    // Shapes that must neither hang nor crash, each well within a second for a linear split.
+    void hostileShapes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("widest");
+        const int mb = 1 << 20;
+        QTest::newRow("1 MB line without line ends") << QString(mb, QLatin1Char('x')) << 1 << 1;
+        QTest::newRow("a million columns") << QString(1000000, QLatin1Char(',')) << 1 << 1000001;
+        QTest::newRow("a million quotes") << QString(1000000, QLatin1Char('"')) << 1 << 1;
+        QString unclosed;
+        for (int i = 0; i < 100000; ++i)
+            unclosed += QStringLiteral("a,\"b,c\n");
+        QTest::newRow("100000 unclosed quotes") << unclosed << 100001 << 2;
+        QString openers;
+        for (int i = 0; i < 200000; ++i)
+            openers += QStringLiteral(",\"\"\"x");
+        QTest::newRow("quote runs that never close") << openers << 1 << 2;
+        QTest::newRow("a million line ends") << QString(1000000, QLatin1Char('\n')) << 1000001 << 1;
+        QTest::newRow("a million CRs") << QString(1000000, QLatin1Char('\r')) << 1000001 << 1;
+        QString nul(mb, QChar(0));
+        QTest::newRow("NUL bytes") << nul << 1 << 1;
+        QString multi = QStringLiteral("\"");
+        multi += QString(mb, QLatin1Char('\n'));
+        multi += QStringLiteral("\",x");
+        QTest::newRow("one field of a million line ends") << multi << 1 << 2;
+    }
+    void hostileShapes()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, rows);
+        QFETCH(int, widest);
+        testutil::TempSettings settings;
+        aCalendar cal;
+        QElapsedTimer timer;
+        timer.start();
+        cal.processCT(text, QStringLiteral(","));
+        QCOMPARE(int(cal.getCommaTabData().size()), rows);
+        QCOMPARE(cal.getCommaTabDataMax(), widest);
+        cal.processCT(text, QStringLiteral("\t"));
+        QVERIFY2(timer.elapsed() < 3000, qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
+    }
+
+    void quoteRunsThatNeverCloseKeepTheirText()
+    {
+        testutil::TempSettings settings;
+        aCalendar cal;
+        cal.processCT(QStringLiteral(",\"\"\"x,\"\"\"x"), QStringLiteral(","));
+        // The first quote opens; a doubled quote is one quote character and a quote followed by
+        // anything but a comma is kept; nothing closes, so the field takes the rest of the row.
+        QCOMPARE(cal.getCommaTabData(), (Rows{{"", "\"x,\"\"x"}}));
+    }
+
+    void encodings_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<Rows>("expected");
+        QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9,\"na\xc3\xafve, tr\xc3\xa8s\"\n") << Rows{{"café", "naïve, très"}, {""}};
+        QTest::newRow("UTF-8 with BOM") << QByteArray("\xef\xbb\xbf\"x\",y") << Rows{{"x", "y"}};
+        QTest::newRow("Windows-1252") << QByteArray("caf\xe9,\x93quoted\x94,\x80 5") << Rows{{"café", "“quoted”", "€ 5"}};
+        QTest::newRow("invalid UTF-8 reads as Windows-1252")
+            << QByteArray("\xc3\xa9\xff,x") << Rows{{QString::fromUtf8("Ã©ÿ"), "x"}};
+        QTest::newRow("NUL bytes") << QByteArray("a\0b,c", 5) << Rows{{QString::fromUtf16(u"a\u0000b", 3), "c"}};
+        const QString utf16Text = QStringLiteral("\"Réunion, salle 2\",x\r\nÉté,y");
+        QByteArray le("\xff\xfe");
+        le.append(reinterpret_cast<const char*>(utf16Text.utf16()), utf16Text.size() * 2);
+        QTest::newRow("UTF-16 LE") << le << Rows{{"Réunion, salle 2", "x"}, {"Été", "y"}};
+        QByteArray be("\xfe\xff");
+        for (QChar c : utf16Text) {
+            be.append(char(c.unicode() >> 8));
+            be.append(char(c.unicode() & 0xff));
+        }
+        QTest::newRow("UTF-16 BE") << be << Rows{{"Réunion, salle 2", "x"}, {"Été", "y"}};
+        QTest::newRow("truncated UTF-16") << QByteArray("\xff\xfe" "a\0,\0b", 7) << Rows{};
+    }
+    void encodings()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(Rows, expected);
+        testutil::TempSettings settings;
+        aCalendar cal;
+        cal.processCT(Encoding::decode(bytes, Encoding::Fallback::Windows1252), QStringLiteral(","));
+        const Rows rows = cal.getCommaTabData();
+        // Half a UTF-16 unit at the end may decode to a replacement character or to nothing; what
+        // came before stays.
+        if (QByteArray(QTest::currentDataTag()) == "truncated UTF-16") {
+            QCOMPARE(rows.size(), 1);
+            QCOMPARE(rows.value(0).size(), 2);
+            QCOMPARE(rows.value(0).value(0), QStringLiteral("a"));
+            return;
+        }
+        QCOMPARE(rows, expected);
+    }
+
+    void columnOrderFromText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("codes");
+        QTest::newRow("titles") << "Summary,Start Date,Start Time,End Date,End Time,Description"
+                                << QStringList{"4", "1", "0", "3", "2", "5"};
+        QTest::newRow("codes") << "4,1,0,3,2,5" << QStringList{"4", "1", "0", "3", "2", "5"};
+        QTest::newRow("loose titles") << " start-date , START_TIME,summary " << QStringList{"1", "0", "4"};
+        QTest::newRow("mixed") << "1,Summary" << QStringList{"1", "4"};
+        QTest::newRow("skipped columns") << "Summary,-,,skip,Ignore,9,Start Date"
+                                         << QStringList{"4", "-1", "-1", "-1", "-1", "9", "1"};
+        QTest::newRow("unknown title") << "Summary,Location" << QStringList{};
+        QTest::newRow("nothing") << "  " << QStringList{};
+    }
+    void columnOrderFromText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, codes);
+        QString error = QStringLiteral("stale");
+        const ColumnOrder order = aCalendar::columnOrderFromText(text, &error);
+        QStringList got;
+        for (const ColumnDescriptor& c : order)
+            got.append(c.code);
+        QCOMPARE(got, codes);
+        QCOMPARE(error.isEmpty(), !codes.isEmpty());
+        if (!codes.isEmpty() && text == QLatin1String("Summary,Start Date,Start Time,End Date,End Time,Description"))
+            QCOMPARE(order.value(0).title, QStringLiteral("Summary"));
+    }
+
+    // One table for both conventions: the same appointments written the US way and the
+    // European way must become the same entries.
+    void entries_data()
+    {
+        QTest::addColumn<QString>("shortDate");
+        QTest::addColumn<QString>("timeFormat");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("columns");
+        QTest::addColumn<QStringList>("expected"); // per row: start | end | summary | description
+
+        const QString us = QStringLiteral("%m/%d/%y");
+        const QString usTime = QStringLiteral("%I:%M:%S %p");
+        const QString eu = QStringLiteral("%d.%m.%Y");
+        const QString euTime = QStringLiteral("%H.%M.%S");
+        const QString defaultOrder;
+
+        QTest::newRow("US, default order")
+            << us << usTime
+            << "9:30 AM,03/15/2007,11:00 AM,03/15/2007,Budget,\"Room 2, floor 3\\nBring slides\"" << defaultOrder
+            << QStringList{"2007-03-15 09:30|2007-03-15 11:00|Budget|Room 2, floor 3\rBring slides|1"};
+        QTest::newRow("US, two-digit year and PM")
+            << us << usTime << "1:00 PM,12/31/06,2:30 PM,12/31/06,Party,x" << defaultOrder
+            << QStringList{"2006-12-31 13:00|2006-12-31 14:30|Party|x|1"};
+        QTest::newRow("US, 29 February")
+            << us << usTime << "Leap day,02/29/2008,02/29/2008" << "Summary,Start Date,End Date"
+            << QStringList{"2008-02-29 --|2008-02-29 --|Leap day||1"};
+        QTest::newRow("Europe, default order")
+            << eu << euTime << "09.30\t15.03.2007\t11.00\t15.03.2007\tBesprechung\tRaum 2" << defaultOrder
+            << QStringList{"2007-03-15 09:30|2007-03-15 11:00|Besprechung|Raum 2|1"};
+        QTest::newRow("Europe, day first")
+            << eu << euTime << "Sitzung,01.02.2007,03.02.2007" << "Summary,Start Date,End Date"
+            << QStringList{"2007-02-01 --|2007-02-03 --|Sitzung||1"};
+        QTest::newRow("quoted multi-line description")
+            << us << usTime
+            << "Summary,Start Date,Description\r\n\"Review, final\",03/15/2007,\"Line 1\r\nLine \"\"2\"\"\"\r\n"
+            << "Summary,Start Date,Description"
+            << QStringList{"- --|- --|Summary|Description|0", "2007-03-15 --|- --|Review, final|Line 1\nLine \"2\"|1",
+                           "- --|- --|||0"};
+        QTest::newRow("fewer fields than columns")
+            << us << usTime << "9:30 AM,03/15/2007" << defaultOrder << QStringList{"2007-03-15 09:30|- --|||0"};
+        QTest::newRow("more fields than columns")
+            << us << usTime << "Talk,03/15/2007,extra,more" << "Summary,Start Date"
+            << QStringList{"2007-03-15 --|- --|Talk||1"};
+        QTest::newRow("skipped column")
+            << us << usTime << "Talk,Hall B,03/15/2007" << "Summary,-,Start Date"
+            << QStringList{"2007-03-15 --|- --|Talk||1"};
+        QTest::newRow("unreadable date and time")
+            << us << usTime << "soon,someday,,,Later,\"\\tTabbed\\, escaped\"" << defaultOrder
+            << QStringList{"- --|- --|Later| Tabbed, escaped|0"};
+        QTest::newRow("empty lines become entries")
+            << us << usTime << "Talk,03/15/2007\n\n" << "Summary,Start Date"
+            << QStringList{"2007-03-15 --|- --|Talk||1", "- --|- --|||0", "- --|- --|||0"};
+    }
+    void entries()
+    {
+        QFETCH(QString, shortDate);
+        QFETCH(QString, timeFormat);
+        QFETCH(QString, text);
+        QFETCH(QString, columns);
+        QFETCH(QStringList, expected);
+        const bool european = shortDate.contains(QLatin1Char('.'));
+        testutil::TempSettings settings(european ? QLocale(QLocale::German, QLocale::Germany)
+                                                 : QLocale(QLocale::English, QLocale::UnitedStates),
+                                        {{"NSShortDateFormatString", shortDate}, {"NSTimeFormatString", timeFormat}});
+        aCalendar cal;
+        const QString limiter = text.contains(QLatin1Char('\t')) ? QStringLiteral("\t") : QStringLiteral(",");
+        cal.processCT(text, limiter);
+        QString error;
+        const ColumnOrder order =
+            columns.isEmpty() ? cal.getCommaTabDataOrder() : aCalendar::columnOrderFromText(columns, &error);
+        QVERIFY2(!order.isEmpty(), qPrintable(error));
+        QCOMPARE(cal.makeAllEntriesWithSeparated(order), int(cal.getCommaTabData().size()));
+        QCOMPARE(cal.entryCount(), 0); // pending until joined
+        QStringList got;
+        for (const EntryPtr& e : cal.getPendingEntries()) {
+            const QString start = fmt(e->getStartDate(), "%Y-%m-%d") + QLatin1Char(' ')
+                + (e->getStartTime().isNull() ? QStringLiteral("--") : fmt(e->getStartTime(), "%H:%M"));
+            const QString end = fmt(e->getEndDate(), "%Y-%m-%d") + QLatin1Char(' ')
+                + (e->getEndTime().isNull() ? QStringLiteral("--") : fmt(e->getEndTime(), "%H:%M"));
+            got.append(QStringList{start, end, e->getSummary(), e->getShortDESCRIPTION(),
+                                   e->getDataCheck() ? QStringLiteral("1") : QStringLiteral("0")}
+                           .join(QLatin1Char('|')));
+        }
+        QCOMPARE(got, expected);
+        cal.addPendingData();
+        QCOMPARE(cal.entryCount(), int(expected.size()));
+        QVERIFY(cal.getPendingEntries().isEmpty());
+    }
+
+    void cancelStopsBetweenRows()
+    {
+        testutil::TempSettings settings;
+        aCalendar cal;
+        cal.processCT(QStringLiteral("a\nb\nc"), QStringLiteral(","));
+        QAtomicInt cancel(1);
+        QCOMPARE(cal.makeAllEntriesWithSeparated(aCalendar::defaultColumnOrder(), &cancel), 0);
+        QCOMPARE(cal.pendingCount(), 0);
+    }
+
+    // The import's worker makes every row while the GUI thread only watches the count.
+    void workerThreadMakesEntries()
+    {
+        testutil::TempSettings settings(QLocale(QLocale::English, QLocale::UnitedStates),
+                                        {{"NSShortDateFormatString", "%m/%d/%y"}});
+        aCalendar cal;
+        QString text;
+        const int rowCount = 3000;
+        for (int i = 0; i < rowCount; ++i)
+            text += QStringLiteral("10:%1 AM,03/%2/2007,11:%1 AM,03/%2/2007,\"Row %3, part\",\"d\\n%3\"\n")
+                        .arg(i % 60, 2, 10, QLatin1Char('0'))
+                        .arg(1 + i % 28, 2, 10, QLatin1Char('0'))
+                        .arg(i);
+        cal.processCT(text, QStringLiteral(","));
+        const int rows = int(cal.getCommaTabData().size());
+        const ColumnOrder order = cal.getCommaTabDataOrder();
+
+        std::thread worker([&cal, &order, rows] {
+            for (int r = 0; r < rows; ++r)
+                cal.makeEntryWithSeparated(r, order);
+        });
+        int last = 0;
+        bool monotonic = true;
+        int polls = 0;
+        while (true) {
+            const int now = cal.pendingCount();
+            monotonic = monotonic && now >= last && now <= rows;
+            last = now;
+            ++polls;
+            if (now == rows)
+                break;
+            std::this_thread::yield();
+        }
+        worker.join();
+        QVERIFY(monotonic);
+        QVERIFY(polls > 0);
+        QCOMPARE(cal.pendingCount(), rows);
+        QCOMPARE(int(cal.getPendingEntries().size()), rows);
+        cal.addPendingData();
+        QCOMPARE(cal.pendingCount(), 0);
+        QCOMPARE(cal.entryCount(), rows);
+        const EntryPtr e = cal.getEntryAtIndex(5);
+        QCOMPARE(e->getSummary(), QStringLiteral("Row 5, part"));
+        QCOMPARE(e->getShortDESCRIPTION(), QStringLiteral("d\r5"));
+        QCOMPARE(fmt(e->getFullStartTime(), "%Y-%m-%d %H:%M"), QStringLiteral("2007-03-06 10:05"));
+        QVERIFY(e->getDataCheck());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDelimitedImport)
+#include "tst_delimitedImport.moc"
