@@ -1,0 +1,905 @@
+// Reading iCalendar 2.0 and vCalendar 1.0 texts into the document: one pass over the lines,
+// events become entries, overrides are linked to their parents, and what had to be dropped is
+// reported through the document's problem flags.
+//
+// The reader works on views into the caller's text: lines are never copied unless they are
+// folded, and only the values an entry keeps are turned into strings.
+
+#include "calendar/aCalendar.h"
+
+#include "platform/Encoding.h"
+
+#include <QStringView>
+
+#include <optional>
+
+namespace
+{
+bool isFold(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
+
+bool isDigit(QChar c)
+{
+    return c.unicode() >= '0' && c.unicode() <= '9';
+}
+
+// Lines end with CR LF, LF or a lone CR. Empty lines carry nothing and are skipped everywhere,
+// so CR LF and LF files read alike.
+class LineCursor
+{
+public:
+    explicit LineCursor(QStringView text)
+        : m_data(text.utf16())
+        , m_size(text.size())
+    {
+    }
+
+    bool atEnd()
+    {
+        fill();
+        return m_start >= m_size;
+    }
+    /// The next line without consuming it (empty at the end of the text).
+    QStringView peek()
+    {
+        fill();
+        return QStringView(m_data + m_start, m_end - m_start);
+    }
+    QStringView next()
+    {
+        const QStringView line = peek();
+        m_pos = m_end;
+        m_filled = false;
+        return line;
+    }
+
+private:
+    void fill()
+    {
+        if (m_filled)
+            return;
+        qsizetype p = m_pos;
+        while (p < m_size && (m_data[p] == u'\n' || m_data[p] == u'\r'))
+            ++p;
+        qsizetype e = p;
+        while (e < m_size && m_data[e] != u'\n' && m_data[e] != u'\r')
+            ++e;
+        m_start = p;
+        m_end = e;
+        m_filled = true;
+    }
+
+    const char16_t* m_data;
+    qsizetype m_size;
+    qsizetype m_pos = 0;
+    qsizetype m_start = 0;
+    qsizetype m_end = 0;
+    bool m_filled = false;
+};
+
+// Position of the colon that ends a property name. Parameter values may be quoted and hold
+// colons themselves (ALTREP="cid:..."); unbalanced quotes fall back to the first colon.
+qsizetype nameEnd(QStringView line)
+{
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char16_t c = line.at(i).unicode();
+        if (c == u'"')
+            quoted = !quoted;
+        else if (c == u':' && !quoted)
+            return i;
+    }
+    return line.indexOf(QLatin1Char(':'));
+}
+
+bool isComponentBoundary(QStringView line)
+{
+    return line.startsWith(QLatin1String("BEGIN:V")) || line.startsWith(QLatin1String("END:V"));
+}
+
+// One property line with its continuations joined: lines that begin with a space or a tab, and,
+// for quoted-printable values, lines after a soft line break ("=" at the end). The result points
+// into the text when nothing had to be joined, else into @p buffer.
+QStringView readPropertyLine(LineCursor& lines, QString& buffer)
+{
+    const QStringView first = lines.next();
+    const qsizetype colon = first.indexOf(QLatin1Char(':'));
+    const QStringView head = colon < 0 ? first : first.left(colon);
+    const bool quotedPrintable = head.contains(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive);
+
+    auto continues = [&lines]() { return !lines.atEnd() && isFold(lines.peek().at(0)); };
+    auto softBreak = [&lines, quotedPrintable](QStringView current) {
+        return quotedPrintable && current.endsWith(QLatin1Char('=')) && !lines.atEnd()
+            && !isComponentBoundary(lines.peek());
+    };
+    if (!continues() && !softBreak(first))
+        return first;
+    buffer.resize(0);
+    buffer.append(first);
+    for (;;) {
+        if (continues()) {
+            buffer.append(lines.next().sliced(1));
+        } else if (softBreak(buffer)) {
+            buffer.chop(1);
+            buffer.append(lines.next());
+        } else {
+            break;
+        }
+    }
+    return buffer;
+}
+
+struct Parameter
+{
+    QStringView name;
+    QStringView value;
+};
+
+// The parameters after the property name ("SUMMARY;LANGUAGE=en;CHARSET=UTF-8" gives two). A
+// parameter without "=" (vCalendar's bare "QUOTED-PRINTABLE") has an empty value.
+QList<Parameter> parametersOf(QStringView name)
+{
+    QList<Parameter> list;
+    qsizetype i = name.indexOf(QLatin1Char(';'));
+    while (i >= 0 && i < name.size()) {
+        qsizetype j = i + 1;
+        bool quoted = false;
+        while (j < name.size() && (quoted || name.at(j) != QLatin1Char(';'))) {
+            if (name.at(j) == QLatin1Char('"'))
+                quoted = !quoted;
+            ++j;
+        }
+        const QStringView part = name.mid(i + 1, j - i - 1);
+        const qsizetype eq = part.indexOf(QLatin1Char('='));
+        list.append(eq < 0 ? Parameter{part, {}} : Parameter{part.left(eq), part.mid(eq + 1)});
+        i = j;
+    }
+    return list;
+}
+
+QStringView unquoted(QStringView value)
+{
+    if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
+        return value.mid(1, value.size() - 2);
+    return value;
+}
+
+// The TZID parameter of a property, wherever it stands among the parameters.
+QString tzidOf(QStringView name)
+{
+    for (const Parameter& p : parametersOf(name)) {
+        if (p.name.compare(QLatin1String("TZID"), Qt::CaseInsensitive) == 0)
+            return unquoted(p.value).trimmed().toString();
+    }
+    return {};
+}
+
+// Text escapes of iCalendar (and of vCalendar writers that copy them): \n or \N is a line break,
+// \, \; and \\ stand for the character itself; any other backslash stays as written.
+QString unescapeText(QStringView value)
+{
+    if (!value.contains(QLatin1Char('\\')))
+        return value.toString();
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < value.size()) {
+            const char16_t n = value.at(i + 1).unicode();
+            if (n == u'n' || n == u'N') {
+                out += QLatin1Char('\n');
+                ++i;
+                continue;
+            }
+            if (n == u',' || n == u';' || n == u'\\') {
+                out += QChar(n);
+                ++i;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+QByteArray decodeQuotedPrintableBytes(const QByteArray& in)
+{
+    QByteArray out;
+    out.reserve(in.size());
+    const qsizetype n = in.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = in.at(i);
+        if (c != '=') {
+            out += c;
+            continue;
+        }
+        // Soft line break: "=" before LF or CR LF.
+        if (i + 1 < n && in.at(i + 1) == '\n') {
+            ++i;
+            continue;
+        }
+        if (i + 2 < n && in.at(i + 1) == '\r' && in.at(i + 2) == '\n') {
+            i += 2;
+            continue;
+        }
+        if (i + 2 < n) {
+            const int hi = hexValue(in.at(i + 1));
+            const int lo = hexValue(in.at(i + 2));
+            if (hi >= 0 && lo >= 0) {
+                out += char((hi << 4) | lo);
+                i += 2;
+                continue;
+            }
+        }
+        // Not an escape: the "=" is text.
+        out += c;
+    }
+    return out;
+}
+
+// Bytes of a quoted-printable value in the character set it names; without a usable name,
+// UTF-8 when the bytes are valid UTF-8, else Mac OS Roman (what organiser desktops wrote).
+QString decodeCharset(const QByteArray& bytes, QStringView charset)
+{
+    const QString name = charset.trimmed().toString().toLower();
+    if (name == QLatin1String("macintosh") || name == QLatin1String("x-mac-roman")
+        || name == QLatin1String("macroman"))
+        return Encoding::decodeMacRoman(bytes);
+    if (name == QLatin1String("iso-8859-1") || name == QLatin1String("latin1") || name == QLatin1String("latin-1")
+        || name == QLatin1String("windows-1252") || name == QLatin1String("cp1252"))
+        return Encoding::decodeWindows1252(bytes);
+    if (Encoding::isValidUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    return Encoding::decodeMacRoman(bytes);
+}
+
+// Parameters that only say how a text is written; a SUMMARY, DESCRIPTION or LOCATION carrying
+// nothing else keeps its text.
+struct TextEncoding
+{
+    bool accepted = true;
+    bool quotedPrintable = false;
+    QStringView charset;
+};
+
+TextEncoding textEncodingOf(QStringView name)
+{
+    TextEncoding result;
+    for (const Parameter& p : parametersOf(name)) {
+        if (p.name.compare(QLatin1String("LANGUAGE"), Qt::CaseInsensitive) == 0) {
+            continue;
+        } else if (p.name.compare(QLatin1String("CHARSET"), Qt::CaseInsensitive) == 0) {
+            result.charset = p.value;
+        } else if (p.name.compare(QLatin1String("ENCODING"), Qt::CaseInsensitive) == 0
+                   && p.value.compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0) {
+            result.quotedPrintable = true;
+        } else if (p.value.isNull() && p.name.compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0) {
+            result.quotedPrintable = true;
+        } else {
+            result.accepted = false;
+        }
+    }
+    return result;
+}
+
+QString decodeText(QStringView value, const TextEncoding& encoding)
+{
+    if (!encoding.quotedPrintable)
+        return unescapeText(value);
+    return unescapeText(decodeCharset(decodeQuotedPrintableBytes(value.toUtf8()), encoding.charset));
+}
+
+// Calendar fields of a compact date or date-time value (YYYYMMDD or YYYYMMDDTHHMM...). Seconds are
+// not read. Null when the value holds no valid date; a time that is not complete and valid is
+// not read either.
+struct DateFields
+{
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    bool hasTime = false;
+    bool utc = false;
+};
+
+int digitsAt(QStringView v, qsizetype pos, int count)
+{
+    int value = 0;
+    for (int k = 0; k < count; ++k)
+        value = value * 10 + (v.at(pos + k).unicode() - '0');
+    return value;
+}
+
+bool allDigits(QStringView v, qsizetype pos, int count)
+{
+    if (pos + count > v.size())
+        return false;
+    for (int k = 0; k < count; ++k) {
+        if (!isDigit(v.at(pos + k)))
+            return false;
+    }
+    return true;
+}
+
+std::optional<DateFields> dateFields(QStringView v)
+{
+    if (!allDigits(v, 0, 8))
+        return std::nullopt;
+    DateFields f;
+    f.year = digitsAt(v, 0, 4);
+    f.month = digitsAt(v, 4, 2);
+    f.day = digitsAt(v, 6, 2);
+    if (f.year < 1 || f.month < 1 || f.month > 12 || f.day < 1 || f.day > QDate(f.year, f.month, 1).daysInMonth())
+        return std::nullopt;
+    if (v.size() >= 13 && allDigits(v, 9, 4)) {
+        const int hour = digitsAt(v, 9, 2);
+        const int minute = digitsAt(v, 11, 2);
+        if (hour <= 23 && minute <= 59) {
+            f.hour = hour;
+            f.minute = minute;
+            f.hasTime = true;
+        }
+    }
+    f.utc = f.hasTime && v.endsWith(QLatin1Char('Z'));
+    return f;
+}
+
+// A duration value (RFC 5545: [+-]P nW, or [+-]P nD T nH nM nS with any part left out).
+struct Duration
+{
+    int sign = 1;
+    qint64 days = 0; // weeks included
+    qint64 seconds = 0;
+    bool hasTime = false;
+};
+
+std::optional<Duration> parseDuration(QStringView v)
+{
+    Duration d;
+    qsizetype i = 0;
+    if (i < v.size() && (v.at(i) == QLatin1Char('+') || v.at(i) == QLatin1Char('-'))) {
+        d.sign = v.at(i) == QLatin1Char('-') ? -1 : 1;
+        ++i;
+    }
+    if (i >= v.size() || v.at(i) != QLatin1Char('P'))
+        return std::nullopt;
+    ++i;
+    bool inTime = false;
+    bool any = false;
+    while (i < v.size()) {
+        if (v.at(i) == QLatin1Char('T') && !inTime) {
+            inTime = true;
+            d.hasTime = true;
+            ++i;
+            continue;
+        }
+        qint64 n = 0;
+        const qsizetype digitsFrom = i;
+        while (i < v.size() && isDigit(v.at(i))) {
+            if (n < 100000000)
+                n = n * 10 + (v.at(i).unicode() - '0');
+            ++i;
+        }
+        if (i == digitsFrom || i >= v.size())
+            return std::nullopt;
+        const char16_t unit = v.at(i).unicode();
+        ++i;
+        if (!inTime && unit == u'W')
+            d.days += 7 * n;
+        else if (!inTime && unit == u'D')
+            d.days += n;
+        else if (inTime && unit == u'H')
+            d.seconds += 3600 * n;
+        else if (inTime && unit == u'M')
+            d.seconds += 60 * n;
+        else if (inTime && unit == u'S')
+            d.seconds += n;
+        else
+            return std::nullopt;
+        any = true;
+    }
+    if (!any)
+        return std::nullopt;
+    // Keep absurd values within what date arithmetic handles.
+    d.days = std::clamp<qint64>(d.days, 0, 3660000);
+    d.seconds = std::clamp<qint64>(d.seconds, 0, qint64(3660000) * 86400);
+    return d;
+}
+
+QString withoutBreaksAndSpaces(QStringView value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (QChar c : value) {
+        if (c != QLatin1Char('\n') && c != QLatin1Char('\r') && c != QLatin1Char(' '))
+            out += c;
+    }
+    return out;
+}
+
+bool startsWith(QStringView text, const char* prefix)
+{
+    return text.startsWith(QLatin1String(prefix));
+}
+
+QStringView valueAfterColon(QStringView line, qsizetype colon)
+{
+    return colon < 0 ? QStringView() : line.mid(colon + 1);
+}
+} // namespace
+
+/// One read of a calendar text into a document (aCalendar::setData).
+class calendarReader
+{
+public:
+    calendarReader(aCalendar& cal, QStringView text)
+        : m_cal(cal)
+        , m_lines(text)
+        , m_local(Zones::local())
+    {
+        const CalDate now = CalDate::now(m_local);
+        m_nowAbbreviation = now.format(QStringLiteral("%Z"));
+        m_localId = Zones::idOf(m_local);
+    }
+
+    QString read();
+
+private:
+    // Where the wall-clock reading of a value belongs.
+    struct ValueZone
+    {
+        QString tzid; // the property's own TZID, if any
+        bool utc = false;
+    };
+
+    struct PendingEvent
+    {
+        QString start, end, duration, rule, recurrence;
+        ValueZone startZone, endZone, recurrenceZone;
+        QList<std::pair<QString, QString>> exceptions; // value, TZID
+        bool hasEnd = false, hasDuration = false, isOverride = false;
+    };
+
+    enum class Property
+    {
+        None,
+        Description,
+        Other
+    };
+
+    void readHeader();
+    void readEvent();
+    void handleProperty(QStringView line, dataEntry& entry, PendingEvent& pending);
+    void readAlarm(dataEntry& entry);
+    void skipComponent(QStringView beginLine, bool stopAtEvent);
+    void finishEvent(const EntryPtr& entry, PendingEvent& pending);
+
+    CalDate localDate(const DateFields& f) const
+    {
+        return CalDate::fromFields(f.year, f.month, f.day, f.hour, f.minute, f.second, m_local);
+    }
+    CalDate localDay(int year, int month, int day) const
+    {
+        return CalDate::fromFields(year, month, day, 0, 0, 0, m_local);
+    }
+    CalDate adjusted(const DateFields& f, const ValueZone& zone) const;
+    bool vCalendarTimes() const
+    {
+        return !m_cal.controlHoursFromGMT.isEmpty() && m_cal.appTimeZone.isEmpty()
+            && m_cal.controlZoneString.isEmpty();
+    }
+
+    aCalendar& m_cal;
+    LineCursor m_lines;
+    QString m_buffer;
+    QTimeZone m_local;
+    QString m_nowAbbreviation;
+    QString m_localId;
+    int m_version = 0;
+    Property m_lastProperty = Property::None;
+};
+
+CalDate calendarReader::adjusted(const DateFields& f, const ValueZone& zone) const
+{
+    // A time in UTC is one instant whatever the file's zone says; vCalendar files, whose times
+    // are all UTC, keep the document's own conversion.
+    if (zone.utc && !vCalendarTimes())
+        return CalDate::fromFields(f.year, f.month, f.day, f.hour, f.minute, f.second, Zones::utc()).inZone(m_local);
+    if (!zone.tzid.isEmpty()) {
+        if (zone.tzid == m_nowAbbreviation || zone.tzid == m_localId)
+            return localDate(f);
+        return CalDate::fromFields(f.year, f.month, f.day, f.hour, f.minute, f.second, Zones::byName(zone.tzid))
+            .inZone(m_local);
+    }
+    return m_cal.zoneAdjust(localDate(f));
+}
+
+QString calendarReader::read()
+{
+    // A document holding only the untouched entry it starts with loses it.
+    if (m_cal.theData.size() == 1 && m_cal.theData.first()->getCheck() == QLatin1String("X"))
+        m_cal.theData.clear();
+
+    readHeader();
+    while (!m_lines.atEnd()) {
+        const QStringView line = m_lines.peek();
+        if (startsWith(line, "BEGIN:VEVENT")) {
+            m_lines.next();
+            readEvent();
+        } else if (startsWith(line, "BEGIN:VTODO")) {
+            m_cal.todoBool = true;
+            skipComponent(m_lines.next(), true);
+        } else if (startsWith(line, "BEGIN:VTIMEZONE")) {
+            skipComponent(m_lines.next(), true);
+        } else if (startsWith(line, "BEGIN:VCALENDAR")) {
+            // Several calendars pasted together: each has its own header.
+            readHeader();
+        } else if (startsWith(line, "BEGIN:")) {
+            m_cal.errorBool = true;
+            skipComponent(m_lines.next(), true);
+        } else {
+            // END:VCALENDAR and stray lines between components hold nothing to read.
+            const QStringView stray = m_lines.next();
+            if (!startsWith(stray, "END:VCALENDAR") && !stray.trimmed().isEmpty())
+                m_cal.errorBool = true;
+        }
+    }
+
+    if (!m_cal.theRecObjects.isEmpty())
+        m_cal.addRecObjectsToData();
+    return m_cal.problemMessage();
+}
+
+void calendarReader::readHeader()
+{
+    // From BEGIN:VCALENDAR up to the first component.
+    while (!m_lines.atEnd()) {
+        const QStringView peeked = m_lines.peek();
+        if (startsWith(peeked, "BEGIN:V") && !startsWith(peeked, "BEGIN:VCALENDAR"))
+            return;
+        const QStringView line = readPropertyLine(m_lines, m_buffer);
+        const QStringView value = valueAfterColon(line, line.indexOf(QLatin1Char(':')));
+        if (startsWith(line, "X-WR-TIMEZONE;VALUE=TEXT:")) {
+            m_cal.controlZoneString = value.trimmed().toString();
+        } else if (startsWith(line, "TZ:")) {
+            QString hours = value.trimmed().toString();
+            // A vCalendar offset of whole hours (+01) is written with its minutes (+0100).
+            if (hours.size() <= 4)
+                hours += QLatin1String("00");
+            m_cal.controlHoursFromGMT = hours;
+        } else if (startsWith(line, "VERSION:")) {
+            int version = 0;
+            for (qsizetype i = 0; i < value.size() && isDigit(value.at(i)) && version < 100000; ++i)
+                version = version * 10 + (value.at(i).unicode() - '0');
+            m_version = version;
+        }
+    }
+}
+
+void calendarReader::skipComponent(QStringView beginLine, bool stopAtEvent)
+{
+    // Up to the END line of the same name, nested components included. A component left open
+    // ends before the next event so that the event is still read.
+    const QStringView name = beginLine.mid(6).trimmed();
+    int depth = 0;
+    while (!m_lines.atEnd()) {
+        const QStringView line = m_lines.peek();
+        if (stopAtEvent
+            && (startsWith(line, "BEGIN:VEVENT") || startsWith(line, "BEGIN:VCALENDAR")
+                || startsWith(line, "END:VCALENDAR")))
+            return;
+        if (!stopAtEvent && (startsWith(line, "BEGIN:VEVENT") || startsWith(line, "END:VEVENT")))
+            return;
+        m_lines.next();
+        if (startsWith(line, "BEGIN:") && line.mid(6).trimmed() == name) {
+            ++depth;
+        } else if (startsWith(line, "END:") && line.mid(4).trimmed() == name) {
+            if (depth == 0)
+                return;
+            --depth;
+        }
+    }
+}
+
+void calendarReader::readAlarm(dataEntry& entry)
+{
+    // The alarm's inner lines as written, each ended by CR LF.
+    QString body;
+    while (!m_lines.atEnd()) {
+        const QStringView line = m_lines.peek();
+        if (startsWith(line, "BEGIN:VEVENT") || startsWith(line, "END:VEVENT") || startsWith(line, "END:VCALENDAR"))
+            break;
+        m_lines.next();
+        if (startsWith(line, "END:VALARM"))
+            break;
+        body += line;
+        body += QLatin1String("\r\n");
+    }
+    entry.setAlarm(body);
+}
+
+void calendarReader::readEvent()
+{
+    const EntryPtr entry = dataEntry::create();
+    PendingEvent pending;
+    while (!m_lines.atEnd()) {
+        const QStringView peeked = m_lines.peek();
+        if (startsWith(peeked, "END:VEVENT")) {
+            m_lines.next();
+            break;
+        }
+        // An event left open ends where the next one (or the calendar) begins or ends.
+        if (startsWith(peeked, "BEGIN:VEVENT") || startsWith(peeked, "BEGIN:VCALENDAR")
+            || startsWith(peeked, "END:VCALENDAR"))
+            break;
+        handleProperty(readPropertyLine(m_lines, m_buffer), *entry, pending);
+    }
+    finishEvent(entry, pending);
+}
+
+void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingEvent& pending)
+{
+    const qsizetype colon = nameEnd(line);
+    const QStringView name = colon < 0 ? line : line.left(colon);
+    const QStringView value = valueAfterColon(line, colon);
+    Property handled = Property::Other;
+
+    if (startsWith(name, "SUMMARY")) {
+        if (name == QLatin1String("SUMMARY") || name == QLatin1String("SUMMARY;CHARSET=macintosh")) {
+            entry.setSummary(unescapeText(value));
+        } else {
+            const TextEncoding encoding = textEncodingOf(name);
+            if (!encoding.accepted || name.at(7) != QLatin1Char(';')) {
+                m_cal.eventBool = true;
+                return;
+            }
+            entry.setSummary(decodeText(value, encoding));
+        }
+    } else if (name == QLatin1String("STATUS")) {
+        entry.setStatus(value.toString());
+        return;
+    } else if (name == QLatin1String("URL;VALUE=URI") || name == QLatin1String("URL")) {
+        entry.setURL(value.toString());
+    } else if (startsWith(name, "LOCATION")) {
+        const TextEncoding encoding = textEncodingOf(name);
+        if (!encoding.accepted || (name.size() > 8 && name.at(8) != QLatin1Char(';'))) {
+            m_cal.eventBool = true;
+            return;
+        }
+        // A location is one line: an escaped line break becomes a space.
+        QString text = decodeText(value, encoding);
+        text.remove(QLatin1Char('\r'));
+        text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        entry.setLocation(text);
+    } else if (name == QLatin1String("BEGIN")) {
+        if (value.startsWith(QLatin1String("VALARM")))
+            readAlarm(entry);
+        else if (!value.trimmed().isEmpty())
+            skipComponent(line, false);
+        return;
+    } else if (startsWith(name, "DESCRIPTION")) {
+        const TextEncoding encoding = textEncodingOf(name);
+        if (!encoding.accepted || (name.size() > 11 && name.at(11) != QLatin1Char(';'))) {
+            m_cal.descBool = true;
+            return;
+        }
+        entry.setDESCRIPTION(decodeText(value, encoding));
+        handled = Property::Description;
+    } else if (startsWith(name, "DTSTART")) {
+        const QString tzid = tzidOf(name);
+        if (!tzid.isEmpty()) {
+            m_cal.appTimeZone = tzid;
+            entry.setFullZoneString(tzid);
+        } else if (name.size() == 7) {
+            entry.setHoursFromGMT(m_cal.controlHoursFromGMT);
+        } else {
+            entry.setFullZoneString(m_cal.controlZoneString);
+        }
+        pending.start = withoutBreaksAndSpaces(value);
+        pending.startZone = {tzid, pending.start.endsWith(QLatin1Char('Z'))};
+        return;
+    } else if (startsWith(name, "DTEND")) {
+        pending.end = withoutBreaksAndSpaces(value);
+        pending.endZone = {tzidOf(name), pending.end.endsWith(QLatin1Char('Z'))};
+        pending.hasEnd = !pending.end.isEmpty();
+    } else if (startsWith(name, "DURATION")) {
+        pending.duration = value.trimmed().toString();
+        pending.hasDuration = !pending.duration.isEmpty();
+    } else if (startsWith(name, "RRULE")) {
+        pending.rule = value.trimmed().toString();
+    } else if (startsWith(name, "EXDATE")) {
+        pending.exceptions.append({value.toString(), tzidOf(name)});
+    } else if (!line.isEmpty() && isFold(line.at(0))) {
+        // A continuation that no property took: it belongs to the description before it.
+        if (m_lastProperty != Property::Description) {
+            m_cal.eventBool = true;
+            return;
+        }
+        entry.setDESCRIPTION(entry.getShortDESCRIPTION() + unescapeText(line));
+        return;
+    } else if (startsWith(name, "RECURRENCE")) {
+        pending.recurrence = withoutBreaksAndSpaces(value);
+        pending.recurrenceZone = {tzidOf(name), pending.recurrence.endsWith(QLatin1Char('Z'))};
+        pending.isOverride = true;
+        return;
+    } else if (startsWith(name, "UID")) {
+        entry.setImportedUID(value.toString());
+    } else if (startsWith(name, "CLASS")) {
+        entry.setClass(value.toString());
+    } else if (startsWith(name, "TRANSP")) {
+        entry.setTransp(value.toString());
+    } else if (startsWith(name, "LAST-MODIFIED")) {
+        entry.setLastModified(value.toString());
+    } else if (startsWith(name, "DTSTAMP") || startsWith(name, "SEQUENCE")) {
+        // The entry keeps its own stamp and sequence.
+    } else if (startsWith(name, "X-WR-ITIPSTATUSML")) {
+        entry.setITIPSTATUSML(value.toString());
+    } else if (startsWith(name, "ORGANIZER")) {
+        entry.setORGANIZER(line.toString());
+    } else if (startsWith(name, "ATTENDEE")) {
+        entry.setATTENDEE(line.toString());
+    } else if (startsWith(name, "PRIORITY")) {
+        entry.setPriority(value.toString());
+    } else if (startsWith(name, "CREATED")) {
+        entry.setCreated(value.toString());
+    } else if (startsWith(name, "CATEGORIES")) {
+        entry.setCategories(value.toString());
+    } else if (startsWith(name, "DALARM")) {
+        // vCalendar: run time;snooze time;repeat count;display text.
+        const QList<QStringView> parts = value.split(QLatin1Char(';'));
+        const QString text = parts.size() >= 4 && !parts.at(3).trimmed().isEmpty()
+            ? unescapeText(value.mid(parts.at(3).data() - value.data()))
+            : entry.getSummary();
+        entry.setAlarm(QStringLiteral("TRIGGER;VALUE=DATE-TIME:") + parts.value(0).trimmed().toString()
+                       + QStringLiteral("\r\nDESCRIPTION:") + text + QStringLiteral("\r\n"));
+    } else {
+        m_cal.eventBool = true;
+        return;
+    }
+    m_lastProperty = handled;
+}
+
+void calendarReader::finishEvent(const EntryPtr& entry, PendingEvent& p)
+{
+    const std::optional<DateFields> start = dateFields(p.start);
+    CalDate startDateTime; // the start as the file gives it, in the user's zone
+    CalDate startDay;      // unshifted start day, base of an all-day duration
+    if (start) {
+        if (start->hasTime && (p.hasEnd || p.hasDuration)) {
+            startDateTime = adjusted(*start, p.startZone);
+            entry->setStartTime(startDateTime);
+            entry->setStartDate(startDateTime);
+        } else if (start->hasTime) {
+            // A start time without any end: an all-day entry on the day that time falls on here.
+            const CalDate shown = adjusted(*start, p.startZone);
+            startDay = localDay(shown.year(), shown.month(), shown.day());
+            entry->setStartDate(startDay);
+        } else {
+            startDay = localDay(start->year, start->month, start->day);
+            entry->setStartDate(startDay);
+        }
+    }
+
+    if (p.hasEnd) {
+        const std::optional<DateFields> end = dateFields(p.end);
+        if (!end) {
+            entry->setEndDate(CalDate());
+        } else if (!end->hasTime) {
+            // The last day is inclusive: one before the exclusive end. Days are not shifted
+            // between zones, or a day entry would end before it starts for users west of it.
+            entry->setEndDate(localDay(end->year, end->month, end->day - 1));
+        } else {
+            const CalDate at = adjusted(*end, p.endZone);
+            entry->setEndDate(at);
+            entry->setEndTime(at);
+        }
+    } else if (p.hasDuration && start) {
+        const std::optional<Duration> d = parseDuration(p.duration);
+        if (d && startDateTime) {
+            // Days are counted on the file's wall clock, then the whole end moves into our zone.
+            DateFields base = *start;
+            const CalDate wall = CalDate::fromFields(base.year, base.month, base.day, base.hour, base.minute, 0,
+                                                     Zones::utc())
+                                     .addSeconds(d->sign * (d->days * 86400 + d->seconds));
+            if (wall) {
+                base.year = wall.year();
+                base.month = wall.month();
+                base.day = wall.day();
+                base.hour = wall.hour();
+                base.minute = wall.minute();
+                base.second = wall.second();
+                const CalDate at = adjusted(base, p.startZone);
+                entry->setEndDate(at);
+                entry->setEndTime(at);
+                }
+        } else if (d && startDay) {
+            if (d->hasTime) {
+                // A day entry measured in hours: the end keeps the clock time it reaches.
+                const CalDate at = startDay.addSeconds(d->sign * (d->days * 86400 + d->seconds));
+                entry->setEndDate(at);
+                entry->setEndTime(at);
+            } else {
+                // P1D ends on the start day itself.
+                entry->setEndDate(startDay.addDays(int(d->sign * d->days) - 1));
+            }
+        }
+    }
+
+    if (!p.rule.isEmpty()) {
+        QString rule = p.rule;
+        if (m_version == 1)
+            rule = m_cal.vCalRRULEtoiCalRRULE(rule);
+        if (rule.isEmpty() || rule == QLatin1String("Error")) {
+            // A rule that cannot be translated is dropped and reported; the entry stays.
+            m_cal.eventBool = true;
+        } else {
+            entry->setRRULE(rule);
+            entry->setTheRepeater(true);
+        }
+    }
+
+    for (const auto& [value, tzid] : std::as_const(p.exceptions)) {
+        // Several dates may share one value, separated by commas (iCalendar), semicolons
+        // (vCalendar) or spaces.
+        qsizetype i = 0;
+        while (i < value.size()) {
+            while (i < value.size() && (value.at(i) == QLatin1Char(',') || value.at(i) == QLatin1Char(';')
+                                        || value.at(i).isSpace()))
+                ++i;
+            qsizetype j = i;
+            while (j < value.size() && value.at(j) != QLatin1Char(',') && value.at(j) != QLatin1Char(';')
+                   && !value.at(j).isSpace())
+                ++j;
+            const QStringView piece = QStringView(value).mid(i, j - i);
+            i = j;
+            if (piece.size() == 8) {
+                if (const auto f = dateFields(piece))
+                    entry->setTheEXDATE(localDay(f->year, f->month, f->day));
+            } else if (piece.size() >= 13) {
+                const auto f = dateFields(piece);
+                if (f && f->hasTime)
+                    entry->setTheEXDATE(adjusted(*f, {tzid, f->utc}));
+            }
+        }
+    }
+
+    if (p.isOverride) {
+        if (const auto r = dateFields(p.recurrence)) {
+            if (r->hasTime) {
+                const CalDate at = adjusted(*r, p.recurrenceZone);
+                entry->setRecTime(at);
+                entry->setRecDate(at);
+            } else {
+                entry->setRecDate(localDay(r->year, r->month, r->day));
+            }
+        }
+        m_cal.theRecObjects.append(entry);
+    } else {
+        m_cal.theData.append(entry);
+    }
+}
+
+QString aCalendar::setData(const QString& text)
+{
+    todoBool = eventBool = errorBool = descBool = false;
+    appTimeZone.clear();
+    controlHoursFromGMT.clear();
+    controlZoneString.clear();
+    calendarReader reader(*this, text);
+    return reader.read();
+}
+
+QString aCalendar::processQuotedPrintablePart(const QByteArray& bytes)
+{
+    return decodeCharset(decodeQuotedPrintableBytes(bytes), {});
+}
