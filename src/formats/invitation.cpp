@@ -1,0 +1,110 @@
+// Invitation blocks: the mailed METHOD:REQUEST calendar and the block appended to a calendar of
+// the calendar application.
+
+#include "addressbook/invitee.h"
+#include "calendar/aCalendar.h"
+#include "calendar/dataEntry.h"
+
+namespace
+{
+// Names and addresses come from the address book and may hold anything. A line break would end
+// the property early and a double quote would end a quoted parameter value, so both go.
+QString oneLine(QString text)
+{
+    text.remove(QLatin1Char('\r'));
+    text.remove(QLatin1Char('\n'));
+    return text;
+}
+
+QString cnValue(const QString& name)
+{
+    QString value = oneLine(name);
+    value.remove(QLatin1Char('"'));
+    return value;
+}
+
+// A bare parameter value cannot hold ":", ";" or ","; such a name is quoted.
+QString bareOrQuotedCn(const QString& name)
+{
+    const QString value = cnValue(name);
+    if (value.contains(QLatin1Char(':')) || value.contains(QLatin1Char(';')) || value.contains(QLatin1Char(',')))
+        return QLatin1Char('"') + value + QLatin1Char('"');
+    return value;
+}
+
+QString endLine(const dataEntry& entry)
+{
+    const QString end = entry.getICalDTEND();
+    return end == QLatin1String("DTEND;") ? entry.getDURATION() : end;
+}
+} // namespace
+
+QString dataEntry::getICal(const QList<invitee>& invitees, const QString& theOrg, const QString& theEmail)
+{
+    if (!notBlankLine())
+        return {};
+    QString out;
+    auto line = [&out](const QString& text) { out += text + QLatin1Char('\n'); };
+    line(QStringLiteral("BEGIN:VEVENT"));
+    line(QStringLiteral("SEQUENCE:2"));
+    for (const invitee& person : invitees) {
+        line(the72SplitWithN(QStringLiteral("ATTENDEE;CN=") + bareOrQuotedCn(person.getTheRealName())
+                             + QStringLiteral(":mailto:") + oneLine(person.getTheInviteeEmailAddress())));
+    }
+    line(getDTSTAMP());
+    if (!theSummary.isEmpty())
+        line(the72SplitWithN(getSUMMARY()));
+    line(getUID());
+    line(QStringLiteral("ORGANIZER;CN=") + bareOrQuotedCn(theOrg) + QStringLiteral(":mailto:") + oneLine(theEmail));
+    if (!DTSTART.isEmpty())
+        line(getDTSTART());
+    if (!DESCRIPTION.isEmpty())
+        line(the72SplitWithN(getDESCRIPTION()));
+    line(endLine(*this));
+    if (!RRULE.isEmpty())
+        line(the72SplitWithN(getRRULE()));
+    line(QStringLiteral("END:VEVENT"));
+    return out;
+}
+
+QString dataEntry::getICalForICal(const QList<invitee>& invitees, const QString& theOrg, const QString& theEmail)
+{
+    Q_UNUSED(theOrg);
+    Q_UNUSED(theEmail);
+    if (!notBlankLine())
+        return {};
+    QString out;
+    auto line = [&out](const QString& text) { out += text + QStringLiteral("\r\n"); };
+    line(QStringLiteral("BEGIN:VEVENT"));
+    line(QStringLiteral("SEQUENCE:3"));
+    for (const invitee& person : invitees) {
+        line(the72SplitWithN(QStringLiteral("ATTENDEE;CN=\"") + cnValue(person.getTheRealName())
+                             + QStringLiteral("\":mailto:") + oneLine(person.getTheInviteeEmailAddress())));
+    }
+    line(getDTSTAMP());
+    if (!theSummary.isEmpty())
+        line(the72SplitWithN(getSUMMARY()));
+    line(getUID());
+    if (!DTSTART.isEmpty())
+        line(getDTSTART());
+    if (!DESCRIPTION.isEmpty())
+        line(the72SplitWithN(getDESCRIPTION()));
+    line(endLine(*this));
+    if (!RRULE.isEmpty())
+        line(the72SplitWithN(getRRULE()));
+    line(QStringLiteral("X-WR-ITIPSTATUSML;VALUE=TEXT:UNCLEAN"));
+    line(QStringLiteral("END:VEVENT"));
+    return out;
+}
+
+QString aCalendar::createInvitationString(const EntryList& entries, const QList<invitee>& invitees,
+                                          const QString& theOrg, const QString& theEmail) const
+{
+    QString out = QStringLiteral("BEGIN:VCALENDAR\nMETHOD:REQUEST\n");
+    for (const EntryPtr& entry : entries) {
+        if (entry)
+            out += entry->getICal(invitees, theOrg, theEmail);
+    }
+    out += QStringLiteral("END:VCALENDAR");
+    return out;
+}
