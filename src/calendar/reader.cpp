@@ -299,7 +299,11 @@ QString decodeText(QStringView value, const TextEncoding& encoding)
 {
     if (!encoding.quotedPrintable)
         return unescapeText(value);
-    return unescapeText(decodeCharset(decodeQuotedPrintableBytes(value.toUtf8()), encoding.charset));
+    // Encoded line breaks are CR LF; the entry holds LF alone.
+    QString text = decodeCharset(decodeQuotedPrintableBytes(value.toUtf8()), encoding.charset);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.remove(QLatin1Char('\r'));
+    return unescapeText(text);
 }
 
 // Calendar fields of a compact date or date-time value (YYYYMMDD or YYYYMMDDTHHMM...). Seconds are

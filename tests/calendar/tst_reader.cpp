@@ -1,0 +1,671 @@
+#include "calendar/aCalendar.h"
+#include "platform/Encoding.h"
+#include "platform/Uuid.h"
+#include "testutil.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <memory>
+
+namespace
+{
+const QString kMinute = QStringLiteral("%Y-%m-%d %H:%M");
+
+QByteArray dataFile(const char* name)
+{
+    QFile f(QStringLiteral(TIDEWELL_TEST_DATA "/calendar/") + QLatin1String(name));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+// Joins lines with CR LF, as calendar files are written.
+QString crlf(const QStringList& lines)
+{
+    return lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+}
+
+QString ical(const QStringList& eventLines, const QStringList& header = {})
+{
+    return crlf(QStringList{"BEGIN:VCALENDAR", "VERSION:2.0"} + header + QStringList{"BEGIN:VEVENT"} + eventLines
+                + QStringList{"END:VEVENT", "END:VCALENDAR"});
+}
+
+QString start(const EntryPtr& e)
+{
+    return e->getFullStartTime().format(kMinute);
+}
+
+QString end(const EntryPtr& e)
+{
+    return e->getFullEndTime().format(kMinute);
+}
+
+QStringList exdates(const EntryPtr& e)
+{
+    QStringList out;
+    for (const CalDate& d : e->getTheEXDATE())
+        out << d.format(kMinute);
+    return out;
+}
+
+// What a round trip must keep of an entry, as comparable text.
+QString snapshot(const EntryPtr& e, bool withRule = true)
+{
+    QStringList parts{e->getSummary(), e->getShortDESCRIPTION(), e->getLocation(), e->getUIDValue(),
+                      e->getStartDate().format(QStringLiteral("%Y-%m-%d")),
+                      e->getStartTime().format(QStringLiteral("%H:%M")),
+                      e->getEndDate().format(QStringLiteral("%Y-%m-%d")),
+                      e->getEndTime().format(QStringLiteral("%H:%M")), exdates(e).join(',')};
+    if (withRule)
+        parts << e->getRRULENoRRULE();
+    for (const EntryPtr& o : e->getTheReoccDateArray())
+        parts << QStringLiteral("override ") + o->getTheRecDate().format(QStringLiteral("%Y-%m-%d"))
+                + o->getTheRecTime().format(QStringLiteral(" %H:%M")) + QLatin1Char(' ') + snapshot(o);
+    return parts.join(QStringLiteral(" | "));
+}
+
+QStringList snapshots(const EntryList& list, bool withRule = true)
+{
+    QStringList out;
+    for (const EntryPtr& e : list)
+        out << snapshot(e, withRule);
+    return out;
+}
+
+const char* kContact = "Please contact ";
+} // namespace
+
+class TestReader : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<testutil::TempSettings> m_settings;
+
+    std::unique_ptr<aCalendar> read(const QString& text, QString* message = nullptr)
+    {
+        auto cal = std::make_unique<aCalendar>();
+        const QString m = cal->setData(text);
+        if (message)
+            *message = m;
+        return cal;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        testutil::pinZone("Europe/Paris");
+        testutil::pinClock("2007-01-15T12:00:00Z");
+        m_settings = std::make_unique<testutil::TempSettings>();
+        Uuid::setGenerator({});
+    }
+    void cleanup()
+    {
+        m_settings.reset();
+        Clock::reset();
+        Uuid::setGenerator({});
+    }
+
+    void sampleFile()
+    {
+        QString message;
+        const auto cal = read(Encoding::decode(dataFile("sample.ics"), Encoding::Fallback::MacRoman), &message);
+        QVERIFY(message.endsWith(QLatin1String("(Error 1505)")));
+        QCOMPARE(cal->entryCount(), 3);
+        QCOMPARE(cal->getTheRecObjects().size(), 1);
+        QCOMPARE(cal->getAppTimeZone(), QStringLiteral("Europe/Paris"));
+        QCOMPARE(cal->getControlZoneString(), QStringLiteral("Europe/Paris"));
+
+        const EntryPtr review = cal->getEntryAtIndex(0);
+        QCOMPARE(start(review), QStringLiteral("2007-03-15 09:30"));
+        QCOMPARE(end(review), QStringLiteral("2007-03-15 11:00"));
+        QCOMPARE(review->getDURATIONValue(), QStringLiteral("T1H30M"));
+        QVERIFY(review->getDataCheck());
+        QCOMPARE(review->getUIDValue(), QStringLiteral("urn:uuid:6f1c0a52-1b7e-4c1e-9d7a-0a4b2f6a9e01"));
+        QCOMPARE(review->getSummary(), QStringLiteral("Weekly review, team A"));
+        QCOMPARE(review->getShortDESCRIPTION(),
+                 QStringLiteral("Agenda:\n1. numbers\n2. plans for the next quarter and a long line that is folded "
+                                "onto a second line"));
+        QCOMPARE(review->getLocation(), QStringLiteral("Room 4, second floor"));
+        QCOMPARE(review->getRRULENoRRULE(), QStringLiteral("FREQ=WEEKLY;INTERVAL=1;BYDAY=TH;COUNT=10"));
+        QCOMPARE(review->getTheRepeater(), QStringLiteral("repeat"));
+        QCOMPARE(exdates(review),
+                 (QStringList{"2007-03-22 09:30", "2007-04-05 09:30", "2007-04-12 09:30"}));
+        QCOMPARE(review->getCategories(), QStringLiteral("work:review"));
+        QCOMPARE(review->getATTENDEE(),
+                 QStringList{"ATTENDEE;CN=\"Doe: Jane\";ROLE=REQ-PARTICIPANT:mailto:jane@example.com"});
+        QCOMPARE(review->getORGANIZER(), QStringLiteral("ORGANIZER;CN=Max:mailto:max@example.com"));
+        QCOMPARE(review->getAlarm(), QStringLiteral("ACTION:DISPLAY\r\nTRIGGER:-PT15M\r\nDESCRIPTION:Reminder\r\n"));
+        QCOMPARE(review->getStatus(), QStringLiteral("CONFIRMED"));
+        QCOMPARE(review->getDTSTART(), QStringLiteral("DTSTART;TZID=Europe/Paris:20070315T093000"));
+
+        // The override found its parent through a UID full of colons.
+        QCOMPARE(review->getTheReoccDateArray().size(), 1);
+        const EntryPtr moved = review->getTheReoccDateArray().first();
+        QCOMPARE(moved->getParentDataEntry(), review);
+        QCOMPARE(moved->getTheRecDate().format(kMinute), QStringLiteral("2007-03-29 09:30"));
+        QCOMPARE(moved->getTheRecTime().format(QStringLiteral("%H:%M")), QStringLiteral("09:30"));
+        QCOMPARE(start(moved), QStringLiteral("2007-03-29 14:00"));
+
+        const EntryPtr holiday = cal->getEntryAtIndex(1);
+        QVERIFY(holiday->getStartTime().isNull());
+        QCOMPARE(start(holiday), QStringLiteral("2007-04-02 00:00"));
+        QCOMPARE(holiday->getEndDate().format(QStringLiteral("%Y-%m-%d")), QStringLiteral("2007-04-06"));
+        QCOMPARE(holiday->getDURATIONValue(), QStringLiteral("5D"));
+        QCOMPARE(holiday->getTransp(), QStringLiteral("TRANSPARENT"));
+        QVERIFY(holiday->getDataCheck());
+
+        // A UTC time is one instant, whatever zone an earlier event named.
+        const EntryPtr call = cal->getEntryAtIndex(2);
+        QCOMPARE(start(call), QStringLiteral("2007-06-01 10:00"));
+        QCOMPARE(end(call), QStringLiteral("2007-06-01 10:45"));
+        QCOMPARE(call->getURL(), QStringLiteral("http://example.com:8080/call"));
+    }
+
+    void lineEndsDoNotMatter()
+    {
+        const QString text = Encoding::decode(dataFile("sample.ics"), Encoding::Fallback::MacRoman);
+        QString lf = text;
+        lf.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        QString cr = text;
+        cr.replace(QStringLiteral("\r\n"), QStringLiteral("\r"));
+        QString blank = text;
+        blank.replace(QStringLiteral("\r\n"), QStringLiteral("\r\n\r\n"));
+        QString m1, m2, m3, m4;
+        const QStringList expected = snapshots(read(text, &m1)->getTheData());
+        QCOMPARE(snapshots(read(lf, &m2)->getTheData()), expected);
+        QCOMPARE(snapshots(read(cr, &m3)->getTheData()), expected);
+        // Blank lines between every line (CR LF CR LF) neither lose events nor raise problems.
+        QCOMPARE(snapshots(read(blank, &m4)->getTheData()), expected);
+        QCOMPARE(m2, m1);
+        QCOMPARE(m3, m1);
+        QCOMPARE(m4, m1);
+    }
+
+    void endForms_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<bool>("timed");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<QString>("duration");
+
+        QTest::newRow("end time") << QStringList{"DTSTART:20070315T093000", "DTEND:20070315T110000"}
+                                  << "2007-03-15 09:30" << "2007-03-15 11:00" << true << true << "T1H30M";
+        QTest::newRow("all-day one day") << QStringList{"DTSTART;VALUE=DATE:20070315", "DTEND;VALUE=DATE:20070316"}
+                                         << "2007-03-15 00:00" << "2007-03-15 00:00" << false << true << "1D";
+        QTest::newRow("all-day over month end")
+            << QStringList{"DTSTART;VALUE=DATE:20070227", "DTEND;VALUE=DATE:20070302"} << "2007-02-27 00:00"
+            << "2007-03-01 00:00" << false << true << "3D";
+        QTest::newRow("all-day ends 29 February")
+            << QStringList{"DTSTART;VALUE=DATE:20080228", "DTEND;VALUE=DATE:20080301"} << "2008-02-28 00:00"
+            << "2008-02-29 00:00" << false << true << "2D";
+        QTest::newRow("PT45M") << QStringList{"DTSTART:20070315T093000", "DURATION:PT45M"} << "2007-03-15 09:30"
+                               << "2007-03-15 10:15" << true << true << "T45M";
+        QTest::newRow("PT1H30M") << QStringList{"DTSTART:20070315T093000", "DURATION:PT1H30M"}
+                                 << "2007-03-15 09:30" << "2007-03-15 11:00" << true << true << "T1H30M";
+        QTest::newRow("timed P1D") << QStringList{"DTSTART:20070315T093000", "DURATION:P1D"} << "2007-03-15 09:30"
+                                   << "2007-03-16 09:30" << true << true << "1D";
+        QTest::newRow("timed P1DT2H") << QStringList{"DTSTART:20070315T230000", "DURATION:P1DT2H"}
+                                      << "2007-03-15 23:00" << "2007-03-17 01:00" << true << true << "1DT2H";
+        QTest::newRow("all-day P1D") << QStringList{"DTSTART;VALUE=DATE:20070315", "DURATION:P1D"}
+                                     << "2007-03-15 00:00" << "2007-03-15 00:00" << false << true << "1D";
+        QTest::newRow("all-day P1W") << QStringList{"DTSTART;VALUE=DATE:20070315", "DURATION:P1W"}
+                                     << "2007-03-15 00:00" << "2007-03-21 00:00" << false << true << "7D";
+        QTest::newRow("start time without end becomes all-day")
+            << QStringList{"DTSTART:20070315T093000"} << "2007-03-15 00:00" << "" << false << true << "1D";
+        QTest::newRow("across the spring change")
+            << QStringList{"DTSTART:20070324T220000", "DURATION:P1D"} << "2007-03-24 22:00" << "2007-03-25 22:00"
+            << true << true << "1D";
+        QTest::newRow("unreadable duration leaves no end")
+            << QStringList{"DTSTART:20070315T093000", "DURATION:PXYZ"} << "2007-03-15 09:30" << "" << true << false
+            << "";
+        QTest::newRow("31 February is no date") << QStringList{"DTSTART;VALUE=DATE:20070231"} << "" << "" << false
+                                                << false << "";
+        QTest::newRow("end before start")
+            << QStringList{"DTSTART:20070315T093000", "DTEND:20070315T080000"} << "2007-03-15 09:30"
+            << "2007-03-15 08:00" << true << false << "";
+    }
+    void endForms()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QFETCH(bool, timed);
+        QFETCH(bool, valid);
+        QFETCH(QString, duration);
+        QString message;
+        const auto cal = read(ical(lines), &message);
+        QCOMPARE(message, QString());
+        QCOMPARE(cal->entryCount(), 1);
+        const EntryPtr e = cal->getEntryAtIndex(0);
+        QCOMPARE(::start(e), start);
+        QCOMPARE(::end(e), end);
+        QCOMPARE(!e->getStartTime().isNull(), timed);
+        QCOMPARE(e->getDataCheck(), valid);
+        QCOMPARE(e->getDURATIONValue(), duration);
+    }
+
+    void textValues_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<int>("error"); // 0: no message
+
+        QTest::newRow("folded over three lines")
+            << QStringList{"SUMMARY:Lunch with\\, ", " the whole\\nteam ", " today"} << "Lunch with, the whole\nteam today"
+            << "" << "" << 0;
+        QTest::newRow("escapes") << QStringList{"SUMMARY:a\\;b\\\\c\\Nd\\x"} << "a;b\\c\nd\\x" << "" << "" << 0;
+        QTest::newRow("macintosh summary") << QStringList{"SUMMARY;CHARSET=macintosh:Caf\u00e9"} << "Caf\u00e9"
+                                           << "" << "" << 0;
+        QTest::newRow("language kept") << QStringList{"SUMMARY;LANGUAGE=en:Lunch", "DESCRIPTION;LANGUAGE=en-us:Notes"}
+                                       << "Lunch" << "Notes" << "" << 0;
+        QTest::newRow("Outlook quoted-printable")
+            << QStringList{"SUMMARY;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Caf=C3=A9 =E2=82=AC",
+                           "LOCATION;ENCODING=QUOTED-PRINTABLE;CHARSET=ISO-8859-1:Z=FCrich"}
+            << "Caf\u00e9 \u20ac" << "" << "Z\u00fcrich" << 0;
+        QTest::newRow("bare QUOTED-PRINTABLE")
+            << QStringList{"SUMMARY;QUOTED-PRINTABLE:a=3Db_c", "DESCRIPTION;QUOTED-PRINTABLE:x=0D=0Ay"} << "a=b_c"
+            << "x\ny" << "" << 0;
+        QTest::newRow("soft line breaks joined")
+            << QStringList{"DESCRIPTION;ENCODING=QUOTED-PRINTABLE:one =", "two =", "three", "SUMMARY:after"}
+            << "after" << "one two three" << "" << 0;
+        QTest::newRow("Mac OS Roman bytes") << QStringList{"SUMMARY;ENCODING=QUOTED-PRINTABLE:Caf=8E"} << "Caf\u00e9"
+                                            << "" << "" << 0;
+        QTest::newRow("other summary parameter")
+            << QStringList{"SUMMARY;ALTREP=\"cid:x@y\":Lunch", "DESCRIPTION:kept"} << "" << "kept" << "" << 1506;
+        QTest::newRow("other description parameter")
+            << QStringList{"SUMMARY:kept", "DESCRIPTION;ALTREP=\"cid:x\":gone"} << "kept" << "" << "" << 1508;
+        QTest::newRow("other location parameter")
+            << QStringList{"SUMMARY:kept", "LOCATION;ALTREP=\"http://x\":gone"} << "kept" << "" << "" << 1506;
+        QTest::newRow("location line break") << QStringList{"LOCATION:Room 5\\nFloor 2\\, east"} << "" << ""
+                                             << "Room 5 Floor 2, east" << 0;
+        QTest::newRow("unused property") << QStringList{"SUMMARY:s", "X-ANYTHING:1"} << "s" << "" << "" << 1506;
+        QTest::newRow("line without colon") << QStringList{"SUMMARY:s", "GARBAGE"} << "s" << "" << "" << 1506;
+    }
+    void textValues()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, summary);
+        QFETCH(QString, description);
+        QFETCH(QString, location);
+        QFETCH(int, error);
+        QString message;
+        const auto cal = read(ical(QStringList{"DTSTART;VALUE=DATE:20070315"} + lines), &message);
+        QCOMPARE(cal->entryCount(), 1);
+        const EntryPtr e = cal->getEntryAtIndex(0);
+        QCOMPARE(e->getSummary(), summary);
+        QCOMPARE(e->getShortDESCRIPTION(), description);
+        QCOMPARE(e->getLocation(), location);
+        if (error == 0)
+            QCOMPARE(message, QString());
+        else
+            QVERIFY2(message.endsWith(QStringLiteral("(Error %1)").arg(error)), qPrintable(message));
+    }
+
+    void quotedPrintable_data()
+    {
+        QTest::addColumn<QByteArray>("in");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("ascii") << QByteArray("plain text") << "plain text";
+        QTest::newRow("utf-8") << QByteArray("Caf=C3=A9") << "Caf\u00e9";
+        QTest::newRow("lower-case hex") << QByteArray("=c3=a9") << "\u00e9";
+        QTest::newRow("mac roman fallback") << QByteArray("=8E=8F") << "\u00e9\u00e8";
+        QTest::newRow("soft break LF") << QByteArray("ab=\ncd") << "abcd";
+        QTest::newRow("soft break CR LF") << QByteArray("ab=\r\ncd") << "abcd";
+        QTest::newRow("underscore stays") << QByteArray("a_b") << "a_b";
+        QTest::newRow("not hex") << QByteArray("1=ZZ2") << "1=ZZ2";
+        QTest::newRow("short at end") << QByteArray("x=4") << "x=4";
+        QTest::newRow("lone equals") << QByteArray("=") << "=";
+        QTest::newRow("NUL byte") << QByteArray("a=00b", 5) << QString::fromUtf16(u"a\0b", 3);
+    }
+    void quotedPrintable()
+    {
+        QFETCH(QByteArray, in);
+        QFETCH(QString, out);
+        QCOMPARE(aCalendar::processQuotedPrintablePart(in), out);
+    }
+
+    void exceptionDates()
+    {
+        const auto cal = read(ical({"DTSTART;TZID=Europe/Paris:20070301T100000", "DTEND;TZID=Europe/Paris:20070301T110000",
+                                    "RRULE:FREQ=WEEKLY", "EXDATE;VALUE=DATE:20070308",
+                                    "EXDATE;TZID=Europe/Paris:20070315T100000",
+                                    "EXDATE:20070322T090000Z,20070329T080000Z", "EXDATE:20070405T09,garbage,2007"}));
+        QCOMPARE(exdates(cal->getEntryAtIndex(0)), (QStringList{"2007-03-08 00:00", "2007-03-15 10:00",
+                                                                "2007-03-22 10:00", "2007-03-29 10:00"}));
+    }
+
+    void components_data()
+    {
+        QTest::addColumn<QStringList>("between");
+        QTest::addColumn<int>("error");
+        QTest::newRow("to-do") << QStringList{"BEGIN:VTODO", "SUMMARY:todo", "BEGIN:VALARM", "TRIGGER:-PT5M",
+                                              "END:VALARM", "END:VTODO"}
+                               << 1505;
+        QTest::newRow("journal") << QStringList{"BEGIN:VJOURNAL", "SUMMARY:j", "END:VJOURNAL"} << 1507;
+        QTest::newRow("to-do and journal")
+            << QStringList{"BEGIN:VTODO", "END:VTODO", "BEGIN:VJOURNAL", "END:VJOURNAL"} << 1503;
+        QTest::newRow("nested unknown component")
+            << QStringList{"BEGIN:X-THING", "BEGIN:VALARM", "END:VALARM", "BEGIN:X-THING", "END:X-THING",
+                           "END:X-THING"}
+            << 1507;
+        QTest::newRow("time zone") << QStringList{"BEGIN:VTIMEZONE", "TZID:X", "BEGIN:STANDARD", "END:STANDARD",
+                                                  "END:VTIMEZONE"}
+                                   << 0;
+        QTest::newRow("pasted calendars")
+            << QStringList{"END:VCALENDAR", "BEGIN:VCALENDAR", "VERSION:2.0", "PRODID:-//x//y//EN"} << 0;
+        QTest::newRow("unknown component left open") << QStringList{"BEGIN:VJOURNAL", "SUMMARY:j"} << 1507;
+        QTest::newRow("event left open") << QStringList{"BEGIN:VEVENT", "SUMMARY:open"} << 0;
+    }
+    void components()
+    {
+        QFETCH(QStringList, between);
+        QFETCH(int, error);
+        QString message;
+        const QStringList first{"BEGIN:VEVENT", "SUMMARY:one", "DTSTART;VALUE=DATE:20070315", "END:VEVENT"};
+        const QStringList second{"BEGIN:VEVENT", "SUMMARY:two", "DTSTART;VALUE=DATE:20070316", "END:VEVENT"};
+        const auto cal = read(crlf(QStringList{"BEGIN:VCALENDAR", "VERSION:2.0"} + first + between + second
+                                   + QStringList{"END:VCALENDAR"}),
+                              &message);
+        QStringList summaries;
+        for (const EntryPtr& e : cal->getTheData())
+            summaries << e->getSummary();
+        QCOMPARE(summaries.first(), QStringLiteral("one"));
+        QCOMPARE(summaries.last(), QStringLiteral("two"));
+        QVERIFY(summaries.size() <= 3);
+        if (error == 0)
+            QCOMPARE(message, QString());
+        else
+            QVERIFY2(message.endsWith(QStringLiteral("(Error %1)").arg(error)), qPrintable(message));
+        if (error == 1505 || error == 1508)
+            QVERIFY(!message.contains(QLatin1String(kContact)));
+    }
+
+    void alarmInsideEvent()
+    {
+        const auto cal = read(ical({"SUMMARY:s", "BEGIN:VALARM", "ACTION:AUDIO", "TRIGGER;VALUE=DURATION:-PT10M",
+                                    "END:VALARM", "DTSTART;VALUE=DATE:20070315", "LOCATION:after"}));
+        const EntryPtr e = cal->getEntryAtIndex(0);
+        QCOMPARE(e->getAlarm(), QStringLiteral("ACTION:AUDIO\r\nTRIGGER;VALUE=DURATION:-PT10M\r\n"));
+        QCOMPARE(e->getLocation(), QStringLiteral("after"));
+        QCOMPARE(start(e), QStringLiteral("2007-03-15 00:00"));
+    }
+
+    void overrides()
+    {
+        const auto cal = read(crlf({"BEGIN:VCALENDAR", "VERSION:2.0", "BEGIN:VEVENT", "UID:a:b:c",
+                                    "DTSTART:20070301T100000", "DTEND:20070301T110000", "RRULE:FREQ=DAILY;COUNT=5",
+                                    "END:VEVENT", "BEGIN:VEVENT", "UID:a:b:c", "RECURRENCE-ID:20070303T100000",
+                                    "DTSTART:20070303T120000", "DTEND:20070303T130000", "SUMMARY:later",
+                                    "END:VEVENT", "BEGIN:VEVENT", "UID:orphan", "RECURRENCE-ID;VALUE=DATE:20070304",
+                                    "DTSTART;VALUE=DATE:20070305", "END:VEVENT", "END:VCALENDAR"}));
+        QCOMPARE(cal->entryCount(), 1);
+        QCOMPARE(cal->getTheRecObjects().size(), 2);
+        const EntryPtr parent = cal->getEntryAtIndex(0);
+        QCOMPARE(parent->getTheReoccDateArray().size(), 1);
+        const EntryPtr o = parent->getTheReoccDateArray().first();
+        QCOMPARE(o->getSummary(), QStringLiteral("later"));
+        QCOMPARE(o->getTheRecDate().format(kMinute), QStringLiteral("2007-03-03 10:00"));
+        const EntryPtr orphan = cal->getTheRecObjects().last();
+        QVERIFY(!orphan->getParentDataEntry());
+        QCOMPARE(orphan->getTheRecDate().format(kMinute), QStringLiteral("2007-03-04 00:00"));
+    }
+
+    void untouchedEntryMakesWay()
+    {
+        aCalendar cal;
+        cal.getTheData().append(dataEntry::create());
+        cal.setData(ical({"SUMMARY:read", "DTSTART;VALUE=DATE:20070315"}));
+        QCOMPARE(cal.entryCount(), 1);
+        QCOMPARE(cal.getEntryAtIndex(0)->getSummary(), QStringLiteral("read"));
+
+        aCalendar edited;
+        auto mine = dataEntry::create();
+        mine->setSummary(QStringLiteral("mine"));
+        edited.getTheData().append(mine);
+        edited.setData(ical({"SUMMARY:read", "DTSTART;VALUE=DATE:20070315"}));
+        QCOMPARE(edited.entryCount(), 2);
+        QCOMPARE(edited.getEntryAtIndex(0), mine);
+    }
+
+    void vCalendarFile()
+    {
+        testutil::pinZone("Europe/London");
+        QString message;
+        const auto cal = read(Encoding::decode(dataFile("palm.vcs"), Encoding::Fallback::MacRoman), &message);
+        // The third event's rule cannot be translated: it is dropped and reported, the event stays.
+        QVERIFY2(message.endsWith(QLatin1String("(Error 1506)")), qPrintable(message));
+        QCOMPARE(cal->getControlHoursFromGMT(), QStringLiteral("+0100"));
+        QCOMPARE(cal->entryCount(), 3);
+
+        const EntryPtr dentist = cal->getEntryAtIndex(0);
+        QCOMPARE(start(dentist), QStringLiteral("2007-01-15 08:30"));
+        QCOMPARE(end(dentist), QStringLiteral("2007-01-15 09:30"));
+        QCOMPARE(dentist->getAlarm(),
+                 QStringLiteral("TRIGGER;VALUE=DATE-TIME:20070115T081500Z\r\nDESCRIPTION:Leave now: dentist\r\n"));
+
+        const EntryPtr cafe = cal->getEntryAtIndex(1);
+        QCOMPARE(cafe->getSummary(), QStringLiteral("Caf\u00e9 meeting"));
+        QCOMPARE(cafe->getShortDESCRIPTION(), QStringLiteral("First line\nsecond line"));
+        const QString rule = cafe->getRRULENoRRULE();
+        QVERIFY2(rule.startsWith(QLatin1String("FREQ=WEEKLY")) && rule.contains(QLatin1String("BYDAY=TU"))
+                     && rule.contains(QLatin1String("COUNT=5")),
+                 qPrintable(rule));
+        QCOMPARE(cafe->getTheRepeater(), QStringLiteral("repeat"));
+        QCOMPARE(exdates(cafe), (QStringList{"2007-01-23 12:00", "2007-01-30 12:00"}));
+
+        const EntryPtr odd = cal->getEntryAtIndex(2);
+        QCOMPARE(odd->getRRULENoRRULE(), QString());
+        QCOMPARE(odd->getTheRepeater(), QStringLiteral("blank"));
+        QCOMPARE(start(odd), QStringLiteral("2007-01-17 12:00"));
+    }
+
+    void zones_data()
+    {
+        QTest::addColumn<QByteArray>("userZone");
+        QTest::addColumn<QByteArray>("now");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+
+        QTest::newRow("London reads New York")
+            << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
+            << ical({"DTSTART:20070115T090000", "DTEND:20070115T100000"},
+                    {"X-WR-TIMEZONE;VALUE=TEXT:America/New_York"})
+            << "2007-01-15 14:00" << "2007-01-15 15:00";
+        QTest::newRow("X-WR-TIMEZONE without VALUE is ignored")
+            << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
+            << ical({"DTSTART:20070115T090000", "DTEND:20070115T100000"}, {"X-WR-TIMEZONE:America/New_York"})
+            << "2007-01-15 09:00" << "2007-01-15 10:00";
+        QTest::newRow("London reads Kolkata")
+            << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
+            << ical({"DTSTART;TZID=Asia/Kolkata:20070115T090000", "DTEND;TZID=Asia/Kolkata:20070115T100000"})
+            << "2007-01-15 03:30" << "2007-01-15 04:30";
+        QTest::newRow("London reads Sydney summer")
+            << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
+            << ical({"DTSTART;TZID=Australia/Sydney:20070115T090000", "DURATION:PT2H"}) << "2007-01-14 22:00"
+            << "2007-01-15 00:00";
+        QTest::newRow("Sydney reads London summer")
+            << QByteArray("Australia/Sydney") << QByteArray("2007-01-15T12:00:00Z")
+            << ical({"DTSTART;TZID=Europe/London:20070715T090000", "DTEND;TZID=Europe/London:20070715T100000"})
+            << "2007-07-15 18:00" << "2007-07-15 19:00";
+        QTest::newRow("Kolkata reads UTC")
+            << QByteArray("Asia/Kolkata") << QByteArray("2007-01-15T12:00:00Z")
+            << ical({"DTSTART:20070115T090000Z", "DTEND:20070115T100000Z"}) << "2007-01-15 14:30"
+            << "2007-01-15 15:30";
+        QTest::newRow("Windows zone name")
+            << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
+            << ical({"DTSTART;TZID=\"W. Europe Standard Time\":20070115T090000",
+                     "DTEND;TZID=\"W. Europe Standard Time\":20070115T100000"})
+            << "2007-01-15 08:00" << "2007-01-15 09:00";
+        QTest::newRow("TZID after another parameter")
+            << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
+            << ical({"DTSTART;VALUE=DATE-TIME;TZID=Europe/Paris:20070115T090000", "DURATION:PT1H"})
+            << "2007-01-15 08:00" << "2007-01-15 09:00";
+        QTest::newRow("no zone information")
+            << QByteArray("Asia/Kolkata") << QByteArray("2007-01-15T12:00:00Z")
+            << ical({"DTSTART:20070115T090000", "DTEND:20070115T100000"}) << "2007-01-15 09:00"
+            << "2007-01-15 10:00";
+        QTest::newRow("day entry read west of its zone")
+            << QByteArray("America/New_York") << QByteArray("2007-01-15T12:00:00Z")
+            << ical({"DTSTART;VALUE=DATE:20070315", "DTEND;VALUE=DATE:20070316"},
+                    {"X-WR-TIMEZONE;VALUE=TEXT:Europe/Paris"})
+            << "2007-03-15 00:00" << "2007-03-15 00:00";
+        // vCalendar times are UTC shown at the offset in force now, as organiser desktops write them.
+        const QString summerVcal = crlf({"BEGIN:VCALENDAR", "VERSION:1.0", "TZ:+00", "BEGIN:VEVENT",
+                                         "DTSTART:20070715T083000Z", "DTEND:20070715T093000Z", "END:VEVENT",
+                                         "END:VCALENDAR"});
+        QTest::newRow("vCalendar read in winter") << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
+                                                  << summerVcal << "2007-07-15 08:30" << "2007-07-15 09:30";
+        QTest::newRow("vCalendar read in summer") << QByteArray("Europe/London") << QByteArray("2007-07-01T12:00:00Z")
+                                                  << summerVcal << "2007-07-15 09:30" << "2007-07-15 10:30";
+        QTest::newRow("vCalendar in Kolkata") << QByteArray("Asia/Kolkata") << QByteArray("2007-07-01T12:00:00Z")
+                                              << summerVcal << "2007-07-15 14:00" << "2007-07-15 15:00";
+    }
+    void zones()
+    {
+        QFETCH(QByteArray, userZone);
+        QFETCH(QByteArray, now);
+        QFETCH(QString, text);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        testutil::pinZone(userZone.constData());
+        testutil::pinClock(now.constData());
+        const auto cal = read(text);
+        QCOMPARE(cal->entryCount(), 1);
+        const EntryPtr e = cal->getEntryAtIndex(0);
+        QCOMPARE(::start(e), start);
+        QCOMPARE(::end(e), end);
+        QVERIFY(e->getDataCheck());
+    }
+
+    void truncatedPrefixesKeepCompleteEvents()
+    {
+        const QString text = Encoding::decode(dataFile("sample.ics"), Encoding::Fallback::MacRoman);
+        QVERIFY(!text.isEmpty());
+        aCalendar cal;
+        for (qsizetype n = 0; n <= text.size(); ++n) {
+            const QString prefix = text.left(n);
+            cal.removeAllObjectsFromCal();
+            cal.setData(prefix);
+            // Every event whose END line was read is kept (as an entry or as an override).
+            const qsizetype complete = prefix.count(QLatin1String("END:VEVENT"));
+            QVERIFY2(cal.entryCount() >= complete - 1, qPrintable(QString::number(n)));
+        }
+    }
+
+    void corruptedBytes()
+    {
+        const QByteArray original = dataFile("sample.ics") + dataFile("palm.vcs");
+        QRandomGenerator random(20070315);
+        for (int round = 0; round < 300; ++round) {
+            QByteArray bytes = original;
+            const int flips = 1 + int(random.bounded(20));
+            for (int k = 0; k < flips; ++k)
+                bytes[int(random.bounded(int(bytes.size())))] = char(random.bounded(256));
+            if (round % 3 == 0)
+                bytes.truncate(int(random.bounded(int(bytes.size()))));
+            aCalendar cal;
+            cal.setData(Encoding::decode(bytes, Encoding::Fallback::MacRoman));
+            QVERIFY(cal.entryCount() <= bytes.count('\n') + 1);
+        }
+    }
+
+    void hostileInput_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("minEntries");
+        const QString megabyte(1 << 20, QLatin1Char('x'));
+        QTest::newRow("empty") << QString() << 0;
+        QTest::newRow("no calendar") << QStringLiteral("hello\nworld") << 0;
+        QTest::newRow("1 MB summary") << ical({"SUMMARY:" + megabyte}) << 1;
+        QTest::newRow("1 MB line without colon") << ical({megabyte}) << 1;
+        QTest::newRow("1 MB of equals signs")
+            << ical({"DESCRIPTION;QUOTED-PRINTABLE:" + QString(1 << 20, QLatin1Char('='))}) << 1;
+        QTest::newRow("100000 continuation lines")
+            << ical({"SUMMARY:a" + QStringLiteral("\r\n b").repeated(100000)}) << 1;
+        QTest::newRow("100000 soft line breaks")
+            << ical({"DESCRIPTION;QUOTED-PRINTABLE:" + QStringLiteral("ab=\r\n").repeated(100000) + "c"}) << 1;
+        QTest::newRow("NUL bytes") << ical({QString::fromUtf16(u"SUMMARY:a\0b", 11), QString(QChar(0)),
+                                            QString::fromUtf16(u"DTSTART\0:2007", 13)})
+                                   << 1;
+        QTest::newRow("only BEGIN:VEVENT") << QStringLiteral("BEGIN:VEVENT\r\n").repeated(50000) << 50000;
+        QTest::newRow("only BEGIN lines") << QStringLiteral("BEGIN:X\r\n").repeated(50000) << 0;
+        QTest::newRow("only END lines") << QStringLiteral("END:VEVENT\r\nEND:VCALENDAR\r\n").repeated(20000) << 0;
+        QTest::newRow("nested alarms left open")
+            << ical(QStringList(20000, QStringLiteral("BEGIN:VALARM"))) << 1;
+        QTest::newRow("short values")
+            << ical({"DTSTART:2007", "DTEND:20070315T1", "DURATION:P", "EXDATE:200703151", "RECURRENCE-ID:2",
+                     "RRULE:", "UID", "DALARM:", "BEGIN"})
+            << 0;
+        QTest::newRow("ends inside an event") << QStringLiteral("BEGIN:VCALENDAR\nBEGIN:VEVENT\nSUMMARY:cut") << 1;
+        QTest::newRow("ends inside an alarm")
+            << QStringLiteral("BEGIN:VCALENDAR\nBEGIN:VEVENT\nSUMMARY:cut\nBEGIN:VALARM\nTRIGGER:-PT5M") << 1;
+        QTest::newRow("ends in a fold") << QStringLiteral("BEGIN:VCALENDAR\nBEGIN:VEVENT\nSUMMARY:cut\n ") << 1;
+        QTest::newRow("huge numbers")
+            << ical({"DTSTART:99999999T999999", "DURATION:P99999999999999W", "EXDATE:00000000T000000"}) << 1;
+        QTest::newRow("huge duration")
+            << ical({"DTSTART:20070315T093000", "DURATION:P999999999DT99999999H"}) << 1;
+    }
+    void hostileInput()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, minEntries);
+        QElapsedTimer timer;
+        timer.start();
+        aCalendar cal;
+        cal.setData(text);
+        QVERIFY(cal.entryCount() + int(cal.getTheRecObjects().size()) >= minEntries);
+        // Linear work: even the largest of these takes well under a second.
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    void hugeSummaryKept()
+    {
+        const QString megabyte(1 << 20, QLatin1Char('y'));
+        aCalendar cal;
+        cal.setData(ical({"SUMMARY:" + megabyte, "DTSTART;VALUE=DATE:20070315"}));
+        QCOMPARE(cal.getEntryAtIndex(0)->getSummary().size(), megabyte.size());
+    }
+
+    void roundTripICalendar()
+    {
+        int next = 0;
+        Uuid::setGenerator([&next]() { return QStringLiteral("00000000-0000-0000-0000-%1").arg(++next, 12, 10, QLatin1Char('0')); });
+        const auto first = read(Encoding::decode(dataFile("sample.ics"), Encoding::Fallback::MacRoman));
+        const QString written = first->createICalString(first->getTheData(), QStringLiteral("/tmp/Sample.ics"));
+        QString message;
+        const auto second = read(Encoding::decodeUtf8(written.toUtf8()), &message);
+        QCOMPARE(message, QString());
+        QCOMPARE(snapshots(second->getTheData()), snapshots(first->getTheData()));
+        QCOMPARE(second->getTheRecObjects().size(), first->getTheRecObjects().size());
+    }
+
+    void roundTripVCalendar()
+    {
+        testutil::pinZone("Europe/London");
+        const auto first = read(Encoding::decode(dataFile("palm.vcs"), Encoding::Fallback::MacRoman));
+        auto located = first->getEntryAtIndex(0);
+        located->setLocation(QStringLiteral("High Street 5, London"));
+        located->setDESCRIPTION(QStringLiteral("Two\nlines"));
+        // The writer names every entry (UIDs are made when written), so compare after writing.
+        const QString written = first->createVCalStringWithData(first->getTheData());
+        QVERIFY(written.startsWith(QLatin1String("BEGIN:VCALENDAR\r\n")));
+        const auto second = read(Encoding::decode(Encoding::encodeMacRoman(written), Encoding::Fallback::MacRoman));
+        // A count becomes an end date in vCalendar 1.0; from then on the rule stays as it is.
+        QCOMPARE(snapshots(second->getTheData(), false), snapshots(first->getTheData(), false));
+        const auto third = read(second->createVCalStringWithData(second->getTheData()));
+        QCOMPARE(snapshots(third->getTheData()), snapshots(second->getTheData()));
+        QVERIFY(second->getEntryAtIndex(1)->getRRULENoRRULE().contains(QLatin1String("BYDAY=TU")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReader)
+#include "tst_reader.moc"
