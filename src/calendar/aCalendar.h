@@ -225,6 +225,8 @@ private:
     bool descBool = false;
     int OS102 = 1, OS103 = 1, OS104 = 1;
     int commaTabDataMax = 0;
+    /// Dates and times already read from delimited fields during this import (text/delimitedImport.cpp).
+    std::shared_ptr<struct CommaTabParseCache> commaTabParsed;
     int calVersion = 0;
     QAtomicInt pendingProgress;
     DateNames names;

@@ -6,6 +6,7 @@
 #include "calendar/aCalendar.h"
 #include "platform/NaturalDate.h"
 
+#include <QHash>
 #include <QRegularExpression>
 
 #include <vector>
@@ -234,16 +235,33 @@ QStringList splitRow(QStringView row, QStringView limiter)
     return quoted ? splitQuotedCommaRow(row) : splitAt(row, limiter);
 }
 
-// A time column: the lenient parse ("9:30", "9:30:00 AM", "21.30", "3 pm") with the conventions the
-// document read at its creation. It touches no settings store, so the import's worker thread can
-// run it while the GUI thread goes on.
-CalDate timeFromField(const aCalendar& cal, const QString& field)
+// Values of fields already read in this import. Columns of real files repeat the same few times
+// and dates over and over, and reading one costs far more than a look-up. Bounded, so a file of
+// all-different values costs no more than reading every field.
+template <typename Parse>
+CalDate cachedParse(QHash<QString, CalDate>& seen, const QString& field, Parse parse)
 {
-    const NaturalDateSettings settings = NaturalDateSettings::fromShortDateFormat(
-        cal.getShortDateFormat(), cal.dateNames(), cal.getShortTimeFormatSeparator());
-    return NaturalDate::parse(field, settings);
+    constexpr qsizetype kMaxRemembered = 4096;
+    const auto it = seen.constFind(field);
+    if (it != seen.constEnd())
+        return *it;
+    const CalDate value = parse();
+    if (seen.size() < kMaxRemembered)
+        seen.insert(field, value);
+    return value;
 }
+} // namespace
 
+// Owned by the document; made by the first row of an import, dropped by the next split.
+struct CommaTabParseCache
+{
+    NaturalDateSettings timeSettings;
+    QHash<QString, CalDate> times;
+    QHash<QString, CalDate> dates;
+};
+
+namespace
+{
 QString unescapeDescription(QString text)
 {
     if (!text.contains(QLatin1Char('\\')))
@@ -268,6 +286,7 @@ bool aCalendar::processCT(const QString& text, const QString& limiter)
 {
     commaTabData.clear();
     commaTabDataMax = 0;
+    commaTabParsed.reset();
 
     const QString unified = unifyLineEnds(text);
     // A text that begins with a quote and ends with one (or one and a line end) is a list of
@@ -294,6 +313,7 @@ void aCalendar::clearCommaTabData()
 {
     commaTabData.clear();
     commaTabDataMax = 0;
+    commaTabParsed.reset();
 }
 
 bool aCalendar::dropCommaTabHeader()
@@ -312,6 +332,22 @@ QString aCalendar::makeEntryWithSeparated(int row, const ColumnOrder& order)
     const QStringList fields = commaTabData.value(row);
     const qsizetype n = std::min(fields.size(), order.size());
 
+    if (!commaTabParsed) {
+        // A time column: the lenient parse ("9:30", "9:30:00 AM", "21.30", "3 pm") with the
+        // conventions the document read at its creation. No settings store is touched, so this
+        // runs on the import's worker thread while the GUI thread goes on.
+        commaTabParsed = std::make_shared<CommaTabParseCache>();
+        commaTabParsed->timeSettings = NaturalDateSettings::fromShortDateFormat(
+            getShortDateFormat(), dateNames(), getShortTimeFormatSeparator());
+    }
+    CommaTabParseCache& parsed = *commaTabParsed;
+    auto timeOf = [&parsed](const QString& field) {
+        return cachedParse(parsed.times, field, [&] { return NaturalDate::parse(field, parsed.timeSettings); });
+    };
+    auto dateOf = [this, &parsed](const QString& field) {
+        return cachedParse(parsed.dates, field, [&] { return returnTCDate(field); });
+    };
+
     const EntryPtr entry = dataEntry::create();
     for (qsizetype i = 0; i < n; ++i) {
         const QString& field = fields.at(i);
@@ -322,17 +358,17 @@ QString aCalendar::makeEntryWithSeparated(int row, const ColumnOrder& order)
         switch (code) {
         case 0:
             if (!field.isEmpty())
-                entry->setStartTime(timeFromField(*this, field));
+                entry->setStartTime(timeOf(field));
             break;
         case 1:
-            entry->setStartDate(returnTCDate(field));
+            entry->setStartDate(dateOf(field));
             break;
         case 2:
             if (!field.isEmpty())
-                entry->setEndTime(timeFromField(*this, field));
+                entry->setEndTime(timeOf(field));
             break;
         case 3:
-            entry->setEndDate(returnTCDate(field));
+            entry->setEndDate(dateOf(field));
             break;
         case 4:
             entry->setSummary(field);

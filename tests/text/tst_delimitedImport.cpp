@@ -394,6 +394,31 @@ private Q_SLOTS:
         QVERIFY(cal.getPendingEntries().isEmpty());
     }
 
+    // More different dates than the import remembers: every row is still read on its own.
+    void manyDifferentDates()
+    {
+        testutil::TempSettings settings(QLocale(QLocale::English, QLocale::UnitedStates),
+                                        {{"NSShortDateFormatString", "%m/%d/%y"}});
+        aCalendar cal;
+        const QDate first(1999, 12, 30);
+        QString text;
+        const int rowCount = 5000;
+        for (int i = 0; i < rowCount; ++i)
+            text += first.addDays(i).toString(QStringLiteral("MM/dd/yyyy")) + QStringLiteral(",x\n");
+        text.chop(1);
+        cal.processCT(text, QStringLiteral(","));
+        cal.makeAllEntriesWithSeparated(aCalendar::columnOrderFromText(QStringLiteral("Start Date,Summary"), nullptr));
+        QCOMPARE(int(cal.getPendingEntries().size()), rowCount);
+        for (int i = 0; i < rowCount; ++i) {
+            const QString expected = first.addDays(i).toString(QStringLiteral("yyyy-MM-dd"));
+            QCOMPARE(fmt(cal.getPendingEntries().at(i)->getStartDate(), "%Y-%m-%d"), expected);
+        }
+        // A new split reads the same texts again under the same rules.
+        cal.processCT(QStringLiteral("02/29/2000,y"), QStringLiteral(","));
+        cal.makeAllEntriesWithSeparated(aCalendar::columnOrderFromText(QStringLiteral("Start Date,Summary"), nullptr));
+        QCOMPARE(fmt(cal.getPendingEntries().last()->getStartDate(), "%Y-%m-%d"), QStringLiteral("2000-02-29"));
+    }
+
     void cancelStopsBetweenRows()
     {
         testutil::TempSettings settings;
