@@ -1,0 +1,882 @@
+#include "formats/repeatList.h"
+
+#include "calendar/aCalendar.h"
+#include "text/theSorter.h"
+
+#include <QDate>
+#include <QHash>
+#include <QSet>
+#include <QVarLengthArray>
+
+#include <algorithm>
+
+namespace
+{
+// Years beyond this cannot be written back as four-digit iCalendar dates; rules stop there.
+constexpr int kLastYear = 9999;
+// A rule whose periods stay empty this long can no longer produce (31 February, say).
+constexpr int kIdlePeriods = 1000;
+// Keeps interval arithmetic far from overflow; such steps leave the supported years at once.
+constexpr qint64 kMaxInterval = 100000000;
+
+enum class Freq { None, Daily, Weekly, Monthly, Yearly };
+
+/// A weekday position: the n-th weekday of a month (1..5), the last one (-1) or every one (0).
+struct Position
+{
+    enum Kind { Nth, Last, Every } kind;
+    int nth;
+    int weekday; // 1 = Monday ... 7 = Sunday
+};
+
+struct Rule
+{
+    Freq freq = Freq::None;
+    qint64 count = 0; // 0: none
+    qint64 interval = 1;
+    QDate until; // null: none
+    QString byDay, byMonthDay, byMonth;
+    int wkst = 1;
+};
+
+QString stripped(QString s)
+{
+    s.remove(QLatin1Char('\r'));
+    s.remove(QLatin1Char('\n'));
+    return s.trimmed();
+}
+
+// A weekday code: MO, TU ... SU (or a longer prefix of the English abbreviation, e.g. MON).
+int weekdayOfCode(const QString& code)
+{
+    static const char* const names[] = {"MON", "TUE", "WED", "THU", "FRI", "SAT", "SUN"};
+    if (code.size() < 2 || code.size() > 3)
+        return 0;
+    for (int i = 0; i < 7; ++i) {
+        if (QLatin1String(names[i]).startsWith(code))
+            return i + 1;
+    }
+    return 0;
+}
+
+bool parseInt(const QString& text, qint64* value)
+{
+    bool ok = false;
+    const qint64 v = stripped(text).toLongLong(&ok);
+    if (ok)
+        *value = v;
+    return ok;
+}
+
+Rule parseRule(const QString& rrule)
+{
+    Rule rule;
+    QString text = stripped(rrule).toUpper();
+    if (text.startsWith(QLatin1String("RRULE:")))
+        text = text.mid(6);
+    const QStringList parts = text.split(QLatin1Char(';'));
+    const QString freq = stripped(parts.value(0));
+    if (freq == QLatin1String("FREQ=DAILY"))
+        rule.freq = Freq::Daily;
+    else if (freq == QLatin1String("FREQ=WEEKLY"))
+        rule.freq = Freq::Weekly;
+    else if (freq == QLatin1String("FREQ=MONTHLY"))
+        rule.freq = Freq::Monthly;
+    else if (freq == QLatin1String("FREQ=YEARLY"))
+        rule.freq = Freq::Yearly;
+    else
+        return rule;
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        const QString part = stripped(parts.at(i));
+        const qsizetype eq = part.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            continue;
+        const QString name = part.left(eq);
+        const QString value = part.mid(eq + 1);
+        qint64 n = 0;
+        if (name == QLatin1String("COUNT")) {
+            // A negative or unreadable count is no count.
+            rule.count = parseInt(value, &n) && n > 0 ? n : 0;
+        } else if (name == QLatin1String("INTERVAL")) {
+            // An interval of 0 or less would never advance: read it as 1.
+            rule.interval = parseInt(value, &n) && n > 0 ? std::min(n, kMaxInterval) : 1;
+        } else if (name == QLatin1String("UNTIL")) {
+            // The day only: the time of day and any "Z" are ignored.
+            const QString v = value.left(8);
+            bool okY = false, okM = false, okD = false;
+            const int y = v.left(4).toInt(&okY), m = v.mid(4, 2).toInt(&okM), d = v.mid(6, 2).toInt(&okD);
+            const QDate day(y, m, d);
+            rule.until = (v.size() == 8 && okY && okM && okD && day.isValid()) ? day : QDate();
+        } else if (name == QLatin1String("BYDAY")) {
+            rule.byDay = value;
+        } else if (name == QLatin1String("BYMONTHDAY")) {
+            rule.byMonthDay = value;
+        } else if (name == QLatin1String("BYMONTH")) {
+            rule.byMonth = value;
+        } else if (name == QLatin1String("WKST")) {
+            if (const int wd = weekdayOfCode(value))
+                rule.wkst = wd;
+        }
+    }
+    return rule;
+}
+
+QStringList tokens(const QString& list)
+{
+    QStringList out;
+    for (const QString& t : list.split(QLatin1Char(','))) {
+        const QString s = stripped(t);
+        if (!s.isEmpty())
+            out.append(s);
+    }
+    return out;
+}
+
+// "2MO", "-1FR", "+1TU", or a plain weekday code (every such weekday of the month). Ordinals
+// beyond 5 or below -1 name a day no month has: the position is refused.
+bool parsePosition(const QString& token, Position* pos)
+{
+    if (token.size() < 2)
+        return false;
+    const int weekday = weekdayOfCode(token.right(2));
+    if (!weekday)
+        return false;
+    const QString ordinal = token.left(token.size() - 2);
+    if (ordinal.isEmpty()) {
+        *pos = {Position::Every, 0, weekday};
+        return true;
+    }
+    bool ok = false;
+    const int n = ordinal.toInt(&ok);
+    if (!ok || n > 5 || n < -1)
+        return false;
+    *pos = n >= 1 ? Position{Position::Nth, n, weekday} : Position{Position::Last, 0, weekday};
+    return true;
+}
+
+struct Candidate
+{
+    qint64 jd;
+    int stream;
+};
+using Period = QVarLengthArray<Candidate, 32>;
+
+qint64 monthIndexOf(const QDate& d)
+{
+    return qint64(d.year()) * 12 + (d.month() - 1);
+}
+
+int dayOfWeekJd(qint64 jd)
+{
+    // Julian day 0 was a Monday.
+    return int(((jd % 7) + 7) % 7) + 1;
+}
+
+// Days of @p pos in the month starting on @p firstJd with @p dim days.
+void positionDays(const Position& pos, qint64 firstJd, int dim, QVarLengthArray<int, 8>& days)
+{
+    const int firstDow = dayOfWeekJd(firstJd);
+    const int firstDay = 1 + (pos.weekday - firstDow + 7) % 7;
+    switch (pos.kind) {
+    case Position::Nth: {
+        const int day = firstDay + 7 * (pos.nth - 1);
+        if (day <= dim)
+            days.append(day);
+        break;
+    }
+    case Position::Last: {
+        const int lastDow = dayOfWeekJd(firstJd + dim - 1);
+        days.append(dim - (lastDow - pos.weekday + 7) % 7);
+        break;
+    }
+    case Position::Every:
+        for (int day = firstDay; day <= dim; day += 7)
+            days.append(day);
+        break;
+    }
+}
+
+/// The candidate dates of a rule, period by period (a day, week, month or year, every interval
+/// periods), each period's dates in time order and none before the start. Each date belongs to a
+/// stream (one weekday, month day, position or month), which the horizon limit follows.
+class Generator
+{
+public:
+    enum class Continue { Daily, Weekly, Monthly, Yearly };
+
+    Generator(const Rule& rule, const QDate& start)
+        : m_rule(rule)
+        , m_start(start)
+        , m_startJd(start.toJulianDay())
+    {
+        switch (rule.freq) {
+        case Freq::Daily: setUpDaily(); break;
+        case Freq::Weekly: setUpWeekly(); break;
+        case Freq::Monthly: setUpMonthly(); break;
+        case Freq::Yearly: setUpYearly(); break;
+        case Freq::None: break;
+        }
+    }
+
+    int streams() const { return m_streams; }
+    Continue continueRule() const { return m_continue; }
+
+    /// Fills @p out with period @p k; false when the period lies beyond the supported years.
+    bool period(qint64 k, Period& out, qint64* periodStartJd) const
+    {
+        out.clear();
+        switch (m_rule.freq) {
+        case Freq::Daily: {
+            const qint64 jd = m_startJd + k * m_rule.interval;
+            if (jd > m_lastJd)
+                return false;
+            *periodStartJd = jd;
+            out.append({jd, 0});
+            return true;
+        }
+        case Freq::Weekly: {
+            const qint64 ws = m_weekStartJd + 7 * m_rule.interval * k;
+            if (ws > m_lastJd)
+                return false;
+            *periodStartJd = ws;
+            for (const Candidate& c : m_weekSlots) {
+                const qint64 jd = ws + c.jd;
+                if (jd >= m_startJd && jd <= m_lastJd)
+                    out.append({jd, c.stream});
+            }
+            return true;
+        }
+        case Freq::Monthly: return monthPeriod(m_anchorMonth + k * m_rule.interval, out, periodStartJd);
+        case Freq::Yearly: return yearPeriod(qint64(m_start.year()) + k * m_rule.interval, out, periodStartJd);
+        case Freq::None: return false;
+        }
+        return false;
+    }
+
+private:
+    void setUpDaily()
+    {
+        m_streams = 1;
+        m_continue = Continue::Daily;
+    }
+
+    void setUpWeekly()
+    {
+        m_continue = Continue::Weekly;
+        QList<int> weekdays;
+        if (stripped(m_rule.byDay).isEmpty()) {
+            weekdays.append(m_start.dayOfWeek());
+        } else {
+            for (const QString& t : tokens(m_rule.byDay)) {
+                const int wd = weekdayOfCode(t);
+                if (wd && !weekdays.contains(wd))
+                    weekdays.append(wd);
+            }
+        }
+        // Weeks begin on the week start day, as RFC 5545 counts them for intervals above 1.
+        m_weekStartJd = m_startJd - (m_start.dayOfWeek() - m_rule.wkst + 7) % 7;
+        const int firstDow = dayOfWeekJd(m_weekStartJd);
+        for (int j = 0; j < 7; ++j) {
+            const int wd = (firstDow - 1 + j) % 7 + 1;
+            const qsizetype s = weekdays.indexOf(wd);
+            if (s >= 0)
+                m_weekSlots.append({j, int(s)});
+        }
+        m_streams = int(weekdays.size());
+    }
+
+    void setUpMonthly()
+    {
+        m_continue = Continue::Monthly;
+        m_anchorMonth = monthIndexOf(m_start);
+        if (!stripped(m_rule.byMonthDay).isEmpty()) {
+            for (const QString& t : tokens(m_rule.byMonthDay)) {
+                bool ok = false;
+                const int n = t.toInt(&ok);
+                if (ok && n != 0 && n >= -31 && n <= 31 && !m_monthDays.contains(n))
+                    m_monthDays.append(n);
+            }
+            m_streams = int(m_monthDays.size());
+            m_monthMode = MonthMode::MonthDays;
+        } else if (!stripped(m_rule.byDay).isEmpty()) {
+            for (const QString& t : tokens(m_rule.byDay)) {
+                Position p;
+                if (parsePosition(t, &p))
+                    m_positions.append(p);
+            }
+            m_streams = int(m_positions.size());
+            m_monthMode = MonthMode::Positions;
+            // The first occurrence is the first matching day on or after the start; later ones
+            // follow interval months after the month it falls in.
+            Period first;
+            qint64 dummy = 0;
+            bool found = false;
+            const qint64 startMonth = m_anchorMonth;
+            for (int a = 0; a < 24 && m_streams > 0; ++a) {
+                m_anchorMonth = startMonth + a;
+                if (monthPeriod(m_anchorMonth, first, &dummy) && !first.isEmpty()) {
+                    found = true;
+                    break;
+                }
+            }
+            if (!found)
+                m_streams = 0;
+        } else {
+            // Without BYMONTHDAY and BYDAY the rule repeats on the start's day of the month,
+            // skipping months that lack it.
+            m_monthDays.append(m_start.day());
+            m_streams = 1;
+            m_monthMode = MonthMode::MonthDays;
+        }
+    }
+
+    void setUpYearly()
+    {
+        m_continue = Continue::Yearly;
+        if (stripped(m_rule.byMonth).isEmpty()) {
+            m_months.append(m_start.month());
+        } else {
+            for (const QString& t : tokens(m_rule.byMonth)) {
+                bool ok = false;
+                const int m = t.toInt(&ok);
+                if (ok && m >= 1 && m <= 12 && !m_months.contains(m))
+                    m_months.append(m);
+            }
+            std::sort(m_months.begin(), m_months.end());
+        }
+        if (!stripped(m_rule.byDay).isEmpty()) {
+            for (const QString& t : tokens(m_rule.byDay)) {
+                Position p;
+                if (parsePosition(t, &p))
+                    m_positions.append(p);
+            }
+            m_yearByPosition = true;
+            m_streams = int(m_months.size() * m_positions.size());
+        } else {
+            m_streams = int(m_months.size());
+        }
+    }
+
+    bool monthPeriod(qint64 monthIndex, Period& out, qint64* periodStartJd) const
+    {
+        out.clear();
+        const qint64 y = monthIndex / 12;
+        if (y > kLastYear)
+            return false;
+        const int m = int(monthIndex % 12) + 1;
+        const QDate first(int(y), m, 1);
+        const int dim = first.daysInMonth();
+        const qint64 firstJd = first.toJulianDay();
+        *periodStartJd = firstJd;
+        if (m_monthMode == MonthMode::MonthDays) {
+            for (int s = 0; s < m_monthDays.size(); ++s) {
+                const int n = m_monthDays.at(s);
+                const int day = n > 0 ? n : dim + n + 1;
+                if (day >= 1 && day <= dim)
+                    add(out, firstJd + day - 1, s);
+            }
+        } else {
+            QVarLengthArray<int, 8> days;
+            for (int s = 0; s < m_positions.size(); ++s) {
+                days.clear();
+                positionDays(m_positions.at(s), firstJd, dim, days);
+                for (int day : days)
+                    add(out, firstJd + day - 1, s);
+            }
+        }
+        finish(out);
+        return true;
+    }
+
+    bool yearPeriod(qint64 year, Period& out, qint64* periodStartJd) const
+    {
+        out.clear();
+        if (year > kLastYear)
+            return false;
+        *periodStartJd = QDate(int(year), 1, 1).toJulianDay();
+        QVarLengthArray<int, 8> days;
+        for (int mi = 0; mi < m_months.size(); ++mi) {
+            const QDate first(int(year), m_months.at(mi), 1);
+            const qint64 firstJd = first.toJulianDay();
+            const int dim = first.daysInMonth();
+            if (m_yearByPosition) {
+                for (int pi = 0; pi < m_positions.size(); ++pi) {
+                    days.clear();
+                    positionDays(m_positions.at(pi), firstJd, dim, days);
+                    for (int day : days)
+                        add(out, firstJd + day - 1, int(mi * m_positions.size() + pi));
+                }
+            } else if (m_start.day() <= dim) {
+                // Years whose month lacks the start's day (29 February) are skipped.
+                add(out, firstJd + m_start.day() - 1, mi);
+            }
+        }
+        finish(out);
+        return true;
+    }
+
+    void add(Period& out, qint64 jd, int stream) const
+    {
+        if (jd >= m_startJd)
+            out.append({jd, stream});
+    }
+
+    // Time order; a day named twice (BYMONTHDAY=31,-1) is one occurrence.
+    static void finish(Period& out)
+    {
+        std::stable_sort(out.begin(), out.end(), [](const Candidate& a, const Candidate& b) { return a.jd < b.jd; });
+        out.erase(std::unique(out.begin(), out.end(), [](const Candidate& a, const Candidate& b) { return a.jd == b.jd; }),
+                  out.end());
+    }
+
+    enum class MonthMode { MonthDays, Positions };
+
+    const Rule& m_rule;
+    QDate m_start;
+    qint64 m_startJd;
+    qint64 m_lastJd = QDate(kLastYear, 12, 31).toJulianDay();
+    int m_streams = 0;
+    Continue m_continue = Continue::Daily;
+    qint64 m_weekStartJd = 0;
+    QVarLengthArray<Candidate, 7> m_weekSlots; // day offset in the week, stream
+    qint64 m_anchorMonth = 0;
+    MonthMode m_monthMode = MonthMode::MonthDays;
+    QList<int> m_monthDays;
+    QList<Position> m_positions;
+    QList<int> m_months;
+    bool m_yearByPosition = false;
+};
+
+QString dayText(const QDate& d)
+{
+    return QString::asprintf("%04d%02d%02d", d.year(), d.month(), d.day());
+}
+
+// The second ";"-separated field of a property line: what an occurrence's DTSTART and an
+// override's RECURRENCE-ID have in common ("TZID=Europe/Paris:20070315T093000").
+QString secondField(const QString& line)
+{
+    return line.section(QLatin1Char(';'), 1, 1);
+}
+} // namespace
+
+/// Makes the copies of one source entry: a prepared prototype is copied (sharing its texts) and
+/// only the dates, DTSTART and DURATION are set per copy.
+struct repeatList::CopyMaker
+{
+    CopyMaker(const repeatList& owner, const dataEntry& source)
+        : proto(*owner.copyTheEntry(source))
+        , zone(Zones::local())
+    {
+        const CalDate fullStart = source.getFullStartTime();
+        const CalDate fullEnd = source.getFullEndTime();
+        startJd = QDate(fullStart.year(), fullStart.month(), fullStart.day()).toJulianDay();
+        const CalDate& t = source.getStartTime();
+        if (t) {
+            h = t.hour();
+            mi = t.minute();
+            s = t.second();
+        }
+        hasEnd = !fullEnd.isNull();
+        if (hasEnd) {
+            spanDays = QDate(fullEnd.year(), fullEnd.month(), fullEnd.day()).toJulianDay() - startJd;
+            const CalDate& et = source.getEndTime();
+            if (et) {
+                eh = et.hour();
+                emi = et.minute();
+                es = et.second();
+            }
+        }
+        // A moved entry keeps the head of its DTSTART line and its clock part; only the date changes.
+        const QString& line = source.getDTSTART();
+        if (!line.isEmpty()) {
+            const qsizetype colon = line.indexOf(QLatin1Char(':'));
+            const QString head = colon < 0 ? line : line.left(colon);
+            prefix = head + QLatin1Char(':');
+            if (head.startsWith(QLatin1String("DTSTART;TZID="))) {
+                QString old = colon < 0 ? QString() : line.mid(colon + 1);
+                const qsizetype second = old.indexOf(QLatin1Char(':'));
+                if (second >= 0)
+                    old.truncate(second);
+                const qsizetype tpos = old.indexOf(QLatin1Char('T'));
+                QString clock = tpos >= 0 ? old.mid(tpos + 1) : QString();
+                if (clock.isEmpty())
+                    clock = t ? t.format(QStringLiteral("%H%M%S")) : QStringLiteral("000000");
+                suffix = QLatin1Char('T') + clock;
+            }
+        } else if (t) {
+            prefix = QStringLiteral("DTSTART;TZID=") + Zones::idOf(zone) + QLatin1Char(':');
+            suffix = QLatin1Char('T') + t.format(QStringLiteral("%H%M%S"));
+        } else {
+            prefix = QStringLiteral("DTSTART;VALUE=DATE:");
+        }
+    }
+
+    /// A copy starting on day @p jd (the source's clock times, the source's length in days).
+    EntryPtr make(qint64 jd) const
+    {
+        auto e = std::make_shared<dataEntry>(proto);
+        const QDate day = QDate::fromJulianDay(jd);
+        e->startDate = CalDate::fromFields(day.year(), day.month(), day.day(), h, mi, s, zone);
+        e->startDateSet = true;
+        e->DTSTART = prefix + dayText(day) + suffix;
+        if (hasEnd) {
+            const QDate endDay = QDate::fromJulianDay(jd + spanDays);
+            e->endDate = CalDate::fromFields(endDay.year(), endDay.month(), endDay.day(), eh, emi, es, zone);
+            e->endDateSet = true;
+        }
+        e->setDURATION();
+        return e;
+    }
+
+    dataEntry proto;
+    QTimeZone zone;
+    qint64 startJd = 0;
+    qint64 spanDays = 0;
+    bool hasEnd = false;
+    int h = 0, mi = 0, s = 0, eh = 0, emi = 0, es = 0;
+    QString prefix;
+    QString suffix;
+};
+
+QString repeatList::dailyWarning()
+{
+    return QStringLiteral("There are daily repeating events that continue past the last date");
+}
+
+QString repeatList::weeklyWarning()
+{
+    return QStringLiteral("There are weekly repeating events that continue past the last date");
+}
+
+QString repeatList::monthlyWarning()
+{
+    return QStringLiteral("There are monthly repeating events that continue past the last date");
+}
+
+QString repeatList::yearlyWarning()
+{
+    return QStringLiteral("There are yearly repeating events that continue past the last date");
+}
+
+QString repeatList::tooManyWarning()
+{
+    return QStringLiteral("There are repeating events with more occurrences than can be listed");
+}
+
+repeatList::repeatList(const EntryList& entries)
+    : theRepeatArray(entries)
+    , m_stamp(CalDate::now(Zones::utc()).format(QStringLiteral("%Y%m%dT%H%M%S")) + QLatin1Char('Z'))
+{
+    expandRepeatDates();
+}
+
+QString repeatList::getWarningString() const
+{
+    return theWarningString.isEmpty() ? QString() : QStringLiteral("\r\r") + theWarningString;
+}
+
+void repeatList::addWarning(const QString& text)
+{
+    if (!stringInString(theWarningString, text))
+        theWarningString += text + QStringLiteral("\r\r");
+}
+
+bool repeatList::takeBudget(qsizetype n)
+{
+    if (n > m_budget) {
+        m_budget = 0;
+        addWarning(tooManyWarning());
+        return false;
+    }
+    m_budget -= n;
+    return true;
+}
+
+int repeatList::stringInString(const QString& text, const QString& part)
+{
+    return text.contains(part) ? 1 : 0;
+}
+
+bool repeatList::isDate(const CalDate& a, const CalDate& b)
+{
+    if (a.isNull() || b.isNull())
+        return false;
+    return QDate(a.year(), a.month(), a.day()) >= QDate(b.year(), b.month(), b.day());
+}
+
+EntryPtr repeatList::copyTheEntry(const dataEntry& entry) const
+{
+    auto e = std::make_shared<dataEntry>();
+    e->startDate = entry.startDate;
+    e->endDate = entry.endDate;
+    e->startTime = entry.startTime;
+    e->endTime = entry.endTime;
+    e->startDateSet = entry.startDateSet;
+    e->endDateSet = entry.endDateSet;
+    e->startTimeSet = entry.startTimeSet;
+    e->endTimeSet = entry.endTimeSet;
+    e->theSummary = entry.theSummary;
+    e->SUMMARY = entry.SUMMARY;
+    e->Notes = entry.Notes;
+    e->theCheck = entry.theCheck;
+    e->SEQUENCE = entry.SEQUENCE;
+    e->DTSTART = entry.DTSTART;
+    e->DTEND = entry.DTEND;
+    e->UID = entry.UID;
+    e->DESCRIPTION = entry.DESCRIPTION;
+    e->RRULE = entry.RRULE;
+    e->theCalEXDATE = entry.theCalEXDATE;
+    e->setDURATION();
+    e->DTSTAMP = m_stamp;
+    return e;
+}
+
+EntryList repeatList::expandRRULEDatesUntil(const EntryPtr& entry, const CalDate& until)
+{
+    EntryList out;
+    QList<double> keys;
+    if (entry)
+        expandEntry(*entry, until, out, keys);
+    return out;
+}
+
+void repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, EntryList& out, QList<double>& keys)
+{
+    if (entry.RRULE.isEmpty() || entry.startDate.isNull())
+        return;
+    const Rule rule = parseRule(entry.RRULE);
+    if (rule.freq == Freq::None)
+        return;
+    const CalDate fullStart = entry.getFullStartTime();
+    if (fullStart.isNull())
+        return;
+    const QDate start(fullStart.year(), fullStart.month(), fullStart.day());
+    if (start.year() < 1)
+        return;
+    const qint64 startJd = start.toJulianDay();
+    const Generator gen(rule, start);
+    if (gen.streams() == 0)
+        return;
+
+    enum class Mode { Count, Until, Horizon };
+    const Mode mode = rule.count > 0 ? Mode::Count : rule.until.isValid() ? Mode::Until : Mode::Horizon;
+    const qint64 untilJd = rule.until.isValid() ? rule.until.toJulianDay() : 0;
+    // One more than can be listed, to know when to warn.
+    const qsizetype cap = kMaxOccurrences + 1;
+    const qsizetype target = mode == Mode::Count ? qsizetype(std::min<qint64>(rule.count - 1, cap)) : cap;
+    if (target <= 0)
+        return;
+
+    CopyMaker maker(*this, entry);
+    const QTimeZone zone = maker.zone;
+    auto instantOf = [&](qint64 jd) {
+        const QDate d = QDate::fromJulianDay(jd);
+        return CalDate::fromFields(d.year(), d.month(), d.day(), maker.h, maker.mi, maker.s, zone);
+    };
+
+    struct Stream
+    {
+        bool done = false;
+        qsizetype n = 0; // dates taken, the seed included
+        bool prevBeforeHorizon = false;
+        int prevYear = 0;
+    };
+    QList<Stream> streams(gen.streams());
+    int doneStreams = 0;
+
+    QList<qint64> days;
+    Period period;
+    qint64 periodStart = 0;
+    int idle = 0;
+    bool complete = false;
+    bool outOfRange = false;
+    for (qint64 k = 0; !complete; ++k) {
+        if (!gen.period(k, period, &periodStart)) {
+            outOfRange = true;
+            break;
+        }
+        if (mode == Mode::Until && periodStart > untilJd)
+            break;
+        bool taken = false;
+        for (const Candidate& c : std::as_const(period)) {
+            if (mode == Mode::Count) {
+                // The entry itself is the first occurrence and counts toward COUNT.
+                if (c.jd != startJd)
+                    days.append(c.jd);
+                taken = true;
+                if (days.size() >= target) {
+                    complete = true;
+                    break;
+                }
+            } else if (mode == Mode::Until) {
+                if (c.jd > untilJd) {
+                    complete = true;
+                    break;
+                }
+                if (c.jd != startJd)
+                    days.append(c.jd);
+                taken = true;
+                if (days.size() >= target) {
+                    complete = true;
+                    break;
+                }
+            } else {
+                Stream& st = streams[c.stream];
+                if (st.done)
+                    continue;
+                const CalDate at = instantOf(c.jd);
+                ++st.n;
+                st.prevBeforeHorizon = at < horizon;
+                st.prevYear = at.year();
+                if (c.jd != startJd)
+                    days.append(c.jd);
+                taken = true;
+                // Whether this stream takes one more date, judged on the date just taken.
+                bool more = false;
+                switch (gen.continueRule()) {
+                case Generator::Continue::Daily: more = st.n <= 100 || st.prevBeforeHorizon; break;
+                case Generator::Continue::Weekly: more = st.n <= 100 && st.prevBeforeHorizon; break;
+                case Generator::Continue::Monthly: more = st.prevBeforeHorizon; break;
+                case Generator::Continue::Yearly: more = horizon && st.prevYear < horizon.year(); break;
+                }
+                if (!more) {
+                    st.done = true;
+                    ++doneStreams;
+                }
+                if (days.size() >= target) {
+                    complete = true;
+                    break;
+                }
+            }
+        }
+        if (mode == Mode::Horizon && doneStreams == streams.size())
+            break;
+        idle = taken ? 0 : idle + 1;
+        if (idle > kIdlePeriods)
+            break;
+    }
+    // Stopping at the last supported year cuts a rule short only when it still had dates to give.
+    const bool unfinished = (mode == Mode::Count && days.size() < target)
+        || (mode == Mode::Horizon && doneStreams < streams.size());
+    if (days.size() > kMaxOccurrences || (outOfRange && unfinished && idle <= kIdlePeriods && !days.isEmpty())) {
+        days.resize(std::min<qsizetype>(days.size(), kMaxOccurrences));
+        addWarning(tooManyWarning());
+    }
+    if (mode == Mode::Horizon) {
+        switch (rule.freq) {
+        case Freq::Daily: addWarning(dailyWarning()); break;
+        case Freq::Weekly: addWarning(weeklyWarning()); break;
+        case Freq::Monthly: addWarning(monthlyWarning()); break;
+        case Freq::Yearly: addWarning(yearlyWarning()); break;
+        case Freq::None: break;
+        }
+    }
+    std::sort(days.begin(), days.end());
+
+    // Exception dates remove the occurrences on their calendar day (never the entry itself).
+    if (!entry.theCalEXDATE.isEmpty()) {
+        QSet<qint64> excluded;
+        for (const CalDate& x : entry.theCalEXDATE) {
+            if (x)
+                excluded.insert(QDate(x.year(), x.month(), x.day()).toJulianDay());
+        }
+        days.removeIf([&](qint64 jd) { return excluded.contains(jd); });
+    }
+    if (days.isEmpty() || !takeBudget(days.size()))
+        return;
+
+    // Overrides take the place of the occurrence they replace, found by date and time.
+    QHash<QString, EntryPtr> overrides;
+    for (const EntryPtr& o : entry.theRecObjectsArray) {
+        if (o)
+            overrides.insert(secondField(o->getTheRecString()), o);
+    }
+    out.reserve(out.size() + days.size());
+    keys.reserve(keys.size() + days.size());
+    for (qint64 jd : std::as_const(days)) {
+        EntryPtr e = maker.make(jd);
+        if (!overrides.isEmpty()) {
+            auto it = overrides.constFind(secondField(e->DTSTART));
+            if (it != overrides.constEnd()) {
+                keys.append((*it)->startSeconds1970());
+                out.append(*it);
+                continue;
+            }
+        }
+        keys.append(e->startDate.secondsSince1970());
+        out.append(std::move(e));
+    }
+}
+
+void repeatList::addDayCopies(const dataEntry& entry, EntryList& out, QList<double>& keys)
+{
+    const CalDate fullStart = entry.getFullStartTime();
+    const CalDate fullEnd = entry.getFullEndTime();
+    if (fullStart.isNull() || fullEnd.isNull())
+        return;
+    int days = 0;
+    CalDate::difference(fullStart, fullEnd, &days, nullptr, nullptr, nullptr);
+    if (days <= 0)
+        return;
+    qsizetype n = days;
+    if (n > kMaxOccurrences) {
+        n = kMaxOccurrences;
+        addWarning(tooManyWarning());
+    }
+    if (!takeBudget(n))
+        return;
+    const CopyMaker maker(*this, entry);
+    for (qsizetype k = 1; k <= n; ++k) {
+        EntryPtr e = maker.make(maker.startJd + k);
+        keys.append(e->startDate.secondsSince1970());
+        out.append(std::move(e));
+    }
+}
+
+void repeatList::expandRepeatDates()
+{
+    const EntryList given = theRepeatArray;
+    // The horizon is the start of the last entry given (the last one that has a start).
+    CalDate horizon;
+    for (qsizetype i = given.size() - 1; i >= 0 && horizon.isNull(); --i) {
+        if (given.at(i))
+            horizon = given.at(i)->getFullStartTime();
+    }
+
+    EntryList list;
+    QList<double> keys;
+    list.reserve(given.size());
+    keys.reserve(given.size());
+    for (const EntryPtr& e : given) {
+        if (!e)
+            continue;
+        list.append(e);
+        keys.append(e->startSeconds1970());
+    }
+    const qsizetype firstCount = list.size();
+    for (qsizetype i = 0; i < firstCount; ++i)
+        expandEntry(*list.at(i), horizon, list, keys);
+
+    // Every entry that spans several days gets one copy per further day.
+    const qsizetype withOccurrences = list.size();
+    for (qsizetype i = 0; i < withOccurrences; ++i) {
+        const EntryPtr e = list.at(i);
+        if (e->endDate && e->startDate)
+            addDayCopies(*e, list, keys);
+    }
+
+    theSorter::quickSort(list, keys);
+    setTheRepeatArray(list);
+}
+
+EntryList aCalendar::getTheFullExpandedRepeats() const
+{
+    return repeatList(theData).getDataArray();
+}
+
+bool aCalendar::containsRepeats() const
+{
+    return std::any_of(theData.cbegin(), theData.cend(),
+                       [](const EntryPtr& e) { return e && !e->getRRULENoRRULE().isEmpty(); });
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "calendar/dataEntry.h"
+
+#include <QList>
+#include <QString>
+
+/// Expands repeating entries into their single occurrences for list output.
+///
+/// The result keeps the given entries (the same objects), follows each repeating entry with one
+/// copy per further occurrence (an override entry takes the place of the occurrence it replaces),
+/// adds one copy per further day of every entry that spans several days, and is sorted by start.
+/// Copies share the unchanged texts of their source and live only in the result list.
+///
+/// Rules are read in the iCalendar grammar: FREQ first, then INTERVAL, COUNT, UNTIL, BYDAY,
+/// BYMONTHDAY, BYMONTH and WKST in any order. UNTIL is read as a whole day in the local zone
+/// (its time and any "Z" are ignored). A rule without COUNT and UNTIL runs up to the horizon, the
+/// start of the last entry given, and adds a warning. Rules from files are untrusted: each entry
+/// gives at most kMaxOccurrences occurrences, and the whole result at most kMaxCopies copies;
+/// beyond that a warning is added and the rest is left out.
+///
+/// Usage:
+/// \code
+///   repeatList expanded(document.getTheData());
+///   const EntryList& rows = expanded.getDataArray();
+///   const QString warnings = expanded.getWarningString(); // "" or "\r\r" + warnings
+/// \endcode
+class repeatList
+{
+public:
+    static constexpr int kMaxOccurrences = 100000;
+    static constexpr qsizetype kMaxCopies = 1000000;
+
+    /// initWithCalData: copies the list, empties the warnings and expands.
+    explicit repeatList(const EntryList& entries);
+
+    const EntryList& getDataArray() const { return theRepeatArray; }
+    /// Empty when there are no warnings, otherwise "\r\r" followed by the warnings, each ended
+    /// by "\r\r".
+    QString getWarningString() const;
+
+    /// The whole-list expansion (run by the constructor).
+    void expandRepeatDates();
+    /// The further occurrences of one repeating entry (not the entry itself), in time order.
+    /// @p until is the horizon of rules without COUNT and UNTIL; a null horizon gives the least
+    /// each frequency makes.
+    EntryList expandRRULEDatesUntil(const EntryPtr& entry, const CalDate& until);
+    /// A new entry carrying the dates, times, summary, notes, check mark, sequence, DTSTART, DTEND,
+    /// UID, description, repeat rule and exception dates of @p entry (shared, not rebuilt), with
+    /// its duration and stamp recomputed. Other properties are not carried.
+    EntryPtr copyTheEntry(const dataEntry& entry) const;
+
+    /// True when @p a falls on the same calendar day as @p b or later (each taken in its own zone).
+    static bool isDate(const CalDate& a, const CalDate& b);
+    static int stringInString(const QString& text, const QString& part);
+    void setTheRepeatArray(const EntryList& list) { theRepeatArray = list; }
+
+    static QString dailyWarning();
+    static QString weeklyWarning();
+    static QString monthlyWarning();
+    static QString yearlyWarning();
+    static QString tooManyWarning();
+
+private:
+    struct CopyMaker;
+
+    void addWarning(const QString& text);
+    /// Appends the occurrences of @p entry to @p out and their start keys to @p keys.
+    void expandEntry(const dataEntry& entry, const CalDate& until, EntryList& out, QList<double>& keys);
+    /// Appends one copy per further day of @p entry; returns false when the budget ran out.
+    void addDayCopies(const dataEntry& entry, EntryList& out, QList<double>& keys);
+    bool takeBudget(qsizetype n);
+
+    EntryList theRepeatArray;
+    QString theWarningString;
+    QString m_stamp;
+    qsizetype m_budget = kMaxCopies;
+};
