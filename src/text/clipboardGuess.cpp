@@ -1,0 +1,147 @@
+// Appointments guessed from free text (the clipboard, dragged text, text clippings).
+
+#include "calendar/aCalendar.h"
+
+#include <QSet>
+
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+
+namespace
+{
+// Deletes every occurrence of each phrase, phrase after phrase. A huge paste can hold thousands
+// of different phrases; there one walk over the text deletes, at each position, the first listed
+// phrase found there, which gives the same text unless a deletion joins a new phrase together.
+QString removePhrases(const QString& text, const QStringList& phrases)
+{
+    constexpr qint64 kBudget = 50'000'000;
+    QString out = text;
+    if (qint64(phrases.size()) * text.size() <= kBudget) {
+        for (const QString& phrase : phrases)
+            out.remove(phrase);
+        return out;
+    }
+    std::unordered_map<std::u16string_view, qsizetype> rank;
+    QList<qsizetype> lengths;
+    QSet<QChar> firsts;
+    for (qsizetype i = 0; i < phrases.size(); ++i) {
+        const QString& p = phrases.at(i);
+        rank.emplace(std::u16string_view(reinterpret_cast<const char16_t*>(p.utf16()), size_t(p.size())), i);
+        if (!lengths.contains(p.size()))
+            lengths.append(p.size());
+        firsts.insert(p.at(0));
+    }
+    out.clear();
+    out.reserve(text.size());
+    const auto* data = reinterpret_cast<const char16_t*>(text.utf16());
+    qsizetype i = 0;
+    while (i < text.size()) {
+        qsizetype best = -1;
+        qsizetype bestLen = 0;
+        if (firsts.contains(text.at(i))) {
+            for (const qsizetype len : std::as_const(lengths)) {
+                if (i + len > text.size())
+                    continue;
+                const auto it = rank.find(std::u16string_view(data + i, size_t(len)));
+                if (it != rank.end() && (best < 0 || it->second < best)) {
+                    best = it->second;
+                    bestLen = len;
+                }
+            }
+        }
+        if (best >= 0) {
+            i += bestLen;
+        } else {
+            out += text.at(i);
+            ++i;
+        }
+    }
+    return out;
+}
+} // namespace
+
+void aCalendar::processDateString(const QString* text)
+{
+    if (!text)
+        return;
+    const QString& whole = *text;
+
+    const QStringList dates = returnDatesInString(whole);
+    const QStringList times = returnTimeInString(whole);
+    const qsizetype D = dates.size();
+    const qsizetype T = times.size();
+
+    // The summary is what is left once the recognised phrases are taken out; a phrase found only
+    // after punctuation was stripped does not stand in the text and stays.
+    QStringList phrases;
+    QSet<QString> seen;
+    for (const QStringList* list : {&dates, &times}) {
+        for (const QString& phrase : *list) {
+            if (!phrase.isEmpty() && !seen.contains(phrase)) {
+                seen.insert(phrase);
+                phrases.append(phrase);
+            }
+        }
+    }
+    const QString summary = removePhrases(whole, phrases);
+
+    enum Parts
+    {
+        Times = 1,
+        StartDate = 2,
+        EndDate = 4
+    };
+    // A value that could not be read is stored as absent, like any other.
+    auto makeEntry = [&](int parts, const CalDate& startTime, const CalDate& endTime, const CalDate& startDate,
+                         const CalDate& endDate) {
+        auto entry = std::make_shared<dataEntry>();
+        // Times first: the start date then writes DTSTART with the time and the local zone.
+        if (parts & Times) {
+            entry->setStartTime(startTime);
+            entry->setEndTime(endTime);
+        }
+        if (parts & StartDate)
+            entry->setStartDate(startDate);
+        if (parts & EndDate)
+            entry->setEndDate(endDate);
+        entry->setSummary(summary);
+        entry->setDESCRIPTION(whole);
+        theData.append(entry);
+    };
+    auto hourLater = [](const CalDate& t) { return t ? t.addHours(1) : CalDate(); };
+
+    if (T == 0 && D == 0) {
+        // Nothing recognised: the text is kept as the description of an otherwise empty entry.
+        auto entry = std::make_shared<dataEntry>();
+        entry->setDESCRIPTION(whole);
+        theData.append(entry);
+        return;
+    }
+    if (T == D) {
+        for (qsizetype i = 0; i < T; ++i) {
+            const CalDate start = returnCalendarTime(times.at(i));
+            const CalDate date = returnCalendarDate(dates.at(i));
+            makeEntry(Times | StartDate | EndDate, start, hourLater(start), date, date);
+        }
+        return;
+    }
+    if (T == 2 * D) {
+        for (qsizetype j = 0; j < D; ++j) {
+            const CalDate date = returnCalendarDate(dates.at(j));
+            makeEntry(Times | StartDate | EndDate, returnCalendarTime(times.at(2 * j)),
+                      returnCalendarTime(times.at(2 * j + 1)), date, date);
+        }
+        return;
+    }
+    if (T >= 1) {
+        for (qsizetype j = 0; 2 * j < T; ++j) {
+            const CalDate start = returnCalendarTime(times.at(2 * j));
+            const CalDate end = 2 * j + 1 < T ? returnCalendarTime(times.at(2 * j + 1)) : hourLater(start);
+            makeEntry(Times, start, end, CalDate(), CalDate());
+        }
+        return;
+    }
+    for (const QString& phrase : dates)
+        makeEntry(StartDate, CalDate(), CalDate(), returnCalendarDate(phrase), CalDate());
+}
