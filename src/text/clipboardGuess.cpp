@@ -2,7 +2,11 @@
 
 #include "calendar/aCalendar.h"
 
+#include <QHash>
 #include <QSet>
+
+#include <algorithm>
+#include <limits>
 
 #include <memory>
 #include <string_view>
@@ -59,6 +63,31 @@ QString removePhrases(const QString& text, const QStringList& phrases)
     }
     return out;
 }
+
+// Month-name dates are found month by month (all January phrases first). Pairing them with times,
+// which are in text order, needs them in text order too, or "December 5 at 10:30am and January 9
+// at 2pm" would put 10:30 on January 9. Phrases not found in @p cleaned keep their place at the end.
+QStringList inTextOrder(const QStringList& phrases, const QString& cleaned)
+{
+    constexpr qint64 kBudget = 50'000'000;
+    if (phrases.size() < 2 || qint64(phrases.size()) * cleaned.size() > kBudget)
+        return phrases;
+    QHash<QString, qsizetype> searchFrom;
+    QList<std::pair<qsizetype, qsizetype>> keyed; // position, index
+    for (qsizetype i = 0; i < phrases.size(); ++i) {
+        const QString& p = phrases.at(i);
+        const qsizetype pos = cleaned.indexOf(p, searchFrom.value(p, 0));
+        searchFrom[p] = pos < 0 ? cleaned.size() : pos + p.size();
+        keyed.append({pos < 0 ? std::numeric_limits<qsizetype>::max() : pos, i});
+    }
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    QStringList out;
+    out.reserve(phrases.size());
+    for (const auto& k : std::as_const(keyed))
+        out.append(phrases.at(k.second));
+    return out;
+}
 } // namespace
 
 void aCalendar::processDateString(const QString* text)
@@ -67,7 +96,7 @@ void aCalendar::processDateString(const QString* text)
         return;
     const QString& whole = *text;
 
-    const QStringList dates = returnDatesInString(whole);
+    const QStringList dates = inTextOrder(returnDatesInString(whole), removePunc(whole));
     const QStringList times = returnTimeInString(whole);
     const qsizetype D = dates.size();
     const qsizetype T = times.size();
