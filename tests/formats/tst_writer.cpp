@@ -2,6 +2,8 @@
 #include "formatsTestUtil.h"
 #include "testutil.h"
 
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace formatstest;
@@ -217,6 +219,62 @@ private Q_SLOTS:
         } else {
             QCOMPARE(text, message);
         }
+    }
+
+    // A peer parser reads the iCalendar file: folded lines, overrides, exception dates and zones.
+    void peerReadsICalendarFile()
+    {
+        const QString python = QStringLiteral("/usr/bin/python3");
+        QProcess probe;
+        probe.start(python, {QStringLiteral("-c"), QStringLiteral("import icalendar")});
+        if (!probe.waitForFinished(20000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+            QSKIP("/usr/bin/python3 cannot import icalendar");
+
+        EntryPtr parent = timed(QStringLiteral("Weekly \U0001F4C5 planning with a summary long enough to be folded twice over, "
+                                               "surely, yes indeed it is long"),
+                                2007, 3, 15, 9, 0, 10, 0);
+        parent->setRRULE(QStringLiteral("FREQ=WEEKLY;INTERVAL=1;COUNT=10"));
+        parent->setTheEXDATE(day(2007, 3, 29));
+        parent->setATTENDEE(QStringLiteral("ATTENDEE;CN=\"Anne Example\";ROLE=REQ-PARTICIPANT;RSVP=TRUE:mailto:anne.example@example.com"));
+        EntryPtr moved = timed(QStringLiteral("Moved"), 2007, 3, 22, 11, 0, 12, 0);
+        moved->setUIDcopy(parent->getUID().mid(4));
+        moved->setRecDate(day(2007, 3, 22));
+        moved->setRecTime(at(2007, 3, 22, 9, 0));
+        parent->addRecObjectArray(moved);
+        aCalendar cal;
+        const QString text = cal.createICalString({parent, allDay(QStringLiteral("Day"), day(2007, 4, 2), day(2007, 4, 3))},
+                                                  QStringLiteral("/x/Work.ics"));
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("out.ics"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text.toUtf8());
+        file.close();
+
+        const QString script = QStringLiteral(
+            "import sys, icalendar\n"
+            "cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())\n"
+            "print('CAL', cal.get('X-WR-CALNAME'), cal.get('X-WR-TIMEZONE'), cal.get('VERSION'))\n"
+            "for ev in cal.walk('VEVENT'):\n"
+            "    s = ev.decoded('DTSTART')\n"
+            "    rid = ev.get('RECURRENCE-ID')\n"
+            "    ex = ev.get('EXDATE')\n"
+            "    print('EV', ev.get('SUMMARY'), s.isoformat(), getattr(getattr(s, 'tzinfo', None), 'zone', getattr(s, 'tzinfo', None)),\n"
+            "          rid.dt.isoformat() if rid else '-', ex.dts[0].dt.isoformat() if ex else '-',\n"
+            "          str(ev.get('ATTENDEE', '-')))\n");
+        QProcess peer;
+        peer.start(python, {QStringLiteral("-c"), script, path});
+        QVERIFY(peer.waitForFinished(30000));
+        QVERIFY2(peer.exitCode() == 0, peer.readAllStandardError().constData());
+        const QStringList lines = QString::fromUtf8(peer.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.at(0), QStringLiteral("CAL Work Europe/Paris 2.0"));
+        QCOMPARE(lines.at(1), QStringLiteral("EV ") + parent->getSummary()
+                     + QStringLiteral(" 2007-03-15T09:00:00+01:00 Europe/Paris - 2007-03-29T09:00:00+02:00 "
+                                      "mailto:anne.example@example.com"));
+        QCOMPARE(lines.at(2), QStringLiteral("EV Moved 2007-03-22T11:00:00+01:00 Europe/Paris 2007-03-22T09:00:00+01:00 - -"));
+        QCOMPARE(lines.at(3), QStringLiteral("EV Day 2007-04-02 None - - -"));
     }
 
 private:
