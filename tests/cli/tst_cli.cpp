@@ -230,6 +230,35 @@ private Q_SLOTS:
         QVERIFY(text.contains("mailto:carol@example.org"));
         QVERIFY(text.contains("ann@example.org"));
         QCOMPARE(run({"invite", kSample}).status, 2);
+
+        // An independent parser reads the invitation with the people it was given.
+        QProcess probe;
+        probe.start("/usr/bin/python3", {"-c", "import icalendar"});
+        if (!probe.waitForFinished(30000) || probe.exitCode() != 0)
+            QSKIP("/usr/bin/python3 cannot import icalendar");
+        const QString script = QStringLiteral(
+            "import sys, icalendar\n"
+            "cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())\n"
+            "assert cal.get('METHOD') == 'REQUEST'\n"
+            "events = list(cal.walk('VEVENT'))\n"
+            "print('events', len(events))\n"
+            "for ev in events[:1]:\n"
+            "    atts = ev.get('ATTENDEE')\n"
+            "    atts = atts if isinstance(atts, list) else [atts]\n"
+            "    for a in atts:\n"
+            "        print('attendee', a.params.get('CN'), str(a))\n"
+            "    o = ev.get('ORGANIZER')\n"
+            "    print('organizer', o.params.get('CN'), str(o))\n");
+        QProcess python;
+        python.start("/usr/bin/python3", {"-c", script, path("invite.ics")});
+        QVERIFY(python.waitForFinished(30000));
+        QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
+        const QStringList lines = QString::fromUtf8(python.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.value(0), QStringLiteral("events 5"));
+        QCOMPARE(lines.value(1), QStringLiteral("attendee Bob Jones mailto:bob@example.org"));
+        QCOMPARE(lines.value(2), QStringLiteral("attendee carol@example.org mailto:carol@example.org"));
+        QVERIFY2(lines.value(3).startsWith(QStringLiteral("organizer Ann Smith")), qPrintable(lines.value(3)));
+        QVERIFY(lines.value(3).contains(QStringLiteral("ann@example.org")));
     }
 };
 
