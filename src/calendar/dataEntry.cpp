@@ -1,8 +1,13 @@
 #include "calendar/dataEntry.h"
 
+#include "platform/Clock.h"
 #include "platform/Uuid.h"
 
 #include <QDateTime>
+
+#include <cstdio>
+#include <initializer_list>
+#include <limits>
 
 namespace
 {
@@ -53,19 +58,33 @@ QString escapeBreaks(QString text)
 
 // The head of a property line is its text up to the first colon; the old value is the text
 // between the first and the second colon.
-QString headOf(const QString& line)
+QStringView headOf(const QString& line)
 {
     const qsizetype colon = line.indexOf(QLatin1Char(':'));
-    return colon < 0 ? line : line.left(colon);
+    return colon < 0 ? QStringView(line) : QStringView(line).left(colon);
 }
 
-QString oldValueOf(const QString& line)
+QStringView oldValueOf(const QString& line)
 {
     const qsizetype colon = line.indexOf(QLatin1Char(':'));
     if (colon < 0)
         return {};
     const qsizetype second = line.indexOf(QLatin1Char(':'), colon + 1);
-    return second < 0 ? line.mid(colon + 1) : line.mid(colon + 1, second - colon - 1);
+    return second < 0 ? QStringView(line).mid(colon + 1) : QStringView(line).mid(colon + 1, second - colon - 1);
+}
+
+// Joins the parts into one text allocated at its final size (DTSTART texts live as long as
+// their entries).
+QString joined(std::initializer_list<QStringView> parts)
+{
+    qsizetype size = 0;
+    for (QStringView p : parts)
+        size += p.size();
+    QString out;
+    out.reserve(size);
+    for (QStringView p : parts)
+        out.append(p);
+    return out;
 }
 } // namespace
 
@@ -99,7 +118,18 @@ void dataEntry::setUIDcopy(const QString& uid)
 
 void dataEntry::setDTSTAMP()
 {
-    DTSTAMP = CalDate::now(Zones::utc()).format(QStringLiteral("%Y%m%dT%H%M%S")) + zoneString;
+    // Entries made within the same second share one stamp text (a large read makes thousands).
+    thread_local qint64 lastSecond = std::numeric_limits<qint64>::min();
+    thread_local QString lastZone;
+    thread_local QString lastStamp;
+    const qint64 second = Clock::now().toSecsSinceEpoch();
+    if (second != lastSecond || zoneString != lastZone) {
+        lastStamp = CalDate::fromSecsSinceEpoch(second, Zones::utc()).format(QStringLiteral("%Y%m%dT%H%M%S"))
+            + zoneString;
+        lastSecond = second;
+        lastZone = zoneString;
+    }
+    DTSTAMP = lastStamp;
 }
 
 void dataEntry::setStartDate(const CalDate& d)
@@ -114,23 +144,23 @@ void dataEntry::setStartDate(const CalDate& d)
     startDateSet = true;
     const QString day = d.format(QStringLiteral("%Y%m%d"));
     if (!DTSTART.isEmpty()) {
-        const QString head = headOf(DTSTART);
+        const QStringView head = headOf(DTSTART);
         if (head.startsWith(QLatin1String("DTSTART;TZID="))) {
-            const QString old = oldValueOf(DTSTART);
+            const QStringView old = oldValueOf(DTSTART);
             const qsizetype t = old.indexOf(QLatin1Char('T'));
             // A timed line always has a clock part; keep the old one, or the entry's own time.
-            QString clock = t >= 0 ? old.mid(t + 1) : QString();
+            QString clock = t >= 0 ? old.mid(t + 1).toString() : QString();
             if (clock.isEmpty())
                 clock = startTime ? startTime.format(QStringLiteral("%H%M%S")) : QStringLiteral("000000");
-            DTSTART = head + QLatin1Char(':') + day + QLatin1Char('T') + clock;
+            DTSTART = joined({head, u":", day, u"T", clock});
         } else {
-            DTSTART = head + QLatin1Char(':') + day;
+            DTSTART = joined({head, u":", day});
         }
     } else if (startTime) {
-        DTSTART = QStringLiteral("DTSTART;TZID=%1:").arg(localZoneName()) + day + QLatin1Char('T')
-            + startTime.format(QStringLiteral("%H%M%S"));
+        DTSTART = joined({u"DTSTART;TZID=", localZoneName(), u":", day, u"T",
+                          startTime.format(QStringLiteral("%H%M%S"))});
     } else {
-        DTSTART = QStringLiteral("DTSTART;VALUE=DATE:") + day;
+        DTSTART = joined({u"DTSTART;VALUE=DATE:", day});
     }
     setDURATION();
 }
@@ -141,21 +171,20 @@ void dataEntry::setStartTime(const CalDate& t)
     theCheck.clear();
     startTimeSet = !t.isNull();
     if (!DTSTART.isEmpty()) {
-        const QString head = headOf(DTSTART);
+        const QStringView head = headOf(DTSTART);
         if (head.startsWith(QLatin1String("DTSTART;TZID="))) {
             if (t) {
-                const QString old = oldValueOf(DTSTART);
+                const QStringView old = oldValueOf(DTSTART);
                 const qsizetype tpos = old.indexOf(QLatin1Char('T'));
-                DTSTART = head + QLatin1Char(':') + (tpos < 0 ? old : old.left(tpos)) + QLatin1Char('T')
-                    + t.format(QStringLiteral("%H%M%S"));
+                DTSTART = joined({head, u":", tpos < 0 ? old : old.left(tpos), u"T", t.format(QStringLiteral("%H%M%S"))});
             } else {
-                DTSTART = QStringLiteral("DTSTART;VALUE=DATE:") + startDate.format(QStringLiteral("%Y%m%d"));
+                DTSTART = joined({u"DTSTART;VALUE=DATE:", startDate.format(QStringLiteral("%Y%m%d"))});
             }
         } else if (t) {
             // The zone is named by its identifier: an abbreviation such as CEST or IST is
             // ambiguous and peers cannot resolve it.
-            DTSTART = QStringLiteral("DTSTART;TZID=") + localZoneName() + QLatin1Char(':') + oldValueOf(DTSTART)
-                + QLatin1Char('T') + t.format(QStringLiteral("%H%M%S"));
+            DTSTART = joined({u"DTSTART;TZID=", localZoneName(), u":", oldValueOf(DTSTART), u"T",
+                              t.format(QStringLiteral("%H%M%S"))});
         }
     }
     setDURATION();
@@ -326,20 +355,25 @@ void dataEntry::setDURATION()
     if (total == 0 && noTimes)
         days = 1;
     dataCheck = total >= 0 && (endDate.isNull() || total > 0 || days > 0);
-    QString text;
+    // Built in a buffer and kept at its exact size: every entry holds one.
+    char text[64];
+    int n = 0;
+    auto put = [&text, &n](int value, char unit) {
+        n += std::snprintf(text + n, sizeof text - size_t(n), "%d%c", value, unit);
+    };
     if (days > 0)
-        text += QString::number(days) + QLatin1Char('D');
+        put(days, 'D');
     if (hours > 0 || minutes > 0 || seconds >= 1) {
-        text += QLatin1Char('T');
+        text[n++] = 'T';
         if (hours > 0)
-            text += QString::number(hours) + QLatin1Char('H');
+            put(hours, 'H');
         if (minutes > 0)
-            text += QString::number(minutes) + QLatin1Char('M');
+            put(minutes, 'M');
         if (seconds > 0)
-            text += QString::number(seconds) + QLatin1Char('S');
+            put(seconds, 'S');
     }
-    if (!text.isEmpty())
-        DURATION = text;
+    if (n > 0 && (DURATION.size() != n || DURATION != QLatin1String(text, n)))
+        DURATION = QString::fromLatin1(text, n);
 }
 
 bool dataEntry::notBlankLine() const

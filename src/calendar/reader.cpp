@@ -9,6 +9,7 @@
 
 #include "platform/Encoding.h"
 
+#include <QHash>
 #include <QStringView>
 
 #include <optional>
@@ -137,11 +138,11 @@ struct Parameter
     QStringView value;
 };
 
-// The parameters after the property name ("SUMMARY;LANGUAGE=en;CHARSET=UTF-8" gives two). A
-// parameter without "=" (vCalendar's bare "QUOTED-PRINTABLE") has an empty value.
-QList<Parameter> parametersOf(QStringView name)
+// Calls @p fn for each parameter after the property name ("SUMMARY;LANGUAGE=en;CHARSET=UTF-8"
+// gives two). A parameter without "=" (vCalendar's bare "QUOTED-PRINTABLE") has a null value.
+template <typename Fn>
+void forEachParameter(QStringView name, Fn fn)
 {
-    QList<Parameter> list;
     qsizetype i = name.indexOf(QLatin1Char(';'));
     while (i >= 0 && i < name.size()) {
         qsizetype j = i + 1;
@@ -153,10 +154,9 @@ QList<Parameter> parametersOf(QStringView name)
         }
         const QStringView part = name.mid(i + 1, j - i - 1);
         const qsizetype eq = part.indexOf(QLatin1Char('='));
-        list.append(eq < 0 ? Parameter{part, {}} : Parameter{part.left(eq), part.mid(eq + 1)});
+        fn(eq < 0 ? Parameter{part, {}} : Parameter{part.left(eq), part.mid(eq + 1)});
         i = j;
     }
-    return list;
 }
 
 QStringView unquoted(QStringView value)
@@ -167,40 +167,42 @@ QStringView unquoted(QStringView value)
 }
 
 // The TZID parameter of a property, wherever it stands among the parameters.
-QString tzidOf(QStringView name)
+QStringView tzidOf(QStringView name)
 {
-    for (const Parameter& p : parametersOf(name)) {
-        if (p.name.compare(QLatin1String("TZID"), Qt::CaseInsensitive) == 0)
-            return unquoted(p.value).trimmed().toString();
-    }
-    return {};
+    QStringView tzid;
+    forEachParameter(name, [&tzid](const Parameter& p) {
+        if (tzid.isNull() && p.name.compare(QLatin1String("TZID"), Qt::CaseInsensitive) == 0)
+            tzid = unquoted(p.value).trimmed();
+    });
+    return tzid;
 }
 
 // Text escapes of iCalendar (and of vCalendar writers that copy them): \n or \N is a line break,
 // \, \; and \\ stand for the character itself; any other backslash stays as written.
 QString unescapeText(QStringView value)
 {
-    if (!value.contains(QLatin1Char('\\')))
+    qsizetype slash = value.indexOf(QLatin1Char('\\'));
+    if (slash < 0)
         return value.toString();
     QString out;
     out.reserve(value.size());
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const QChar c = value.at(i);
-        if (c == QLatin1Char('\\') && i + 1 < value.size()) {
-            const char16_t n = value.at(i + 1).unicode();
-            if (n == u'n' || n == u'N') {
-                out += QLatin1Char('\n');
-                ++i;
-                continue;
-            }
-            if (n == u',' || n == u';' || n == u'\\') {
-                out += QChar(n);
-                ++i;
-                continue;
-            }
+    qsizetype from = 0;
+    while (slash >= 0) {
+        out.append(value.data() + from, slash - from);
+        const char16_t n = slash + 1 < value.size() ? value.at(slash + 1).unicode() : u'\0';
+        if (n == u'n' || n == u'N') {
+            out.append(QLatin1Char('\n'));
+            from = slash + 2;
+        } else if (n == u',' || n == u';' || n == u'\\') {
+            out.append(QChar(n));
+            from = slash + 2;
+        } else {
+            out.append(QLatin1Char('\\'));
+            from = slash + 1;
         }
-        out += c;
+        slash = value.indexOf(QLatin1Char('\\'), from);
     }
+    out.append(value.data() + from, value.size() - from);
     return out;
 }
 
@@ -278,9 +280,9 @@ struct TextEncoding
 TextEncoding textEncodingOf(QStringView name)
 {
     TextEncoding result;
-    for (const Parameter& p : parametersOf(name)) {
+    forEachParameter(name, [&result](const Parameter& p) {
         if (p.name.compare(QLatin1String("LANGUAGE"), Qt::CaseInsensitive) == 0) {
-            continue;
+            return;
         } else if (p.name.compare(QLatin1String("CHARSET"), Qt::CaseInsensitive) == 0) {
             result.charset = p.value;
         } else if (p.name.compare(QLatin1String("ENCODING"), Qt::CaseInsensitive) == 0
@@ -291,7 +293,7 @@ TextEncoding textEncodingOf(QStringView name)
         } else {
             result.accepted = false;
         }
-    }
+    });
     return result;
 }
 
@@ -503,8 +505,37 @@ private:
             && m_cal.controlZoneString.isEmpty();
     }
 
+    // Values that many events repeat (zone names, status, categories, alarms, attendees) share
+    // one string: a large calendar then holds each of them once.
+    QString intern(QStringView value)
+    {
+        if (value.isEmpty())
+            return QString();
+        if (value.size() > 256)
+            return value.toString();
+        auto it = m_interned.constFind(value);
+        if (it != m_interned.constEnd())
+            return *it;
+        QString copy = value.toString();
+        if (m_interned.size() < 50000)
+            m_interned.insert(QStringView(copy), copy); // the key views the value's own characters
+        return copy;
+    }
+    QString intern(const QString& value)
+    {
+        if (value.isEmpty() || value.size() > 256)
+            return value;
+        auto it = m_interned.constFind(QStringView(value));
+        if (it != m_interned.constEnd())
+            return *it;
+        if (m_interned.size() < 50000)
+            m_interned.insert(QStringView(value), value);
+        return value;
+    }
+
     aCalendar& m_cal;
     LineCursor m_lines;
+    QHash<QStringView, QString> m_interned;
     QString m_buffer;
     QTimeZone m_local;
     QString m_nowAbbreviation;
@@ -629,7 +660,7 @@ void calendarReader::readAlarm(dataEntry& entry)
         body += line;
         body += QLatin1String("\r\n");
     }
-    entry.setAlarm(body);
+    entry.setAlarm(intern(body));
 }
 
 void calendarReader::readEvent()
@@ -656,121 +687,219 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
     const qsizetype colon = nameEnd(line);
     const QStringView name = colon < 0 ? line : line.left(colon);
     const QStringView value = valueAfterColon(line, colon);
-    Property handled = Property::Other;
-
-    if (startsWith(name, "SUMMARY")) {
-        if (name == QLatin1String("SUMMARY") || name == QLatin1String("SUMMARY;CHARSET=macintosh")) {
-            entry.setSummary(unescapeText(value));
-        } else {
-            const TextEncoding encoding = textEncodingOf(name);
-            if (!encoding.accepted || name.at(7) != QLatin1Char(';')) {
-                m_cal.eventBool = true;
-                return;
-            }
-            entry.setSummary(decodeText(value, encoding));
-        }
-    } else if (name == QLatin1String("STATUS")) {
-        entry.setStatus(value.toString());
-        return;
-    } else if (name == QLatin1String("URL;VALUE=URI") || name == QLatin1String("URL")) {
-        entry.setURL(value.toString());
-    } else if (startsWith(name, "LOCATION")) {
-        const TextEncoding encoding = textEncodingOf(name);
-        if (!encoding.accepted || (name.size() > 8 && name.at(8) != QLatin1Char(';'))) {
-            m_cal.eventBool = true;
-            return;
-        }
-        // A location is one line: an escaped line break becomes a space.
-        QString text = decodeText(value, encoding);
-        text.remove(QLatin1Char('\r'));
-        text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-        entry.setLocation(text);
-    } else if (name == QLatin1String("BEGIN")) {
-        if (value.startsWith(QLatin1String("VALARM")))
-            readAlarm(entry);
-        else if (!value.trimmed().isEmpty())
-            skipComponent(line, false);
-        return;
-    } else if (startsWith(name, "DESCRIPTION")) {
-        const TextEncoding encoding = textEncodingOf(name);
-        if (!encoding.accepted || (name.size() > 11 && name.at(11) != QLatin1Char(';'))) {
-            m_cal.descBool = true;
-            return;
-        }
-        entry.setDESCRIPTION(decodeText(value, encoding));
-        handled = Property::Description;
-    } else if (startsWith(name, "DTSTART")) {
-        const QString tzid = tzidOf(name);
-        if (!tzid.isEmpty()) {
-            m_cal.appTimeZone = tzid;
-            entry.setFullZoneString(tzid);
-        } else if (name.size() == 7) {
-            entry.setHoursFromGMT(m_cal.controlHoursFromGMT);
-        } else {
-            entry.setFullZoneString(m_cal.controlZoneString);
-        }
-        pending.start = withoutBreaksAndSpaces(value);
-        pending.startZone = {tzid, pending.start.endsWith(QLatin1Char('Z'))};
-        return;
-    } else if (startsWith(name, "DTEND")) {
-        pending.end = withoutBreaksAndSpaces(value);
-        pending.endZone = {tzidOf(name), pending.end.endsWith(QLatin1Char('Z'))};
-        pending.hasEnd = !pending.end.isEmpty();
-    } else if (startsWith(name, "DURATION")) {
-        pending.duration = value.trimmed().toString();
-        pending.hasDuration = !pending.duration.isEmpty();
-    } else if (startsWith(name, "RRULE")) {
-        pending.rule = value.trimmed().toString();
-    } else if (startsWith(name, "EXDATE")) {
-        pending.exceptions.append({value.toString(), tzidOf(name)});
-    } else if (!line.isEmpty() && isFold(line.at(0))) {
-        // A continuation that no property took: it belongs to the description before it.
-        if (m_lastProperty != Property::Description) {
-            m_cal.eventBool = true;
-            return;
-        }
-        entry.setDESCRIPTION(entry.getShortDESCRIPTION() + unescapeText(line));
-        return;
-    } else if (startsWith(name, "RECURRENCE")) {
-        pending.recurrence = withoutBreaksAndSpaces(value);
-        pending.recurrenceZone = {tzidOf(name), pending.recurrence.endsWith(QLatin1Char('Z'))};
-        pending.isOverride = true;
-        return;
-    } else if (startsWith(name, "UID")) {
-        entry.setImportedUID(value.toString());
-    } else if (startsWith(name, "CLASS")) {
-        entry.setClass(value.toString());
-    } else if (startsWith(name, "TRANSP")) {
-        entry.setTransp(value.toString());
-    } else if (startsWith(name, "LAST-MODIFIED")) {
-        entry.setLastModified(value.toString());
-    } else if (startsWith(name, "DTSTAMP") || startsWith(name, "SEQUENCE")) {
-        // The entry keeps its own stamp and sequence.
-    } else if (startsWith(name, "X-WR-ITIPSTATUSML")) {
-        entry.setITIPSTATUSML(value.toString());
-    } else if (startsWith(name, "ORGANIZER")) {
-        entry.setORGANIZER(line.toString());
-    } else if (startsWith(name, "ATTENDEE")) {
-        entry.setATTENDEE(line.toString());
-    } else if (startsWith(name, "PRIORITY")) {
-        entry.setPriority(value.toString());
-    } else if (startsWith(name, "CREATED")) {
-        entry.setCreated(value.toString());
-    } else if (startsWith(name, "CATEGORIES")) {
-        entry.setCategories(value.toString());
-    } else if (startsWith(name, "DALARM")) {
-        // vCalendar: run time;snooze time;repeat count;display text.
-        const QList<QStringView> parts = value.split(QLatin1Char(';'));
-        const QString text = parts.size() >= 4 && !parts.at(3).trimmed().isEmpty()
-            ? unescapeText(value.mid(parts.at(3).data() - value.data()))
-            : entry.getSummary();
-        entry.setAlarm(QStringLiteral("TRIGGER;VALUE=DATE-TIME:") + parts.value(0).trimmed().toString()
-                       + QStringLiteral("\r\nDESCRIPTION:") + text + QStringLiteral("\r\n"));
-    } else {
+    if (name.isEmpty()) {
         m_cal.eventBool = true;
         return;
     }
-    m_lastProperty = handled;
+    Property handled = Property::Other;
+
+    // Property names are told apart by their first letter first: no two names the reader knows
+    // share a prefix, so the order of the tests within a letter does not matter.
+    switch (name.at(0).unicode()) {
+    case u'S':
+        if (startsWith(name, "SUMMARY")) {
+            if (name == QLatin1String("SUMMARY") || name == QLatin1String("SUMMARY;CHARSET=macintosh")) {
+                entry.setSummary(intern(unescapeText(value)));
+            } else {
+                const TextEncoding encoding = textEncodingOf(name);
+                if (!encoding.accepted || name.at(7) != QLatin1Char(';'))
+                    break;
+                entry.setSummary(intern(decodeText(value, encoding)));
+            }
+            m_lastProperty = handled;
+            return;
+        }
+        if (name == QLatin1String("STATUS")) {
+            entry.setStatus(intern(value));
+            return;
+        }
+        if (startsWith(name, "SEQUENCE")) {
+            // The entry keeps its own sequence.
+            m_lastProperty = handled;
+            return;
+        }
+        break;
+    case u'U':
+        if (name == QLatin1String("URL;VALUE=URI") || name == QLatin1String("URL")) {
+            entry.setURL(value.toString());
+            m_lastProperty = handled;
+            return;
+        }
+        if (startsWith(name, "UID")) {
+            entry.setImportedUID(value.toString());
+            m_lastProperty = handled;
+            return;
+        }
+        break;
+    case u'L':
+        if (startsWith(name, "LOCATION")) {
+            const TextEncoding encoding = textEncodingOf(name);
+            if (!encoding.accepted || (name.size() > 8 && name.at(8) != QLatin1Char(';')))
+                break;
+            // A location is one line: an escaped line break becomes a space.
+            QString text = decodeText(value, encoding);
+            if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))) {
+                text.remove(QLatin1Char('\r'));
+                text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+            }
+            entry.setLocation(intern(text));
+            m_lastProperty = handled;
+            return;
+        }
+        if (startsWith(name, "LAST-MODIFIED")) {
+            entry.setLastModified(value.toString());
+            m_lastProperty = handled;
+            return;
+        }
+        break;
+    case u'B':
+        if (name == QLatin1String("BEGIN")) {
+            if (value.startsWith(QLatin1String("VALARM")))
+                readAlarm(entry);
+            else if (!value.trimmed().isEmpty())
+                skipComponent(line, false);
+            return;
+        }
+        break;
+    case u'D':
+        if (startsWith(name, "DESCRIPTION")) {
+            const TextEncoding encoding = textEncodingOf(name);
+            if (!encoding.accepted || (name.size() > 11 && name.at(11) != QLatin1Char(';'))) {
+                m_cal.descBool = true;
+                return;
+            }
+            entry.setDESCRIPTION(decodeText(value, encoding));
+            m_lastProperty = Property::Description;
+            return;
+        }
+        if (startsWith(name, "DTSTART")) {
+            const QString tzid = intern(tzidOf(name));
+            if (!tzid.isEmpty()) {
+                m_cal.appTimeZone = tzid;
+                entry.setFullZoneString(tzid);
+            } else if (name.size() == 7) {
+                entry.setHoursFromGMT(m_cal.controlHoursFromGMT);
+            } else {
+                entry.setFullZoneString(m_cal.controlZoneString);
+            }
+            pending.start = withoutBreaksAndSpaces(value);
+            pending.startZone = {tzid, pending.start.endsWith(QLatin1Char('Z'))};
+            return;
+        }
+        if (startsWith(name, "DTEND")) {
+            pending.end = withoutBreaksAndSpaces(value);
+            pending.endZone = {intern(tzidOf(name)), pending.end.endsWith(QLatin1Char('Z'))};
+            pending.hasEnd = !pending.end.isEmpty();
+            m_lastProperty = handled;
+            return;
+        }
+        if (startsWith(name, "DURATION")) {
+            pending.duration = value.trimmed().toString();
+            pending.hasDuration = !pending.duration.isEmpty();
+            m_lastProperty = handled;
+            return;
+        }
+        if (startsWith(name, "DTSTAMP")) {
+            // The entry keeps its own creation stamp.
+            m_lastProperty = handled;
+            return;
+        }
+        if (startsWith(name, "DALARM")) {
+            // vCalendar: run time;snooze time;repeat count;display text.
+            const QList<QStringView> parts = value.split(QLatin1Char(';'));
+            const QString text = parts.size() >= 4 && !parts.at(3).trimmed().isEmpty()
+                ? unescapeText(value.mid(parts.at(3).data() - value.data()))
+                : entry.getSummary();
+            entry.setAlarm(intern(QStringLiteral("TRIGGER;VALUE=DATE-TIME:") + parts.value(0).trimmed().toString()
+                                  + QStringLiteral("\r\nDESCRIPTION:") + text + QStringLiteral("\r\n")));
+            m_lastProperty = handled;
+            return;
+        }
+        break;
+    case u'R':
+        if (startsWith(name, "RRULE")) {
+            pending.rule = value.trimmed().toString();
+            m_lastProperty = handled;
+            return;
+        }
+        if (startsWith(name, "RECURRENCE")) {
+            pending.recurrence = withoutBreaksAndSpaces(value);
+            pending.recurrenceZone = {intern(tzidOf(name)), pending.recurrence.endsWith(QLatin1Char('Z'))};
+            pending.isOverride = true;
+            return;
+        }
+        break;
+    case u'E':
+        if (startsWith(name, "EXDATE")) {
+            pending.exceptions.append({value.toString(), intern(tzidOf(name))});
+            m_lastProperty = handled;
+            return;
+        }
+        break;
+    case u' ':
+    case u'\t':
+        // A continuation that no property took: it belongs to the description before it.
+        if (m_lastProperty != Property::Description)
+            break;
+        entry.setDESCRIPTION(entry.getShortDESCRIPTION() + unescapeText(line));
+        return;
+    case u'C':
+        if (startsWith(name, "CLASS")) {
+            entry.setClass(intern(value));
+            m_lastProperty = handled;
+            return;
+        }
+        if (startsWith(name, "CREATED")) {
+            entry.setCreated(value.toString());
+            m_lastProperty = handled;
+            return;
+        }
+        if (startsWith(name, "CATEGORIES")) {
+            entry.setCategories(intern(value));
+            m_lastProperty = handled;
+            return;
+        }
+        break;
+    case u'T':
+        if (startsWith(name, "TRANSP")) {
+            entry.setTransp(intern(value));
+            m_lastProperty = handled;
+            return;
+        }
+        break;
+    case u'X':
+        if (startsWith(name, "X-WR-ITIPSTATUSML")) {
+            entry.setITIPSTATUSML(intern(value));
+            m_lastProperty = handled;
+            return;
+        }
+        break;
+    case u'O':
+        if (startsWith(name, "ORGANIZER")) {
+            entry.setORGANIZER(intern(line));
+            m_lastProperty = handled;
+            return;
+        }
+        break;
+    case u'A':
+        if (startsWith(name, "ATTENDEE")) {
+            entry.setATTENDEE(intern(line));
+            m_lastProperty = handled;
+            return;
+        }
+        break;
+    case u'P':
+        if (startsWith(name, "PRIORITY")) {
+            entry.setPriority(intern(value));
+            m_lastProperty = handled;
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    // A property the reader does not use (or cannot use with these parameters) is dropped.
+    m_cal.eventBool = true;
 }
 
 void calendarReader::finishEvent(const EntryPtr& entry, PendingEvent& p)

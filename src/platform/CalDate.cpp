@@ -36,11 +36,20 @@ int offsetAt(const QTimeZone& zone, qint64 secs)
 {
     if (!zone.isValid())
         return 0;
+    // The zone asked about last answers without a hash look-up (readers ask about one zone
+    // thousands of times in a row).
+    thread_local QTimeZone lastZone;
+    thread_local OffsetSpan lastSpan;
+    if (secs >= lastSpan.from && secs < lastSpan.to && zone == lastZone)
+        return lastSpan.offset;
     thread_local QHash<QByteArray, OffsetSpan> cache;
     const QByteArray id = zone.id();
     auto it = cache.find(id);
-    if (it != cache.end() && secs >= it->from && secs < it->to)
+    if (it != cache.end() && secs >= it->from && secs < it->to) {
+        lastZone = zone;
+        lastSpan = *it;
         return it->offset;
+    }
 
     const QDateTime at = QDateTime::fromSecsSinceEpoch(secs, QTimeZone::utc());
     OffsetSpan span;
@@ -62,8 +71,38 @@ int offsetAt(const QTimeZone& zone, qint64 secs)
     if (cache.size() > 64)
         cache.clear();
     cache.insert(id, span);
+    lastZone = zone;
+    lastSpan = span;
     return span.offset;
 }
+
+// Days since 1970-01-01 of a proleptic Gregorian date (years from 1 on; QDate has no year 0).
+qint64 daysFromCivil(qint64 y, int m, int d)
+{
+    y -= m <= 2;
+    const qint64 era = floorDiv(y, 400);
+    const qint64 yoe = y - era * 400;
+    const qint64 doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const qint64 doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void civilFromDays(qint64 z, int* year, int* month, int* day)
+{
+    z += 719468;
+    const qint64 era = floorDiv(z, 146097);
+    const qint64 doe = z - era * 146097;
+    const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const qint64 mp = (5 * doy + 2) / 153;
+    const int d = int(doy - (153 * mp + 2) / 5 + 1);
+    const int m = int(mp < 10 ? mp + 3 : mp - 9);
+    *year = int(yoe + era * 400 + (m <= 2));
+    *month = m;
+    *day = d;
+}
+
+constexpr qint64 kFirstCivilDay = -719162; // 0001-01-01
 
 // Seconds since the epoch of a wall-clock reading taken as UTC.
 qint64 wallSeconds(int year, int month, int day, qint64 secondsOfDay)
@@ -72,7 +111,8 @@ qint64 wallSeconds(int year, int month, int day, qint64 secondsOfDay)
     qint64 monthIndex = qint64(year) * 12 + (month - 1);
     const int y = int(floorDiv(monthIndex, 12));
     const int m = int(monthIndex - qint64(y) * 12) + 1;
-    const qint64 jd = QDate(y, m, 1).toJulianDay() + (day - 1);
+    const qint64 jd = y >= 1 ? daysFromCivil(y, m, 1) + kEpochJulianDay + (day - 1)
+                             : QDate(y, m, 1).toJulianDay() + (day - 1);
     return (jd - kEpochJulianDay) * kDay + secondsOfDay;
 }
 
@@ -129,12 +169,24 @@ int matchName(const QString& text, int& pos, const QStringList& list)
     return best;
 }
 
-QString pad(int value, int width, bool leadingZero)
+// Appends @p value in decimal, padded with zeros to @p width when @p leadingZero.
+void appendPadded(QString& out, int value, int width, bool leadingZero)
 {
-    QString s = QString::number(std::abs(value));
-    if (leadingZero && s.size() < width)
-        s = QString(width - s.size(), QLatin1Char('0')) + s;
-    return value < 0 ? QLatin1Char('-') + s : s;
+    char16_t digits[16];
+    int n = 0;
+    qint64 v = value < 0 ? -qint64(value) : qint64(value);
+    do {
+        digits[n++] = char16_t(u'0' + v % 10);
+        v /= 10;
+    } while (v > 0 && n < 12);
+    if (leadingZero) {
+        while (n < width && n < 12)
+            digits[n++] = u'0';
+    }
+    if (value < 0)
+        out += QLatin1Char('-');
+    while (n > 0)
+        out += QChar(digits[--n]);
 }
 
 struct ZoneCache
@@ -216,10 +268,12 @@ const DateNames& DateNames::english()
 QTimeZone Zones::local()
 {
     ZoneCache& cache = zoneCache();
-    const bool tzSet = qEnvironmentVariableIsSet("TZ");
-    const QByteArray tz = tzSet ? qgetenv("TZ") : QByteArray();
+    // Asked for every date made: compare TZ with the cached value before copying anything.
+    const char* raw = std::getenv("TZ");
+    const bool tzSet = raw != nullptr;
     QMutexLocker locker(&cache.lock);
-    if (!cache.filled || cache.tzSet != tzSet || cache.tzValue != tz) {
+    if (!cache.filled || cache.tzSet != tzSet || (tzSet && qstrcmp(cache.tzValue.constData(), raw) != 0)) {
+        const QByteArray tz = tzSet ? QByteArray(raw) : QByteArray();
         QTimeZone zone;
         QByteArray id = tz.startsWith(':') ? tz.mid(1) : tz;
         if (tzSet && !id.isEmpty()) {
@@ -293,14 +347,17 @@ void CalDate::setFromSecs(qint64 secs)
     const qint64 wall = secs + m_offset;
     const qint64 days = floorDiv(wall, kDay);
     const qint64 rest = wall - days * kDay;
-    const QDate date = QDate::fromJulianDay(days + kEpochJulianDay);
-    m_year = date.year();
-    m_month = date.month();
-    m_day = date.day();
+    if (days >= kFirstCivilDay) {
+        civilFromDays(days, &m_year, &m_month, &m_day);
+        m_valid = true;
+    } else {
+        const QDate date = QDate::fromJulianDay(days + kEpochJulianDay);
+        date.getDate(&m_year, &m_month, &m_day);
+        m_valid = date.isValid();
+    }
     m_hour = int(rest / 3600);
     m_minute = int((rest % 3600) / 60);
     m_second = int(rest % 60);
-    m_valid = date.isValid();
 }
 
 int CalDate::dayOfWeek() const
@@ -423,16 +480,16 @@ QString CalDate::format(const QString& fmt, const DateNames* names) const
         }
         const DateNames& en = DateNames::english();
         switch (code.unicode()) {
-        case 'Y': out += QString::number(m_year); break;
-        case 'y': out += pad(((m_year % 100) + 100) % 100, 2, zero); break;
-        case 'm': out += pad(m_month, 2, zero); break;
-        case 'd': out += pad(m_day, 2, zero); break;
-        case 'e': out += QString::number(m_day); break;
-        case 'H': out += pad(m_hour, 2, zero); break;
-        case 'I': out += pad(m_hour % 12 == 0 ? 12 : m_hour % 12, 2, zero); break;
-        case 'M': out += pad(m_minute, 2, zero); break;
-        case 'S': out += pad(m_second, 2, zero); break;
-        case 'j': out += pad(dayOfYear(), 3, zero); break;
+        case 'Y': appendPadded(out, m_year, 1, false); break;
+        case 'y': appendPadded(out, ((m_year % 100) + 100) % 100, 2, zero); break;
+        case 'm': appendPadded(out, m_month, 2, zero); break;
+        case 'd': appendPadded(out, m_day, 2, zero); break;
+        case 'e': appendPadded(out, m_day, 1, false); break;
+        case 'H': appendPadded(out, m_hour, 2, zero); break;
+        case 'I': appendPadded(out, m_hour % 12 == 0 ? 12 : m_hour % 12, 2, zero); break;
+        case 'M': appendPadded(out, m_minute, 2, zero); break;
+        case 'S': appendPadded(out, m_second, 2, zero); break;
+        case 'j': appendPadded(out, dayOfYear(), 3, zero); break;
         case 'p': out += nameAt(n.amPm, m_hour < 12 ? 0 : 1, en.amPm); break;
         case 'a': out += nameAt(n.shortWeekdays, dayOfWeek(), en.shortWeekdays); break;
         case 'A': out += nameAt(n.weekdays, dayOfWeek(), en.weekdays); break;
