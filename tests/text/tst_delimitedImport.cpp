@@ -182,7 +182,8 @@ private Q_SLOTS:
         }
     }
 
-    // Shapes that must neither hang nor crash, each well within a second for a linear split.
+    // Shapes that must neither hang nor crash. A linear split takes well under a second each (a few
+    // in a sanitizer build); anything quadratic in these sizes would take minutes.
     void hostileShapes_data()
     {
         QTest::addColumn<QString>("text");
@@ -200,14 +201,14 @@ private Q_SLOTS:
         for (int i = 0; i < 200000; ++i)
             openers += QStringLiteral(",\"\"\"x");
         QTest::newRow("quote runs that never close") << openers << 1 << 2;
-        QTest::newRow("a million line ends") << QString(1000000, QLatin1Char('\n')) << 1000001 << 1;
-        QTest::newRow("a million CRs") << QString(1000000, QLatin1Char('\r')) << 1000001 << 1;
+        QTest::newRow("200000 line ends") << QString(200000, QLatin1Char('\n')) << 200001 << 1;
+        QTest::newRow("200000 CRs") << QString(200000, QLatin1Char('\r')) << 200001 << 1;
         QString nul(mb, QChar(0));
         QTest::newRow("NUL bytes") << nul << 1 << 1;
         QString multi = QStringLiteral("\"");
-        multi += QString(mb, QLatin1Char('\n'));
+        multi += QString(200000, QLatin1Char('\n'));
         multi += QStringLiteral("\",x");
-        QTest::newRow("one field of a million line ends") << multi << 1 << 2;
+        QTest::newRow("one field of 200000 line ends") << multi << 1 << 2;
     }
     void hostileShapes()
     {
@@ -222,7 +223,7 @@ private Q_SLOTS:
         QCOMPARE(int(cal.getCommaTabData().size()), rows);
         QCOMPARE(cal.getCommaTabDataMax(), widest);
         cal.processCT(text, QStringLiteral("\t"));
-        QVERIFY2(timer.elapsed() < 3000, qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
+        QVERIFY2(timer.elapsed() < 10000, qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
     }
 
     void quoteRunsThatNeverCloseKeepTheirText()
