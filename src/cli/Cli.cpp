@@ -137,9 +137,9 @@ bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, co
     case Format::Tab: {
         const QString text = Encoding::decode(bytes, Encoding::Fallback::Windows1252);
         doc.processCT(text, format == Format::Csv ? QStringLiteral(",") : QStringLiteral("\t"));
-        const int rows = int(doc.getCommaTabData().size());
-        for (int row = skipHeader ? 1 : 0; row < rows; ++row)
-            doc.makeEntryWithSeparated(row, order);
+        if (skipHeader)
+            doc.dropCommaTabHeader();
+        doc.makeAllEntriesWithSeparated(order);
         doc.addPendingData();
         return true;
     }
