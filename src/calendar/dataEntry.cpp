@@ -372,8 +372,20 @@ void dataEntry::setDURATION()
         if (seconds > 0)
             put(seconds, 'S');
     }
-    if (n > 0 && (DURATION.size() != n || DURATION != QLatin1String(text, n)))
-        DURATION = QString::fromLatin1(text, n);
+    if (n == 0 || (DURATION.size() == n && DURATION == QLatin1String(text, n)))
+        return;
+    // Most entries of a calendar share a handful of durations; they share the texts too.
+    thread_local QString recent[8];
+    thread_local int recentNext = 0;
+    for (const QString& r : recent) {
+        if (r.size() == n && r == QLatin1String(text, n)) {
+            DURATION = r;
+            return;
+        }
+    }
+    DURATION = QString::fromLatin1(text, n);
+    recent[recentNext] = DURATION;
+    recentNext = (recentNext + 1) % 8;
 }
 
 bool dataEntry::notBlankLine() const

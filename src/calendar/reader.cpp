@@ -12,6 +12,7 @@
 #include <QHash>
 #include <QStringView>
 
+#include <cstddef>
 #include <optional>
 
 namespace
@@ -24,6 +25,40 @@ bool isFold(QChar c)
 bool isDigit(QChar c)
 {
     return c.unicode() >= '0' && c.unicode() <= '9';
+}
+
+// Prefix and equality tests against ASCII literals, inlined: the reader makes several per line.
+template <std::size_t N>
+bool startsWith(QStringView text, const char (&prefix)[N])
+{
+    constexpr qsizetype length = qsizetype(N) - 1;
+    if (text.size() < length)
+        return false;
+    const char16_t* p = text.utf16();
+    for (qsizetype i = 0; i < length; ++i) {
+        if (p[i] != char16_t(uchar(prefix[i])))
+            return false;
+    }
+    return true;
+}
+
+template <std::size_t N>
+bool equals(QStringView text, const char (&literal)[N])
+{
+    return text.size() == qsizetype(N) - 1 && startsWith(text, literal);
+}
+
+// Case-insensitive search for an upper-case ASCII word.
+bool containsWord(QStringView text, QLatin1String word)
+{
+    const qsizetype n = word.size();
+    for (qsizetype i = 0; i + n <= text.size(); ++i) {
+        if ((text.at(i).unicode() | 0x20) != (uchar(word.at(0).toLatin1()) | 0x20))
+            continue;
+        if (text.mid(i, n).compare(word, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 // Lines end with CR LF, LF or a lone CR. Empty lines carry nothing and are skipped everywhere,
@@ -97,7 +132,7 @@ qsizetype nameEnd(QStringView line)
 
 bool isComponentBoundary(QStringView line)
 {
-    return line.startsWith(QLatin1String("BEGIN:V")) || line.startsWith(QLatin1String("END:V"));
+    return startsWith(line, "BEGIN:V") || startsWith(line, "END:V");
 }
 
 // One property line with its continuations joined: lines that begin with a space or a tab, and,
@@ -108,7 +143,8 @@ QStringView readPropertyLine(LineCursor& lines, QString& buffer)
     const QStringView first = lines.next();
     const qsizetype colon = first.indexOf(QLatin1Char(':'));
     const QStringView head = colon < 0 ? first : first.left(colon);
-    const bool quotedPrintable = head.contains(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive);
+    // Only a line with parameters can be quoted-printable.
+    const bool quotedPrintable = head.size() > 16 && containsWord(head, QLatin1String("QUOTED-PRINTABLE"));
 
     auto continues = [&lines]() { return !lines.atEnd() && isFold(lines.peek().at(0)); };
     auto softBreak = [&lines, quotedPrintable](QStringView current) {
@@ -161,7 +197,7 @@ void forEachParameter(QStringView name, Fn fn)
 
 QStringView unquoted(QStringView value)
 {
-    if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
+    if (value.size() >= 2 && value.front() == QLatin1Char('"') && value.back() == QLatin1Char('"'))
         return value.mid(1, value.size() - 2);
     return value;
 }
@@ -219,36 +255,38 @@ int hexValue(char c)
 
 QByteArray decodeQuotedPrintableBytes(const QByteArray& in)
 {
-    QByteArray out;
-    out.reserve(in.size());
+    QByteArray out(in.size(), Qt::Uninitialized);
+    char* dst = out.data();
+    const char* p = in.constData();
     const qsizetype n = in.size();
     for (qsizetype i = 0; i < n; ++i) {
-        const char c = in.at(i);
+        const char c = p[i];
         if (c != '=') {
-            out += c;
+            *dst++ = c;
             continue;
         }
         // Soft line break: "=" before LF or CR LF.
-        if (i + 1 < n && in.at(i + 1) == '\n') {
+        if (i + 1 < n && p[i + 1] == '\n') {
             ++i;
             continue;
         }
-        if (i + 2 < n && in.at(i + 1) == '\r' && in.at(i + 2) == '\n') {
+        if (i + 2 < n && p[i + 1] == '\r' && p[i + 2] == '\n') {
             i += 2;
             continue;
         }
         if (i + 2 < n) {
-            const int hi = hexValue(in.at(i + 1));
-            const int lo = hexValue(in.at(i + 2));
+            const int hi = hexValue(p[i + 1]);
+            const int lo = hexValue(p[i + 2]);
             if (hi >= 0 && lo >= 0) {
-                out += char((hi << 4) | lo);
+                *dst++ = char((hi << 4) | lo);
                 i += 2;
                 continue;
             }
         }
         // Not an escape: the "=" is text.
-        out += c;
+        *dst++ = c;
     }
+    out.truncate(dst - out.constData());
     return out;
 }
 
@@ -257,11 +295,11 @@ QByteArray decodeQuotedPrintableBytes(const QByteArray& in)
 QString decodeCharset(const QByteArray& bytes, QStringView charset)
 {
     const QString name = charset.trimmed().toString().toLower();
-    if (name == QLatin1String("macintosh") || name == QLatin1String("x-mac-roman")
-        || name == QLatin1String("macroman"))
+    if (equals(name, "macintosh") || equals(name, "x-mac-roman")
+        || equals(name, "macroman"))
         return Encoding::decodeMacRoman(bytes);
-    if (name == QLatin1String("iso-8859-1") || name == QLatin1String("latin1") || name == QLatin1String("latin-1")
-        || name == QLatin1String("windows-1252") || name == QLatin1String("cp1252"))
+    if (equals(name, "iso-8859-1") || equals(name, "latin1") || equals(name, "latin-1")
+        || equals(name, "windows-1252") || equals(name, "cp1252"))
         return Encoding::decodeWindows1252(bytes);
     if (Encoding::isValidUtf8(bytes))
         return QString::fromUtf8(bytes);
@@ -303,8 +341,10 @@ QString decodeText(QStringView value, const TextEncoding& encoding)
         return unescapeText(value);
     // Encoded line breaks are CR LF; the entry holds LF alone.
     QString text = decodeCharset(decodeQuotedPrintableBytes(value.toUtf8()), encoding.charset);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.remove(QLatin1Char('\r'));
+    if (text.contains(QLatin1Char('\r'))) {
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        text.remove(QLatin1Char('\r'));
+    }
     return unescapeText(text);
 }
 
@@ -433,10 +473,7 @@ QString withoutBreaksAndSpaces(QStringView value)
     return out;
 }
 
-bool startsWith(QStringView text, const char* prefix)
-{
-    return text.startsWith(QLatin1String(prefix));
-}
+
 
 QStringView valueAfterColon(QStringView line, qsizetype colon)
 {
@@ -489,6 +526,7 @@ private:
     void readAlarm(dataEntry& entry);
     void skipComponent(QStringView beginLine, bool stopAtEvent);
     void finishEvent(const EntryPtr& entry, PendingEvent& pending);
+    void linkOverrides();
 
     CalDate localDate(const DateFields& f) const
     {
@@ -517,7 +555,7 @@ private:
         if (it != m_interned.constEnd())
             return *it;
         QString copy = value.toString();
-        if (m_interned.size() < 50000)
+        if (m_interned.size() < 4096)
             m_interned.insert(QStringView(copy), copy); // the key views the value's own characters
         return copy;
     }
@@ -528,7 +566,7 @@ private:
         auto it = m_interned.constFind(QStringView(value));
         if (it != m_interned.constEnd())
             return *it;
-        if (m_interned.size() < 50000)
+        if (m_interned.size() < 4096)
             m_interned.insert(QStringView(value), value);
         return value;
     }
@@ -591,8 +629,34 @@ QString calendarReader::read()
     }
 
     if (!m_cal.theRecObjects.isEmpty())
-        m_cal.addRecObjectsToData();
+        linkOverrides();
     return m_cal.problemMessage();
+}
+
+void calendarReader::linkOverrides()
+{
+    // The document's addRecObjectsToData, with an index of the overrides' UIDs only: the entry
+    // list is walked once and no key text is made per entry, which keeps a large read from
+    // needing a second copy of every UID at its end. As there, every entry gets a UID, every
+    // entry with an override's UID lists that override once, and the last such entry becomes
+    // its parent.
+    QHash<QStringView, QList<EntryPtr>> overridesByUid;
+    for (const EntryPtr& o : std::as_const(m_cal.theRecObjects)) {
+        o->getUID();
+        overridesByUid[QStringView(o->getUIDValue())].append(o);
+    }
+    for (const EntryPtr& e : std::as_const(m_cal.theData)) {
+        if (e->getUIDValue().isEmpty())
+            e->setNewUID();
+        const auto it = overridesByUid.constFind(QStringView(e->getUIDValue()));
+        if (it == overridesByUid.constEnd())
+            continue;
+        for (const EntryPtr& o : *it) {
+            o->setParentDataEntry(e);
+            if (!e->getTheReoccDateArray().contains(o))
+                e->addRecObjectArray(o);
+        }
+    }
 }
 
 void calendarReader::readHeader()
@@ -669,13 +733,15 @@ void calendarReader::readEvent()
     PendingEvent pending;
     while (!m_lines.atEnd()) {
         const QStringView peeked = m_lines.peek();
-        if (startsWith(peeked, "END:VEVENT")) {
+        const char16_t first = peeked.at(0).unicode();
+        if (first == u'E' && startsWith(peeked, "END:VEVENT")) {
             m_lines.next();
             break;
         }
         // An event left open ends where the next one (or the calendar) begins or ends.
-        if (startsWith(peeked, "BEGIN:VEVENT") || startsWith(peeked, "BEGIN:VCALENDAR")
-            || startsWith(peeked, "END:VCALENDAR"))
+        if ((first == u'B' || first == u'E')
+            && (startsWith(peeked, "BEGIN:VEVENT") || startsWith(peeked, "BEGIN:VCALENDAR")
+                || startsWith(peeked, "END:VCALENDAR")))
             break;
         handleProperty(readPropertyLine(m_lines, m_buffer), *entry, pending);
     }
@@ -698,7 +764,7 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
     switch (name.at(0).unicode()) {
     case u'S':
         if (startsWith(name, "SUMMARY")) {
-            if (name == QLatin1String("SUMMARY") || name == QLatin1String("SUMMARY;CHARSET=macintosh")) {
+            if (equals(name, "SUMMARY") || equals(name, "SUMMARY;CHARSET=macintosh")) {
                 entry.setSummary(intern(unescapeText(value)));
             } else {
                 const TextEncoding encoding = textEncodingOf(name);
@@ -709,7 +775,7 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
             m_lastProperty = handled;
             return;
         }
-        if (name == QLatin1String("STATUS")) {
+        if (equals(name, "STATUS")) {
             entry.setStatus(intern(value));
             return;
         }
@@ -720,7 +786,7 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
         }
         break;
     case u'U':
-        if (name == QLatin1String("URL;VALUE=URI") || name == QLatin1String("URL")) {
+        if (equals(name, "URL;VALUE=URI") || equals(name, "URL")) {
             entry.setURL(value.toString());
             m_lastProperty = handled;
             return;
@@ -753,7 +819,7 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
         }
         break;
     case u'B':
-        if (name == QLatin1String("BEGIN")) {
+        if (equals(name, "BEGIN")) {
             if (value.startsWith(QLatin1String("VALARM")))
                 readAlarm(entry);
             else if (!value.trimmed().isEmpty())

@@ -32,23 +32,47 @@ struct OffsetSpan
     int offset = 0;
 };
 
+// Spans of one zone that were asked about recently. Callers alternate between instants far apart
+// (an event's date and "now"), so one span per zone would be recomputed on every call.
+struct ZoneSpans
+{
+    static constexpr int kCount = 8;
+    OffsetSpan spans[kCount];
+    int next = 0;
+};
+
 int offsetAt(const QTimeZone& zone, qint64 secs)
 {
     if (!zone.isValid())
         return 0;
-    // The zone asked about last answers without a hash look-up (readers ask about one zone
-    // thousands of times in a row).
-    thread_local QTimeZone lastZone;
-    thread_local OffsetSpan lastSpan;
-    if (secs >= lastSpan.from && secs < lastSpan.to && zone == lastZone)
-        return lastSpan.offset;
-    thread_local QHash<QByteArray, OffsetSpan> cache;
+    // A few recent (zone, span) pairs answer without a hash look-up: readers ask about the same
+    // one or two zones thousands of times in a row.
+    struct Recent
+    {
+        QTimeZone zone;
+        OffsetSpan span;
+    };
+    thread_local Recent recent[4];
+    thread_local int recentNext = 0;
+    for (const Recent& r : recent) {
+        if (secs >= r.span.from && secs < r.span.to && zone == r.zone)
+            return r.span.offset;
+    }
+    auto remember = [&zone](const OffsetSpan& span) {
+        recent[recentNext] = {zone, span};
+        recentNext = (recentNext + 1) % 4;
+    };
+
+    thread_local QHash<QByteArray, ZoneSpans> cache;
     const QByteArray id = zone.id();
     auto it = cache.find(id);
-    if (it != cache.end() && secs >= it->from && secs < it->to) {
-        lastZone = zone;
-        lastSpan = *it;
-        return it->offset;
+    if (it != cache.end()) {
+        for (const OffsetSpan& span : it->spans) {
+            if (secs >= span.from && secs < span.to) {
+                remember(span);
+                return span.offset;
+            }
+        }
     }
 
     const QDateTime at = QDateTime::fromSecsSinceEpoch(secs, QTimeZone::utc());
@@ -68,11 +92,14 @@ int offsetAt(const QTimeZone& zone, qint64 secs)
             span.to = secs + 1;
         }
     }
-    if (cache.size() > 64)
-        cache.clear();
-    cache.insert(id, span);
-    lastZone = zone;
-    lastSpan = span;
+    if (it == cache.end()) {
+        if (cache.size() > 64)
+            cache.clear();
+        it = cache.insert(id, ZoneSpans());
+    }
+    it->spans[it->next] = span;
+    it->next = (it->next + 1) % ZoneSpans::kCount;
+    remember(span);
     return span.offset;
 }
 
@@ -453,7 +480,11 @@ QString CalDate::zoneAbbreviation() const
 QString CalDate::offsetText() const
 {
     const int off = std::abs(m_offset) / 60;
-    return QString::asprintf("%c%02d%02d", m_offset < 0 ? '-' : '+', off / 60, off % 60);
+    const int hours = std::min(off / 60, 99);
+    const int minutes = off % 60;
+    const char16_t text[5] = {m_offset < 0 ? u'-' : u'+', char16_t(u'0' + hours / 10), char16_t(u'0' + hours % 10),
+                              char16_t(u'0' + minutes / 10), char16_t(u'0' + minutes % 10)};
+    return QString(reinterpret_cast<const QChar*>(text), 5);
 }
 
 QString CalDate::format(const QString& fmt, const DateNames* names) const
