@@ -447,9 +447,25 @@ private:
     bool m_yearByPosition = false;
 };
 
-QString dayText(const QDate& d)
+// prefix + "YYYYMMDD" + suffix in one allocation.
+QString withDay(const QString& prefix, int y, int m, int d, const QString& suffix)
 {
-    return QString::asprintf("%04d%02d%02d", d.year(), d.month(), d.day());
+    QString out(prefix.size() + 8 + suffix.size(), Qt::Uninitialized);
+    QChar* p = out.data();
+    std::copy(prefix.cbegin(), prefix.cend(), p);
+    p += prefix.size();
+    const int digits[8] = {y / 1000 % 10, y / 100 % 10, y / 10 % 10, y % 10, m / 10, m % 10, d / 10, d % 10};
+    for (int v : digits)
+        *p++ = QChar(u'0' + v);
+    std::copy(suffix.cbegin(), suffix.cend(), p);
+    return out;
+}
+
+int wholeDays(const CalDate& from, const CalDate& to)
+{
+    int days = 0;
+    CalDate::difference(from, to, &days, nullptr, nullptr, nullptr);
+    return days;
 }
 
 // The second ";"-separated field of a property line: what an occurrence's DTSTART and an
@@ -512,20 +528,41 @@ struct repeatList::CopyMaker
         }
     }
 
-    /// A copy starting on day @p jd (the source's clock times, the source's length in days).
-    EntryPtr make(qint64 jd) const
+    /// A copy starting on day @p jd (the source's clock times, the source's length in days);
+    /// @p days receives its whole days from start to end.
+    EntryPtr make(qint64 jd, int* days)
     {
         auto e = std::make_shared<dataEntry>(proto);
-        const QDate day = QDate::fromJulianDay(jd);
-        e->startDate = CalDate::fromFields(day.year(), day.month(), day.day(), h, mi, s, zone);
+        int y = 0, m = 0, d = 0;
+        QDate::fromJulianDay(jd).getDate(&y, &m, &d);
+        e->startDate = CalDate::fromFields(y, m, d, h, mi, s, zone);
         e->startDateSet = true;
-        e->DTSTART = prefix + dayText(day) + suffix;
+        e->DTSTART = withDay(prefix, y, m, d, suffix);
+        bool shifted = e->startDate.hour() != h || e->startDate.minute() != mi || e->startDate.second() != s;
         if (hasEnd) {
-            const QDate endDay = QDate::fromJulianDay(jd + spanDays);
-            e->endDate = CalDate::fromFields(endDay.year(), endDay.month(), endDay.day(), eh, emi, es, zone);
+            QDate::fromJulianDay(jd + spanDays).getDate(&y, &m, &d);
+            e->endDate = CalDate::fromFields(y, m, d, eh, emi, es, zone);
             e->endDateSet = true;
+            shifted = shifted || e->endDate.hour() != eh || e->endDate.minute() != emi || e->endDate.second() != es;
         }
-        e->setDURATION();
+        // Copies whose clock times exist as given all have the same wall-clock length, hence the
+        // same duration text and validity: work them out once. A time moved by a daylight-saving
+        // gap is worked out afresh.
+        if (shifted || !refValid) {
+            e->setDURATION();
+            const int whole = hasEnd ? wholeDays(e->getFullStartTime(), e->getFullEndTime()) : 0;
+            if (!shifted) {
+                refDuration = e->DURATION;
+                refCheck = e->dataCheck;
+                refDays = whole;
+                refValid = true;
+            }
+            *days = whole;
+        } else {
+            e->DURATION = refDuration;
+            e->dataCheck = refCheck;
+            *days = refDays;
+        }
         return e;
     }
 
@@ -537,6 +574,10 @@ struct repeatList::CopyMaker
     int h = 0, mi = 0, s = 0, eh = 0, emi = 0, es = 0;
     QString prefix;
     QString suffix;
+    bool refValid = false;
+    QString refDuration;
+    bool refCheck = false;
+    int refDays = 0;
 };
 
 QString repeatList::dailyWarning()
@@ -634,14 +675,20 @@ EntryPtr repeatList::copyTheEntry(const dataEntry& entry) const
 
 EntryList repeatList::expandRRULEDatesUntil(const EntryPtr& entry, const CalDate& until)
 {
-    EntryList out;
-    QList<double> keys;
+    Work work;
     if (entry)
-        expandEntry(*entry, until, out, keys);
-    return out;
+        expandEntry(*entry, until, work);
+    return work.list;
 }
 
-void repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, EntryList& out, QList<double>& keys)
+void repeatList::Work::append(EntryPtr e, double key, int wholeDays)
+{
+    list.append(std::move(e));
+    keys.append(key);
+    days.append(wholeDays);
+}
+
+void repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, Work& work)
 {
     if (entry.RRULE.isEmpty() || entry.startDate.isNull())
         return;
@@ -792,32 +839,25 @@ void repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, Ent
         if (o)
             overrides.insert(secondField(o->getTheRecString()), o);
     }
-    out.reserve(out.size() + days.size());
-    keys.reserve(keys.size() + days.size());
     for (qint64 jd : std::as_const(days)) {
-        EntryPtr e = maker.make(jd);
+        int span = 0;
+        EntryPtr e = maker.make(jd, &span);
         if (!overrides.isEmpty()) {
             auto it = overrides.constFind(secondField(e->DTSTART));
             if (it != overrides.constEnd()) {
-                keys.append((*it)->startSeconds1970());
-                out.append(*it);
+                const EntryPtr& o = *it;
+                work.append(o, o->startSeconds1970(), wholeDays(o->getFullStartTime(), o->getFullEndTime()));
                 continue;
             }
         }
-        keys.append(e->startDate.secondsSince1970());
-        out.append(std::move(e));
+        const double key = e->startDate.secondsSince1970();
+        work.append(std::move(e), key, span);
     }
 }
 
-void repeatList::addDayCopies(const dataEntry& entry, EntryList& out, QList<double>& keys)
+void repeatList::addDayCopies(const dataEntry& entry, int days, Work& work)
 {
-    const CalDate fullStart = entry.getFullStartTime();
-    const CalDate fullEnd = entry.getFullEndTime();
-    if (fullStart.isNull() || fullEnd.isNull())
-        return;
-    int days = 0;
-    CalDate::difference(fullStart, fullEnd, &days, nullptr, nullptr, nullptr);
-    if (days <= 0)
+    if (days <= 0 || entry.startDate.isNull() || entry.endDate.isNull())
         return;
     qsizetype n = days;
     if (n > kMaxOccurrences) {
@@ -826,11 +866,12 @@ void repeatList::addDayCopies(const dataEntry& entry, EntryList& out, QList<doub
     }
     if (!takeBudget(n))
         return;
-    const CopyMaker maker(*this, entry);
+    CopyMaker maker(*this, entry);
     for (qsizetype k = 1; k <= n; ++k) {
-        EntryPtr e = maker.make(maker.startJd + k);
-        keys.append(e->startDate.secondsSince1970());
-        out.append(std::move(e));
+        int span = 0;
+        EntryPtr e = maker.make(maker.startJd + k, &span);
+        const double key = e->startDate.secondsSince1970();
+        work.append(std::move(e), key, span);
     }
 }
 
@@ -844,30 +885,31 @@ void repeatList::expandRepeatDates()
             horizon = given.at(i)->getFullStartTime();
     }
 
-    EntryList list;
-    QList<double> keys;
-    list.reserve(given.size());
-    keys.reserve(given.size());
+    Work work;
     for (const EntryPtr& e : given) {
         if (!e)
             continue;
-        list.append(e);
-        keys.append(e->startSeconds1970());
+        const CalDate start = e->getFullStartTime();
+        const CalDate end = e->getFullEndTime();
+        work.append(e, start.secondsSince1970(), start && end ? wholeDays(start, end) : 0);
     }
-    const qsizetype firstCount = list.size();
-    for (qsizetype i = 0; i < firstCount; ++i)
-        expandEntry(*list.at(i), horizon, list, keys);
+    const qsizetype firstCount = work.list.size();
+    for (qsizetype i = 0; i < firstCount; ++i) {
+        const EntryPtr e = work.list.at(i);
+        expandEntry(*e, horizon, work);
+    }
 
     // Every entry that spans several days gets one copy per further day.
-    const qsizetype withOccurrences = list.size();
+    const qsizetype withOccurrences = work.list.size();
     for (qsizetype i = 0; i < withOccurrences; ++i) {
-        const EntryPtr e = list.at(i);
-        if (e->endDate && e->startDate)
-            addDayCopies(*e, list, keys);
+        if (work.days.at(i) > 0) {
+            const EntryPtr e = work.list.at(i);
+            addDayCopies(*e, work.days.at(i), work);
+        }
     }
 
-    theSorter::quickSort(list, keys);
-    setTheRepeatArray(list);
+    theSorter::quickSort(work.list, work.keys);
+    setTheRepeatArray(work.list);
 }
 
 EntryList aCalendar::getTheFullExpandedRepeats() const

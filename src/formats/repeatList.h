@@ -63,12 +63,20 @@ public:
 
 private:
     struct CopyMaker;
+    /// The list being built, with each entry's start (seconds since 1970) and whole days.
+    struct Work
+    {
+        EntryList list;
+        QList<double> keys;
+        QList<int> days;
+        void append(EntryPtr e, double key, int wholeDays);
+    };
 
     void addWarning(const QString& text);
-    /// Appends the occurrences of @p entry to @p out and their start keys to @p keys.
-    void expandEntry(const dataEntry& entry, const CalDate& until, EntryList& out, QList<double>& keys);
-    /// Appends one copy per further day of @p entry; returns false when the budget ran out.
-    void addDayCopies(const dataEntry& entry, EntryList& out, QList<double>& keys);
+    /// Appends the occurrences of @p entry to @p work.
+    void expandEntry(const dataEntry& entry, const CalDate& until, Work& work);
+    /// Appends one copy per further day of @p entry, which lasts @p days whole days.
+    void addDayCopies(const dataEntry& entry, int days, Work& work);
     bool takeBudget(qsizetype n);
 
     EntryList theRepeatArray;

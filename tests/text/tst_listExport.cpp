@@ -1,0 +1,225 @@
+#include "calendar/aCalendar.h"
+#include "formats/repeatList.h"
+#include "testutil.h"
+
+#include <QtTest>
+
+namespace
+{
+CalDate at(const QString& text)
+{
+    return text.size() == 8 ? CalDate::parse(text, QStringLiteral("%Y%m%d"))
+                            : CalDate::parse(text, QStringLiteral("%Y%m%dT%H%M%S"));
+}
+
+EntryPtr makeEntry(const QString& start, const QString& end, const QString& summary,
+                   const QString& description = QString(), const QString& rrule = QString())
+{
+    EntryPtr e = dataEntry::create();
+    if (start.size() > 8)
+        e->setStartTime(at(start));
+    e->setStartDate(at(start));
+    if (end.size() > 8)
+        e->setEndTime(at(end));
+    e->setEndDate(at(end));
+    e->setSummary(summary);
+    e->setDESCRIPTION(description);
+    e->setRRULE(rrule);
+    return e;
+}
+
+QVariantMap usSettings(const QString& timeFormat = QStringLiteral("%I:%M:%S %p"))
+{
+    return {{"NSShortDateFormatString", "%m/%d/%y"},
+            {"NSDateFormatString", "%A, %B %e, %Y"},
+            {"NSTimeFormatString", timeFormat},
+            {"NSAMPMDesignation", QStringList{"AM", "PM"}}};
+}
+
+QVariantMap germanSettings()
+{
+    return {{"NSShortDateFormatString", "%d.%m.%Y"},
+            {"NSDateFormatString", "%A, %e. %B %Y"},
+            {"NSTimeFormatString", "%H:%M:%S"},
+            {"NSAMPMDesignation", QStringList{"vorm.", "nachm."}},
+            {"NSMonthNameArray", QStringList{"Januar", "Februar", "M\u00e4rz", "April", "Mai", "Juni", "Juli", "August",
+                                             "September", "Oktober", "November", "Dezember"}},
+            {"NSWeekDayNameArray",
+             QStringList{"Sonntag", "Montag", "Dienstag", "Mittwoch", "Donnerstag", "Freitag", "Samstag"}}};
+}
+
+// Holiday (all day), Dentist (timed), a meeting the next afternoon; given out of order.
+EntryList sample()
+{
+    return {makeEntry("20070316T140000", "20070316T153000", "Meeting, team", "Agenda:\r\nbudget"),
+            makeEntry("20070315T093000", "20070315T100000", "Dentist", "Bring\tcard"),
+            makeEntry("20070315", "20070315", "Holiday")};
+}
+
+const QStringList kColumns{"startDate", "startTime", "endDate", "endTime", "theSummary"};
+} // namespace
+
+class tst_listExport : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        testutil::pinZone("America/New_York");
+        testutil::pinClock("2007-01-15T12:00:00Z");
+    }
+
+    void removeLeadZero_data();
+    void removeLeadZero();
+    void commaListUs();
+    void tabListGerman();
+    void delimitedColumns();
+    void midnightTimes();
+    void expandedDelimitedList();
+    void textOutputUs_data();
+    void textOutputUs();
+    void textOutputGerman();
+    void textOutputWarningsAndHeadings();
+};
+
+void tst_listExport::removeLeadZero_data()
+{
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("one zero") << "09:30" << " 9:30";
+    QTest::newRow("two zeros") << "00:30" << "00:30";
+    QTest::newRow("no zero") << "10:00" << "10:00";
+    QTest::newRow("lone zero") << "0" << " ";
+    QTest::newRow("empty") << "" << "";
+}
+
+void tst_listExport::removeLeadZero()
+{
+    QFETCH(QString, in);
+    QFETCH(QString, out);
+    QCOMPARE(aCalendar::removeLeadZero(in), out);
+}
+
+void tst_listExport::commaListUs()
+{
+    testutil::TempSettings settings(QLocale(QLocale::English, QLocale::UnitedStates), usSettings());
+    aCalendar cal;
+    QCOMPARE(cal.theCommaOut(sample(), kColumns),
+             QStringLiteral("03/15/07,,03/15/07,,Holiday,\r"
+                            "03/15/07,09:30,03/15/07,10:00,Dentist,Bring\tcard\r"
+                            "03/16/07,14:00,03/16/07,15:30,Meeting team,Agenda:budget\r"));
+}
+
+void tst_listExport::tabListGerman()
+{
+    testutil::TempSettings settings(QLocale(QLocale::German, QLocale::Germany), germanSettings());
+    aCalendar cal;
+    QCOMPARE(cal.theTabOut(sample(), kColumns),
+             QStringLiteral("15.03.2007\t\t15.03.2007\t\tHoliday\t\r"
+                            "15.03.2007\t09:30\t15.03.2007\t10:00\tDentist\tBring card\r"
+                            "16.03.2007\t14:00\t16.03.2007\t15:30\tMeeting, team\tAgenda:budget\r"));
+}
+
+void tst_listExport::delimitedColumns()
+{
+    testutil::TempSettings settings(QLocale(QLocale::English, QLocale::UnitedStates), usSettings());
+    aCalendar cal;
+    const EntryList one{makeEntry("20070315T093000", "20070315T100000", "a\tb,c\r\nd", "x,y\tz")};
+    // Unknown identifiers write nothing, not even a separator; the description always ends the line.
+    QCOMPARE(cal.theCommaOut(one, {"theSummary", "location", "endTime"}), QStringLiteral("a\tbcd,10:00,xy\tz\r"));
+    QCOMPARE(cal.theTabOut(one, {"theSummary", "location"}), QStringLiteral("a b,cd\tx,y z\r"));
+    QCOMPARE(cal.theTabOut(one, {}), QStringLiteral("x,y z\r"));
+    QCOMPARE(cal.theCommaOut({}, kColumns), QString());
+}
+
+void tst_listExport::midnightTimes()
+{
+    testutil::TempSettings settings(QLocale(QLocale::English, QLocale::UnitedStates), usSettings());
+    aCalendar cal;
+    const EntryList list{makeEntry("20070315T000000", "20070316T000000", "both midnight"),
+                         makeEntry("20070317T000000", "20070317T010000", "to one")};
+    QCOMPARE(cal.theCommaOut(list, kColumns), QStringLiteral("03/15/07,,03/16/07,,both midnight,\r"
+                                                             "03/17/07,00:00,03/17/07,01:00,to one,\r"));
+    // The time separator follows the user's time format.
+    testutil::TempSettings dotted(QLocale(QLocale::English, QLocale::UnitedStates),
+                                  usSettings(QStringLiteral("%H.%M.%S")));
+    aCalendar dots;
+    QCOMPARE(dots.theCommaOut(list, {"startTime", "endTime"}), QStringLiteral(",,\r00.00,01.00,\r"));
+}
+
+void tst_listExport::expandedDelimitedList()
+{
+    testutil::TempSettings settings(QLocale(QLocale::English, QLocale::UnitedStates), usSettings());
+    aCalendar cal;
+    cal.getTheData() << makeEntry("20070310T090000", "20070310T100000", "Standup", QString(), "FREQ=DAILY;COUNT=3")
+                     << makeEntry("20070311T120000", "20070311T130000", "Lunch");
+    // Across the change to summer time in New York (11 March 2007) the clock time stays.
+    const repeatList expanded(cal.getTheData());
+    QCOMPARE(cal.theCommaOut(expanded.getDataArray(), kColumns),
+             QStringLiteral("03/10/07,09:00,03/10/07,10:00,Standup,\r"
+                            "03/11/07,09:00,03/11/07,10:00,Standup,\r"
+                            "03/11/07,12:00,03/11/07,13:00,Lunch,\r"
+                            "03/12/07,09:00,03/12/07,10:00,Standup,\r"));
+    QCOMPARE(expanded.getWarningString(), QString());
+}
+
+void tst_listExport::textOutputUs_data()
+{
+    QTest::addColumn<QString>("timeFormat");
+    QTest::addColumn<QString>("dentist");
+    QTest::addColumn<QString>("meeting");
+    // A format that shows AM/PM itself gets no second designation.
+    QTest::newRow("with %p") << "%I:%M:%S %p" << "\t 9:30 AM - 10:00 AM\tDentist\r\r"
+                             << "\t 2:00 PM -  3:30 PM\tMeeting, team\r\r";
+    QTest::newRow("without %p") << "%I:%M:%S" << "\t 9:30 AM - 10:00 AM\tDentist\r\r"
+                                << "\t 2:00 PM -  3:30 PM\tMeeting, team\r\r";
+    QTest::newRow("24 hours") << "%H:%M:%S" << "\t 9:30 - 10:00\tDentist\r\r" << "\t14:00 - 15:30\tMeeting, team\r\r";
+}
+
+void tst_listExport::textOutputUs()
+{
+    QFETCH(QString, timeFormat);
+    QFETCH(QString, dentist);
+    QFETCH(QString, meeting);
+    testutil::TempSettings settings(QLocale(QLocale::English, QLocale::UnitedStates), usSettings(timeFormat));
+    aCalendar cal;
+    cal.replaceTheData(sample());
+    QCOMPARE(cal.textOutput(), QStringLiteral("Thursday, March 15, 2007\r\r\t\tHoliday\r\r") + dentist
+                                   + QStringLiteral("Friday, March 16, 2007\r\r") + meeting);
+}
+
+void tst_listExport::textOutputGerman()
+{
+    QVariantMap values = germanSettings();
+    // A twelve-hour format whose designations never equal the default AM/PM: nothing after the space.
+    values.insert(QStringLiteral("NSTimeFormatString"), QStringLiteral("%I:%M:%S"));
+    testutil::TempSettings settings(QLocale(QLocale::German, QLocale::Germany), values);
+    aCalendar cal;
+    cal.replaceTheData(sample());
+    QCOMPARE(cal.textOutput(), QStringLiteral("Donnerstag, 15. M\u00e4rz 2007\r\r\t\tHoliday\r\r"
+                                              "\t 9:30  - 10:00 \tDentist\r\r"
+                                              "Freitag, 16. M\u00e4rz 2007\r\r"
+                                              "\t 2:00  -  3:30 \tMeeting, team\r\r"));
+}
+
+void tst_listExport::textOutputWarningsAndHeadings()
+{
+    testutil::TempSettings settings(QLocale(QLocale::English, QLocale::UnitedStates), usSettings("%H:%M:%S"));
+    aCalendar cal;
+    QCOMPARE(cal.textOutput(), QString());
+    cal.getTheData() << makeEntry("20070312T080000", "20070312T083000", "Walk", QString(), "FREQ=WEEKLY")
+                     << makeEntry("20070320T100000", "20070320T110000", "Last");
+    // The first heading uses "NSDateFormatString" as it is at export time, the others the format
+    // read when the document was made.
+    UserDefaults::standard().setValue(QStringLiteral("NSDateFormatString"), QStringLiteral("%d %b %Y"));
+    QCOMPARE(cal.textOutput(), QStringLiteral("12 Mar 2007\r\r\t 8:00 -  8:30\tWalk\r\r"
+                                              "Monday, March 19, 2007\r\r\t 8:00 -  8:30\tWalk\r\r"
+                                              "Tuesday, March 20, 2007\r\r\t10:00 - 11:00\tLast\r\r"
+                                              "Monday, March 26, 2007\r\r\t 8:00 -  8:30\tWalk\r\r"
+                                              "\r\r")
+                                   + repeatList::weeklyWarning() + QStringLiteral("\r\r"));
+}
+
+QTEST_GUILESS_MAIN(tst_listExport)
+#include "tst_listExport.moc"
