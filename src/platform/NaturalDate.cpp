@@ -576,6 +576,8 @@ CalDate Parser::run()
                 ++p;
             else if (c == QLatin1Char('-') && (p + 1 >= n || s.at(p + 1).isSpace()) && p > 0 && s.at(p - 1).isSpace())
                 ++p;
+            else if (c == QLatin1Char('.') && (p + 1 == n || (p > 0 && s.at(p - 1).isLetter())))
+                ++p; // the end of a sentence, or an abbreviation's dot ("vorm.")
             else
                 break;
         }

@@ -139,6 +139,20 @@ void aCalendar::processDateString(const QString* text)
         theData.append(entry);
     };
     auto hourLater = [](const CalDate& t) { return t ? t.addHours(1) : CalDate(); };
+    // A long paste repeats phrases; each distinct one is read once.
+    QHash<QString, CalDate> readDates, readTimes;
+    auto dateOf = [&](const QString& phrase) {
+        auto it = readDates.constFind(phrase);
+        if (it == readDates.constEnd())
+            it = readDates.insert(phrase, returnCalendarDate(phrase));
+        return it.value();
+    };
+    auto timeOf = [&](const QString& phrase) {
+        auto it = readTimes.constFind(phrase);
+        if (it == readTimes.constEnd())
+            it = readTimes.insert(phrase, returnCalendarTime(phrase));
+        return it.value();
+    };
 
     if (T == 0 && D == 0) {
         // Nothing recognised: the text is kept as the description of an otherwise empty entry.
@@ -149,28 +163,28 @@ void aCalendar::processDateString(const QString* text)
     }
     if (T == D) {
         for (qsizetype i = 0; i < T; ++i) {
-            const CalDate start = returnCalendarTime(times.at(i));
-            const CalDate date = returnCalendarDate(dates.at(i));
+            const CalDate start = timeOf(times.at(i));
+            const CalDate date = dateOf(dates.at(i));
             makeEntry(Times | StartDate | EndDate, start, hourLater(start), date, date);
         }
         return;
     }
     if (T == 2 * D) {
         for (qsizetype j = 0; j < D; ++j) {
-            const CalDate date = returnCalendarDate(dates.at(j));
-            makeEntry(Times | StartDate | EndDate, returnCalendarTime(times.at(2 * j)),
-                      returnCalendarTime(times.at(2 * j + 1)), date, date);
+            const CalDate date = dateOf(dates.at(j));
+            makeEntry(Times | StartDate | EndDate, timeOf(times.at(2 * j)),
+                      timeOf(times.at(2 * j + 1)), date, date);
         }
         return;
     }
     if (T >= 1) {
         for (qsizetype j = 0; 2 * j < T; ++j) {
-            const CalDate start = returnCalendarTime(times.at(2 * j));
-            const CalDate end = 2 * j + 1 < T ? returnCalendarTime(times.at(2 * j + 1)) : hourLater(start);
+            const CalDate start = timeOf(times.at(2 * j));
+            const CalDate end = 2 * j + 1 < T ? timeOf(times.at(2 * j + 1)) : hourLater(start);
             makeEntry(Times, start, end, CalDate(), CalDate());
         }
         return;
     }
     for (const QString& phrase : dates)
-        makeEntry(StartDate, CalDate(), CalDate(), returnCalendarDate(phrase), CalDate());
+        makeEntry(StartDate, CalDate(), CalDate(), dateOf(phrase), CalDate());
 }

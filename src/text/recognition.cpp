@@ -80,8 +80,9 @@ class PatternCache
 public:
     static PatternCache& instance()
     {
-        static PatternCache cache;
-        return cache;
+        // Never destroyed: a worker thread may still match while the process exits.
+        static PatternCache* const cache = new PatternCache;
+        return *cache;
     }
 
     // Returns a compiled pattern; @p holder keeps an uncached one alive for the caller.

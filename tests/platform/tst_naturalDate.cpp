@@ -7,6 +7,13 @@
 
 namespace
 {
+// Sanitizer builds run the hostile inputs many times slower; the bounds only catch runaway work.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr qint64 kSlowdown = 40;
+#else
+constexpr qint64 kSlowdown = 1;
+#endif
+
 DateNames germanNames()
 {
     DateNames n;
@@ -105,6 +112,7 @@ private Q_SLOTS:
         us("sept", "Sept 3 2007", "2007-09-03 00:00:00");
         us("ordinal after month", "March 3rd", "2007-03-03 00:00:00");
         us("leap day", "29 February 2008", "2008-02-29 00:00:00");
+        us("sentence end", "5 December 2006.", "2006-12-05 00:00:00");
 
         // Dates with times, as mail programs and spreadsheets write them.
         us("weekday and pm", "Tuesday, December 5, 2006 2:30 PM", "2006-12-05 14:30:00");
@@ -180,6 +188,7 @@ private Q_SLOTS:
         de("time with dot seconds", "21.30.00", "2007-01-15 21:30:00");
         de("time dot", "14.30", "2007-01-15 14:30:00");
         de("Uhr", "14 Uhr", "2007-01-15 14:00:00");
+        de("Uhr with full stop", "um 9.30 Uhr.", "2007-01-15 09:30:00");
         de("two-digit year with dots", "10.2.14", "2014-02-10 00:00:00");
         de("english names too", "5 December 2006", "2006-12-05 00:00:00");
         de("iso", "2006-12-05", "2006-12-05 00:00:00");
@@ -285,7 +294,7 @@ private Q_SLOTS:
         QElapsedTimer timer;
         timer.start();
         QVERIFY(NaturalDate::parse(text, settingsFor("us")).isNull());
-        QVERIFY(timer.elapsed() < 1000);
+        QVERIFY(timer.elapsed() < 1000 * kSlowdown);
     }
 };
 
