@@ -249,8 +249,6 @@ int readStep(const QStringList& args, bool vcal)
     const double cpuStart = cpuSeconds();
     QString text = vcal ? Encoding::decode(bytes, Encoding::Fallback::MacRoman) : Encoding::decodeUtf8(bytes);
     bytes = QByteArray(); // the caller keeps only the text while reading
-    // The decoder sizes the text for one character per byte; non-ASCII text needs fewer.
-    text.squeeze();
     const QString message = cal.setData(text);
     const double secs = bench::seconds(timer);
     const double cpu = cpuSeconds() - cpuStart;

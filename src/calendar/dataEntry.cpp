@@ -51,6 +51,9 @@ bool endsWithCode(const QString& text, QChar code)
 
 QString escapeBreaks(QString text)
 {
+    // Most texts have no line break: leave them (and their shared data) alone.
+    if (!text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')))
+        return text;
     text.replace(QLatin1Char('\r'), QLatin1String("\\n"));
     text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
     return text;

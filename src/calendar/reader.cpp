@@ -11,6 +11,7 @@
 
 #include <QHash>
 #include <QStringView>
+#include <QVarLengthArray>
 
 #include <cstddef>
 #include <optional>
@@ -475,6 +476,15 @@ QString withoutBreaksAndSpaces(QStringView value)
 
 
 
+// Hours (signed) and minutes (never negative) of an offset from UTC, as its "%z" text reads:
+// -0330 gives -3 and 30.
+void offsetParts(int offsetSeconds, int* hours, int* minutes)
+{
+    const int total = std::abs(offsetSeconds) / 60;
+    *hours = (offsetSeconds < 0 ? -1 : 1) * (total / 60);
+    *minutes = total % 60;
+}
+
 QStringView valueAfterColon(QStringView line, qsizetype colon)
 {
     return colon < 0 ? QStringView() : line.mid(colon + 1);
@@ -493,6 +503,7 @@ public:
         const CalDate now = CalDate::now(m_local);
         m_nowAbbreviation = now.format(QStringLiteral("%Z"));
         m_localId = Zones::idOf(m_local);
+        offsetParts(now.offsetFromUtc(), &m_nowHours, &m_nowMinutes);
     }
 
     QString read();
@@ -578,6 +589,8 @@ private:
     QTimeZone m_local;
     QString m_nowAbbreviation;
     QString m_localId;
+    int m_nowHours = 0;
+    int m_nowMinutes = 0;
     int m_version = 0;
     Property m_lastProperty = Property::None;
 };
@@ -591,10 +604,23 @@ CalDate calendarReader::adjusted(const DateFields& f, const ValueZone& zone) con
     if (!zone.tzid.isEmpty()) {
         if (zone.tzid == m_nowAbbreviation || zone.tzid == m_localId)
             return localDate(f);
-        return CalDate::fromFields(f.year, f.month, f.day, f.hour, f.minute, f.second, Zones::byName(zone.tzid))
+        return CalDate::fromFields(f.year, f.month, f.day, f.hour, f.minute, 0, Zones::byName(zone.tzid))
             .inZone(m_local);
     }
-    return m_cal.zoneAdjust(localDate(f));
+    // The document's zoneAdjust, with the present taken once per read rather than per date.
+    const QString& fileZone = !m_cal.appTimeZone.isEmpty() ? m_cal.appTimeZone : m_cal.controlZoneString;
+    if (!fileZone.isEmpty())
+        return adjusted(f, {fileZone, false});
+    if (m_cal.controlHoursFromGMT.isEmpty())
+        return localDate(f);
+    // vCalendar: the UTC reading shown at the offset the user's zone has now.
+    const CalDate shown = CalDate::fromFields(f.year, f.month, f.day, f.hour, f.minute, 0, Zones::utc()).inZone(m_local);
+    int hours = 0, minutes = 0;
+    offsetParts(CalDate::fromFields(f.year, f.month, f.day, f.hour, f.minute, 0, m_local).offsetFromUtc(), &hours,
+                &minutes);
+    if (hours == m_nowHours)
+        return shown;
+    return shown.addComponents(0, 0, 0, m_nowHours - hours, m_nowMinutes - minutes, 0);
 }
 
 QString calendarReader::read()
@@ -1047,6 +1073,7 @@ void calendarReader::finishEvent(const EntryPtr& entry, PendingEvent& p)
         }
     }
 
+    QVarLengthArray<CalDate, 8> exceptions;
     for (const auto& [value, tzid] : std::as_const(p.exceptions)) {
         // Several dates may share one value, separated by commas (iCalendar), semicolons
         // (vCalendar) or spaces.
@@ -1063,13 +1090,22 @@ void calendarReader::finishEvent(const EntryPtr& entry, PendingEvent& p)
             i = j;
             if (piece.size() == 8) {
                 if (const auto f = dateFields(piece))
-                    entry->setTheEXDATE(localDay(f->year, f->month, f->day));
+                    exceptions.append(localDay(f->year, f->month, f->day));
             } else if (piece.size() >= 13) {
                 const auto f = dateFields(piece);
                 if (f && f->hasTime)
-                    entry->setTheEXDATE(adjusted(*f, {tzid, f->utc}));
+                    exceptions.append(adjusted(*f, {tzid, f->utc}));
             }
         }
+    }
+
+    if (!exceptions.isEmpty()) {
+        // Held at its exact size: a large calendar keeps many short lists.
+        QList<CalDate> list;
+        list.reserve(exceptions.size());
+        for (const CalDate& d : exceptions)
+            list.append(d);
+        entry->copyTheEXDATE(list);
     }
 
     if (p.isOverride) {

@@ -546,6 +546,67 @@ private Q_SLOTS:
         QVERIFY(e->getDataCheck());
     }
 
+    // The reader shifts each date as the document's zoneAdjust does (it only asks for the present
+    // once per read): compare the two over zones with odd offsets, both seasons and DST edges.
+    void shiftsMatchZoneAdjust_data()
+    {
+        QTest::addColumn<QByteArray>("userZone");
+        QTest::addColumn<QByteArray>("now");
+        QTest::addColumn<QString>("header");
+        QTest::addColumn<QString>("startName");
+        QTest::addColumn<QString>("suffix");
+        const QList<QByteArray> zones{"Europe/London", "Asia/Kolkata", "Australia/Sydney", "America/St_Johns"};
+        const QList<QByteArray> clocks{"2007-01-15T12:00:00Z", "2007-07-15T12:00:00Z"};
+        struct Variant
+        {
+            const char* name;
+            const char* header;
+            const char* startName;
+            const char* suffix;
+        };
+        const Variant variants[] = {{"X-WR-TIMEZONE", "X-WR-TIMEZONE;VALUE=TEXT:America/New_York", "DTSTART", ""},
+                                    {"TZ line", "TZ:+01", "DTSTART", "Z"},
+                                    {"TZID", "", "DTSTART;TZID=Asia/Kolkata", ""},
+                                    {"nothing", "", "DTSTART", ""}};
+        for (const QByteArray& zone : zones)
+            for (const QByteArray& clock : clocks)
+                for (const Variant& v : variants)
+                    QTest::addRow("%s %s %s", zone.constData(), clock.left(7).constData(), v.name)
+                        << zone << clock << QString::fromLatin1(v.header) << QString::fromLatin1(v.startName)
+                        << QString::fromLatin1(v.suffix);
+    }
+    void shiftsMatchZoneAdjust()
+    {
+        QFETCH(QByteArray, userZone);
+        QFETCH(QByteArray, now);
+        QFETCH(QString, header);
+        QFETCH(QString, startName);
+        QFETCH(QString, suffix);
+        testutil::pinZone(userZone.constData());
+        testutil::pinClock(now.constData());
+        const QStringList times{"20070311T023000", "20071104T013000", "20070325T013000", "20071028T013000",
+                                "20070715T083000", "20070115T233000", "20080229T120000"};
+        for (const QString& t : times) {
+            const QStringList head = header.isEmpty() ? QStringList() : QStringList{header};
+            const auto cal = read(ical({startName + ':' + t + suffix, "DTEND:" + t + suffix}, head));
+            const EntryPtr e = cal->getEntryAtIndex(0);
+            const CalDate local = CalDate::parse(t.left(13), QStringLiteral("%Y%m%dT%H%M"));
+            if (local.format(QStringLiteral("%H%M")) != t.mid(9, 4)) {
+                // The file's time does not exist on the user's clock (a spring gap here). Made as
+                // a local date first it would move an hour before being converted; the reader
+                // converts the file's own reading.
+                const QString zone = header.isEmpty() ? startName.mid(13) : header.mid(25);
+                if (!zone.isEmpty() && suffix.isEmpty())
+                    QCOMPARE(e->getStartTime().inZone(Zones::byName(zone)).format(QStringLiteral("%H%M")),
+                             t.mid(9, 4));
+                continue;
+            }
+            const CalDate expected = cal->zoneAdjust(local);
+            QVERIFY2(e->getStartTime() == expected,
+                     qPrintable(t + ": " + e->getStartTime().format(kMinute) + " vs " + expected.format(kMinute)));
+        }
+    }
+
     void truncatedPrefixesKeepCompleteEvents()
     {
         const QString text = Encoding::decode(dataFile("sample.ics"), Encoding::Fallback::MacRoman);
