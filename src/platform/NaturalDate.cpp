@@ -480,10 +480,12 @@ bool Parser::tryZone(qsizetype& p)
         const int sign = at(q) == QLatin1Char('-') ? -1 : 1;
         qsizetype r = q + 1;
         Number hh, mm;
-        if (!readNumber(r, hh))
-            return found ? (p = q, haveZone = true, zoneOffsetSecs = offsetMinutes * 60, true) : false;
-        int hours, minutes = 0;
-        if (hh.digits == 4) {
+        int hours = 0, minutes = 0;
+        if (!readNumber(r, hh)) {
+            if (!found)
+                return false;
+            r = q; // "GMT-" with no number: the word alone
+        } else if (hh.digits == 4) {
             hours = hh.value / 100;
             minutes = hh.value % 100;
         } else if (hh.digits <= 2) {

@@ -121,6 +121,8 @@ private Q_SLOTS:
         us("mail date comment", "Tue, 5 Dec 2006 14:30:00 +0100 (CET)", "2006-12-05 14:30:00");
         us("mail date gmt", "Tue, 5 Dec 2006 13:30:00 GMT", "2006-12-05 14:30:00");
         us("est", "Dec 5 2006 9:30 am EST", "2006-12-05 15:30:00");
+        us("gmt+1", "Dec 5 2006 13:30 GMT+1", "2006-12-05 13:30:00");
+        us("offset out of range", "Dec 5 2006 13:30 +1900", "");
         us("numeric and time", "12/05/2006 14:30", "2006-12-05 14:30:00");
         us("numeric and seconds pm", "12/05/2006 2:30:45 PM", "2006-12-05 14:30:45");
         us("time first", "14:30 12/05/2006", "2006-12-05 14:30:00");
