@@ -295,12 +295,10 @@ const DateNames& DateNames::english()
 QTimeZone Zones::local()
 {
     ZoneCache& cache = zoneCache();
-    // Asked for every date made: compare TZ with the cached value before copying anything.
-    const char* raw = std::getenv("TZ");
-    const bool tzSet = raw != nullptr;
+    const bool tzSet = qEnvironmentVariableIsSet("TZ");
+    const QByteArray tz = tzSet ? qgetenv("TZ") : QByteArray();
     QMutexLocker locker(&cache.lock);
-    if (!cache.filled || cache.tzSet != tzSet || (tzSet && qstrcmp(cache.tzValue.constData(), raw) != 0)) {
-        const QByteArray tz = tzSet ? QByteArray(raw) : QByteArray();
+    if (!cache.filled || cache.tzSet != tzSet || cache.tzValue != tz) {
         QTimeZone zone;
         QByteArray id = tz.startsWith(':') ? tz.mid(1) : tz;
         if (tzSet && !id.isEmpty()) {
