@@ -352,8 +352,11 @@ int guessCommand(Session& s, const QStringList& args)
     }
     aCalendar doc;
     doc.processDateString(text);
-    if (doc.entryCount() == 0) {
-        s.error(QStringLiteral("tidewell-cli: no appointment found in the text"));
+    // Text without any date still gives an entry (holding the text as its description).
+    const bool anyDate = std::any_of(doc.getTheData().cbegin(), doc.getTheData().cend(),
+                                     [](const EntryPtr& e) { return !e->getStartDate().isNull(); });
+    if (!anyDate) {
+        s.error(QStringLiteral("tidewell-cli: no date found in the text"));
         return kExportFailed;
     }
     return writeDocument(s, doc, o);

@@ -216,6 +216,7 @@ private Q_SLOTS:
         QVERIFY(r.out.contains("SUMMARY:Lunch with Ann"));
         const Run nothing = run({"guess"}, "no appointment here");
         QCOMPARE(nothing.status, 1);
+        QVERIFY(nothing.err.contains("no date found"));
     }
 
     void invite()
