@@ -1,6 +1,7 @@
 // Calendar envelopes around the entries' blocks: iCalendar 2.0 and vCalendar 1.0 files.
 
 #include "calendar/aCalendar.h"
+#include "formats/writeContext.h"
 #include "platform/Uuid.h"
 
 #include <QSet>
@@ -22,10 +23,11 @@ QString textValue(QString text)
 
 QString aCalendar::createICalString(const EntryList& entries, const QString* calName) const
 {
+    const dataEntry::WriteContext context = dataEntry::WriteContext::current();
     // Peers read X-WR-TIMEZONE as a zone identifier, so it names the zone, not an abbreviation.
     QString out = QStringLiteral("BEGIN:VCALENDAR\r\nCALSCALE:GREGORIAN\r\nX-WR-TIMEZONE;VALUE=TEXT:%1\r\n"
                                  "PRODID:-//Quenlor\\, //Quenlor//EN\r\n")
-                      .arg(Zones::idOf(Zones::local()));
+                      .arg(context.localId);
     if (calName) {
         const QString file = calName->mid(calName->lastIndexOf(QLatin1Char('/')) + 1);
         const QString name = file.left(file.indexOf(QLatin1Char('.')));
@@ -37,16 +39,17 @@ QString aCalendar::createICalString(const EntryList& entries, const QString* cal
 
     // Each override follows its parent, once, even when it is listed twice or among the entries.
     QSet<const dataEntry*> written;
+    written.reserve(entries.size());
     for (const EntryPtr& entry : entries) {
         if (!entry || written.contains(entry.get()))
             continue;
         written.insert(entry.get());
-        out += entry->getICal();
+        entry->appendICal(out, context);
         for (const EntryPtr& child : entry->getTheReoccDateArray()) {
             if (!child || written.contains(child.get()))
                 continue;
             written.insert(child.get());
-            out += child->getICal();
+            child->appendICal(out, context);
         }
     }
     out += QStringLiteral("END:VCALENDAR\r\n");
@@ -60,7 +63,8 @@ QString aCalendar::createVCalString() const
 
 QString aCalendar::createVCalStringWithData(const EntryList& entries) const
 {
-    QString tz = CalDate::now().offsetText();
+    const dataEntry::WriteContext context = dataEntry::WriteContext::current();
+    QString tz = CalDate::now(context.local).offsetText();
     if (tz.size() > 3 && tz.endsWith(QLatin1String("00")))
         tz.chop(2);
     QString out = QStringLiteral("BEGIN:VCALENDAR\r\nPRODID:PalmDesktop Generated\r\nTZ:%1\r\nVERSION:1.0\r\n").arg(tz);
@@ -68,11 +72,10 @@ QString aCalendar::createVCalStringWithData(const EntryList& entries) const
     for (const EntryPtr& entry : entries) {
         if (!entry)
             continue;
-        const QString block = entry->getVCal();
-        if (block.startsWith(QLatin1String("BEGIN:VEVENT\r\n")))
-            out += block;
-        else if (!block.isEmpty())
-            message = block;
+        // A blank entry adds nothing; an untranslatable rule adds nothing and returns its message.
+        const QString problem = entry->appendVCal(out, context);
+        if (!problem.isEmpty())
+            message = problem;
     }
     out += QStringLiteral("END:VCALENDAR\r\n");
     return message.isEmpty() ? out : message;

@@ -1,180 +1,243 @@
 // One entry as an iCalendar or a vCalendar 1.0 VEVENT block.
+//
+// Blocks are appended straight to the writer's output: a calendar of 100,000 entries would
+// otherwise build and copy several short-lived texts per property line.
 
 #include "calendar/dataEntry.h"
+#include "formats/writeContext.h"
+
+#include <QDate>
 
 #include <algorithm>
 
 namespace
 {
 const QString kCrLf = QStringLiteral("\r\n");
+constexpr qint64 kDay = 86400;
+constexpr qint64 kEpochJulianDay = 2440588; // 1970-01-01
 
-QString localZoneName()
+qint64 floorDiv(qint64 a, qint64 b)
 {
-    return Zones::idOf(Zones::local());
+    qint64 q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0)))
+        --q;
+    return q;
 }
 
-// Cuts @p line into pieces of 72 UTF-16 units joined by @p fold; lines of up to 73 units stay
-// whole. A cut never separates the two halves of a surrogate pair: it moves one unit earlier.
+// Offset in seconds as its "%z" text reads when cut into hours (characters 0-2, signed) and
+// minutes (3-4, no sign): -0330 gives -3 and 30.
+void offsetParts(int offsetSeconds, int* hours, int* minutes)
+{
+    const int total = std::abs(offsetSeconds) / 60;
+    *hours = offsetSeconds < 0 ? -(total / 60) : total / 60;
+    *minutes = total % 60;
+}
+
+// Fixed-width date and time texts are put together in a small buffer and appended at once.
+struct StampBuffer
+{
+    char16_t text[24];
+    int size = 0;
+
+    // A field as "%m" "%d" "%H" "%M" "%S" print it (0-99 here; CalDate fields are in range).
+    void twoDigits(int value)
+    {
+        text[size++] = char16_t(u'0' + value / 10);
+        text[size++] = char16_t(u'0' + value % 10);
+    }
+    void year(int value)
+    {
+        text[size++] = char16_t(u'0' + value / 1000);
+        text[size++] = char16_t(u'0' + value / 100 % 10);
+        text[size++] = char16_t(u'0' + value / 10 % 10);
+        text[size++] = char16_t(u'0' + value % 10);
+    }
+    void put(char16_t c) { text[size++] = c; }
+    QStringView view() const { return QStringView(text, size); }
+};
+
+bool plainYear(int year)
+{
+    return year >= 1000 && year <= 9999;
+}
+
+// "%Y%m%d" of a date's own fields; nothing for an absent date.
+void appendDate(QString& out, const CalDate& date)
+{
+    if (!date)
+        return;
+    if (!plainYear(date.year())) {
+        out += date.format(QStringLiteral("%Y%m%d"));
+        return;
+    }
+    StampBuffer b;
+    b.year(date.year());
+    b.twoDigits(date.month());
+    b.twoDigits(date.day());
+    out += b.view();
+}
+
+// "%H%M%S" of a time, or "000000" for an absent one.
+void appendClock(QString& out, const CalDate& time)
+{
+    StampBuffer b;
+    b.twoDigits(time ? time.hour() : 0);
+    b.twoDigits(time ? time.minute() : 0);
+    b.twoDigits(time ? time.second() : 0);
+    out += b.view();
+}
+
+// "%Y%m%dT%H%M%SZ" of @p instant moved by @p shift seconds and seen in GMT. Years 1000-9999 are
+// worked out here; others take the general route, which prints them its own way.
+void appendUtcStamp(QString& out, const CalDate& instant, qint64 shift)
+{
+    static const qint64 firstDay = QDate(1000, 1, 1).toJulianDay() - kEpochJulianDay;
+    static const qint64 lastDay = QDate(9999, 12, 31).toJulianDay() - kEpochJulianDay;
+    if (instant.isNull())
+        return;
+    const qint64 secs = instant.secsSinceEpoch() + shift;
+    const qint64 days = floorDiv(secs, kDay);
+    if (days < firstDay || days > lastDay) {
+        out += instant.addSeconds(shift).inZone(Zones::utc()).format(QStringLiteral("%Y%m%dT%H%M%SZ"));
+        return;
+    }
+    int year = 0, month = 0, day = 0;
+    QDate::fromJulianDay(days + kEpochJulianDay).getDate(&year, &month, &day);
+    const int rest = int(secs - days * kDay);
+    StampBuffer b;
+    b.year(year);
+    b.twoDigits(month);
+    b.twoDigits(day);
+    b.put(u'T');
+    b.twoDigits(rest / 3600);
+    b.twoDigits(rest % 3600 / 60);
+    b.twoDigits(rest % 60);
+    b.put(u'Z');
+    out += b.view();
+}
+
+// vCalendar times are UTC as organisers compute them: the wall clock minus the offset in force
+// now, whatever offset the entry's own date has. @p fullStart decides the offset correction.
+void appendVcalUtc(QString& out, const CalDate& instant, const CalDate& fullStart,
+                   const dataEntry::WriteContext& context)
+{
+    if (instant.isNull())
+        return;
+    int startH = context.nowHours, startM = context.nowMinutes;
+    if (fullStart)
+        offsetParts(fullStart.offsetFromUtc(), &startH, &startM);
+    const qint64 shift = qint64(startH - context.nowHours) * 3600 + qint64(startM - context.nowMinutes) * 60;
+    appendUtcStamp(out, instant, shift);
+}
+
+// Date and time of day joined in the local zone, as the entry's full start and end are.
+CalDate combine(const CalDate& date, const CalDate& time, const dataEntry::WriteContext& context)
+{
+    if (date.isNull())
+        return {};
+    return CalDate::fromFields(date.year(), date.month(), date.day(), time ? time.hour() : 0,
+                               time ? time.minute() : 0, time ? time.second() : 0, context.local);
+}
+
+// Cuts @p line into pieces of 72 UTF-16 units joined by @p foldText; lines of up to 73 units
+// stay whole. A cut never separates the two halves of a surrogate pair: it moves one unit earlier.
+void appendFoldedText(QString& out, QStringView line, QLatin1String foldText)
+{
+    qsizetype pos = 0;
+    if (line.size() > 73) {
+        while (line.size() - pos >= 74) {
+            qsizetype piece = 72;
+            if (line.at(pos + piece - 1).isHighSurrogate() && line.at(pos + piece).isLowSurrogate())
+                --piece;
+            out += line.mid(pos, piece);
+            out += foldText;
+            pos += piece;
+        }
+    }
+    out += line.mid(pos);
+}
+
 QString fold(const QString& line, QLatin1String foldText)
 {
     if (line.size() <= 73)
         return line;
     QString out;
     out.reserve(line.size() + line.size() / 72 * 3 + 3);
-    qsizetype pos = 0;
-    while (line.size() - pos >= 74) {
-        qsizetype piece = 72;
-        if (line.at(pos + piece - 1).isHighSurrogate() && line.at(pos + piece).isLowSurrogate())
-            --piece;
-        out += QStringView(line).mid(pos, piece);
-        out += foldText;
-        pos += piece;
-    }
-    out += QStringView(line).mid(pos);
+    appendFoldedText(out, line, foldText);
     return out;
+}
+
+// Folds the line that starts at @p from in @p out (it has no line end yet) and ends it.
+void foldLineFrom(QString& out, qsizetype from, const dataEntry::WriteContext& context)
+{
+    if (out.size() - from > 73) {
+        QString& line = context.scratch;
+        line.resize(0);
+        line.append(QStringView(out).mid(from));
+        out.truncate(from);
+        appendFoldedText(out, line, QLatin1String("\r\n "));
+    }
+    out += kCrLf;
+}
+
+void appendFoldedLine(QString& out, QStringView line, const dataEntry::WriteContext& context)
+{
+    const qsizetype from = out.size();
+    out += line;
+    foldLineFrom(out, from, context);
+}
+
+// iCalendar TEXT line breaks: every CR and every LF becomes "\n".
+void appendEscapedBreaks(QString& out, QStringView text)
+{
+    const char16_t* const begin = text.utf16();
+    const char16_t* const end = begin + text.size();
+    const char16_t* from = begin;
+    for (const char16_t* p = begin; p != end; ++p) {
+        if (*p == u'\r' || *p == u'\n') {
+            out += QStringView(from, p);
+            out += QStringView(u"\\n");
+            from = p + 1;
+        }
+    }
+    out += QStringView(from, end);
 }
 
 // vCalendar has no line continuation for these values: every line break becomes "\n", and a CR
 // LF pair one escape, so no raw CR can split the line.
-QString escapeVcalBreaks(QString text)
+void appendVcalEscaped(QString& out, QStringView text)
 {
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
-    return text;
-}
-
-// Hours (characters 0-2) and minutes (3-4) of a "%z" text; the minutes carry no sign.
-void offsetParts(const QString& z, int* hours, int* minutes)
-{
-    *hours = z.left(3).toInt();
-    *minutes = z.mid(3, 2).toInt();
-}
-
-// vCalendar times are UTC as organisers compute them: the wall clock minus the offset in force
-// now, whatever offset the entry's own date has. @p fullStart decides the offset correction.
-QString vcalUtc(const CalDate& instant, const CalDate& fullStart)
-{
-    if (instant.isNull())
-        return {};
-    int startH = 0, startM = 0, nowH = 0, nowM = 0;
-    offsetParts(fullStart ? fullStart.offsetText() : CalDate::now().offsetText(), &startH, &startM);
-    offsetParts(CalDate::now().offsetText(), &nowH, &nowM);
-    const qint64 shift = qint64(startH - nowH) * 3600 + qint64(startM - nowM) * 60;
-    return instant.addSeconds(shift).inZone(Zones::utc()).format(QStringLiteral("%Y%m%dT%H%M%SZ"));
-}
-
-QString withLineEnd(const QString& text)
-{
-    return text.endsWith(kCrLf) || text.isEmpty() ? text : text + kCrLf;
-}
-} // namespace
-
-QString dataEntry::the72Split(const QString& line)
-{
-    return fold(line, QLatin1String("\r\n "));
-}
-
-QString dataEntry::the72SplitWithN(const QString& line)
-{
-    return fold(line, QLatin1String("\n "));
-}
-
-QString dataEntry::getICalDTEND() const
-{
-    QString text = QStringLiteral("DTEND;");
-    if (DTEND.isEmpty())
-        return text;
-    if (DTEND.size() >= 10)
-        text += QStringLiteral("TZID=%1:").arg(localZoneName());
-    else
-        text += QStringLiteral("VALUE=DATE:");
-    return text + DTEND;
-}
-
-QString dataEntry::getICal()
-{
-    if (!notBlankLine())
-        return {};
-    QString out;
-    auto line = [&out](const QString& text) { out += text + kCrLf; };
-    line(QStringLiteral("BEGIN:VEVENT"));
-    line(getSEQUENCE());
-    line(getUID());
-    line(getDTSTAMP());
-    // An entry with only an end date has no start line; an empty line would break the file.
-    if (!DTSTART.isEmpty())
-        line(the72Split(getDTSTART()));
-    if (!theSummary.isEmpty())
-        line(the72Split(getSUMMARY()));
-    if (!DESCRIPTION.isEmpty())
-        line(the72Split(getDESCRIPTION()));
-    const QString end = getICalDTEND();
-    line(the72Split(end == QLatin1String("DTEND;") ? getDURATION() : end));
-    if (!RRULE.isEmpty())
-        line(the72Split(getRRULE()));
-    const QString exdateHead = QStringLiteral("EXDATE;TZID=%1:").arg(localZoneName());
-    const QString clock = startTime ? startTime.format(QStringLiteral("%H%M%S")) : QStringLiteral("000000");
-    for (const CalDate& ex : theCalEXDATE) {
-        if (ex)
-            line(exdateHead + ex.format(QStringLiteral("%Y%m%d")) + QLatin1Char('T') + clock);
+    const char16_t* const begin = text.utf16();
+    const char16_t* const end = begin + text.size();
+    const char16_t* from = begin;
+    for (const char16_t* p = begin; p != end; ++p) {
+        if (*p == u'\r' || *p == u'\n') {
+            out += QStringView(from, p);
+            out += QStringView(u"\\n");
+            if (*p == u'\r' && p + 1 != end && p[1] == u'\n')
+                ++p;
+            from = p + 1;
+        }
     }
-    const QString statusLine = getSTATUS();
-    if (!statusLine.isEmpty())
-        line(statusLine);
-    if (!alarm.isEmpty()) {
-        // The stored texts carry their own line ends; one that lost it must not swallow END:VALARM.
-        out += QStringLiteral("BEGIN:VALARM\r\n") + withLineEnd(alarm) + withLineEnd(ALARMID)
-            + QStringLiteral("END:VALARM\r\n");
-    }
-    const QString locationLine = getLOCATION();
-    if (!locationLine.isEmpty())
-        line(the72Split(locationLine));
-    if (!URL.isEmpty())
-        line(the72Split(QStringLiteral("URL;VALUE=URI:") + URL));
-    if (!ITIPSTATUSML.isEmpty())
-        line(QStringLiteral("X-WR-ITIPSTATUSML:") + ITIPSTATUSML);
-    const std::pair<const char*, const QString*> plain[] = {
-        {"CLASS:", &theClass},    {"CREATED:", &theCreated}, {"PRIORITY:", &thePriority},
-        {"CATEGORIES:", &theCategories}, {"TRANSP:", &transp}, {"LAST-MODIFIED:", &lastModified},
-    };
-    for (const auto& [name, value] : plain) {
-        if (!value->isEmpty())
-            line(QLatin1String(name) + *value);
-    }
-    for (const QString& attendee : ATTENDEE)
-        line(the72Split(attendee));
-    if (!ORGANIZER.isEmpty())
-        line(the72Split(ORGANIZER));
-    if (theRecDate)
-        line(getTheRecString());
-    line(QStringLiteral("END:VEVENT"));
-    return out;
+    out += QStringView(from, end);
 }
 
-QString dataEntry::getVCalDTEND() const
+// The value of a property that may be stored with or without its name: "" when it is empty or
+// the bare name.
+QStringView valueOfProperty(const QString& stored, QLatin1String name)
 {
-    const CalDate fullStart = getFullStartTime();
-    // A timed entry within one day has equal start and end dates; only equal instants mean
-    // there is no end to write.
-    const CalDate fullEnd = endDate ? getFullEndTime() : endTime ? getFullEndTimeUsingStartDate() : CalDate();
-    if (fullStart == fullEnd)
-        return {};
-    if (!endTime && !startTime && !endDate)
-        return {};
-    if (endDate && !endTime && !startTime) {
-        if (!RRULE.isEmpty())
-            return QStringLiteral("DTEND:");
-        // A day entry over several days is written as a daily repeat up to its last day.
-        return QStringLiteral("RRULE:D1 ") + vcalUtc(getFullEndTime(), fullStart) + kCrLf;
-    }
-    if (fullEnd.isNull())
-        return {};
-    return QStringLiteral("DTEND:") + vcalUtc(fullEnd, fullStart) + kCrLf;
+    if (stored.startsWith(name))
+        return QStringView(stored).mid(name.size());
+    return stored;
 }
 
-namespace
+void appendWithLineEnd(QString& out, const QString& text)
 {
+    out += text;
+    if (!text.isEmpty() && !text.endsWith(kCrLf))
+        out += kCrLf;
+}
+
 // The end part of a repeating day entry, from its duration: "RRULE:W<n>D<n> <end>" when the
 // duration has weeks or days, else "DTEND:<end>". The end is plain GMT.
 QString vcalDurationEnd(const QString& durationLine, const CalDate& fullStart)
@@ -221,47 +284,271 @@ QString vcalDurationEnd(const QString& durationLine, const CalDate& fullStart)
     }
     return QStringLiteral("DTEND:") + endText + kCrLf;
 }
+
+enum class VcalEnd
+{
+    None,
+    Written,
+    FromDuration, // the end part is "DTEND:": the duration decides it
+};
+
+// The vCalendar end part, appended to @p out unless it is to come from the duration.
+VcalEnd appendVcalEnd(QString& out, const CalDate& startDate, const CalDate& startTime, const CalDate& endDate,
+                      const CalDate& endTime, bool repeating, const dataEntry::WriteContext& context)
+{
+    const CalDate fullStart = combine(startDate, startTime, context);
+    // A timed entry within one day has equal start and end dates; only equal instants mean
+    // there is no end to write.
+    const CalDate fullEnd = endDate ? combine(endDate, endTime, context)
+        : endTime                   ? combine(startDate, endTime, context)
+                                    : CalDate();
+    if (fullStart == fullEnd)
+        return VcalEnd::None;
+    if (!endTime && !startTime && !endDate)
+        return VcalEnd::None;
+    if (endDate && !endTime && !startTime) {
+        if (repeating)
+            return VcalEnd::FromDuration;
+        // A day entry over several days is written as a daily repeat up to its last day.
+        out += QStringView(u"RRULE:D1 ");
+        appendVcalUtc(out, fullEnd, fullStart, context);
+        out += kCrLf;
+        return VcalEnd::Written;
+    }
+    if (fullEnd.isNull())
+        return VcalEnd::None;
+    out += QStringView(u"DTEND:");
+    appendVcalUtc(out, fullEnd, fullStart, context);
+    out += kCrLf;
+    return VcalEnd::Written;
+}
 } // namespace
+
+dataEntry::WriteContext dataEntry::WriteContext::current()
+{
+    WriteContext context;
+    context.local = Zones::local();
+    context.localId = Zones::idOf(context.local);
+    offsetParts(CalDate::now(context.local).offsetFromUtc(), &context.nowHours, &context.nowMinutes);
+    return context;
+}
+
+QString dataEntry::the72Split(const QString& line)
+{
+    return fold(line, QLatin1String("\r\n "));
+}
+
+QString dataEntry::the72SplitWithN(const QString& line)
+{
+    return fold(line, QLatin1String("\n "));
+}
+
+QString dataEntry::getICalDTEND() const
+{
+    QString text = QStringLiteral("DTEND;");
+    if (DTEND.isEmpty())
+        return text;
+    if (DTEND.size() >= 10)
+        text += QStringLiteral("TZID=") + Zones::idOf(Zones::local()) + QLatin1Char(':');
+    else
+        text += QStringLiteral("VALUE=DATE:");
+    return text + DTEND;
+}
+
+QString dataEntry::getICal()
+{
+    QString out;
+    appendICal(out, WriteContext::current());
+    return out;
+}
+
+void dataEntry::appendICal(QString& out, const WriteContext& context)
+{
+    if (!notBlankLine())
+        return;
+    out += QStringView(u"BEGIN:VEVENT\r\nSEQUENCE:");
+    out += SEQUENCE;
+    if (UID.isEmpty())
+        setNewUID();
+    out += QStringView(u"\r\nUID:");
+    out += UID;
+    out += QStringView(u"\r\nDTSTAMP:");
+    out += DTSTAMP;
+    out += kCrLf;
+    // An entry with only an end date has no start line; an empty line would break the file.
+    if (!DTSTART.isEmpty())
+        appendFoldedLine(out, DTSTART, context);
+    qsizetype from = out.size();
+    if (!theSummary.isEmpty()) {
+        out += QStringView(u"SUMMARY:");
+        appendEscapedBreaks(out, theSummary);
+        foldLineFrom(out, from, context);
+    }
+    if (!DESCRIPTION.isEmpty()) {
+        from = out.size();
+        out += QStringView(u"DESCRIPTION:");
+        appendEscapedBreaks(out, DESCRIPTION);
+        foldLineFrom(out, from, context);
+    }
+    from = out.size();
+    if (DTEND.isEmpty()) {
+        out += QStringView(u"DURATION:P");
+    } else if (DTEND.size() >= 10) {
+        out += QStringView(u"DTEND;TZID=");
+        out += context.localId;
+        out += QLatin1Char(':');
+    } else {
+        out += QStringView(u"DTEND;VALUE=DATE:");
+    }
+    out += DTEND.isEmpty() ? DURATION : DTEND;
+    foldLineFrom(out, from, context);
+    if (!RRULE.isEmpty()) {
+        from = out.size();
+        out += QStringView(u"RRULE:");
+        out += RRULE;
+        foldLineFrom(out, from, context);
+    }
+    for (const CalDate& ex : theCalEXDATE) {
+        if (!ex)
+            continue;
+        out += QStringView(u"EXDATE;TZID=");
+        out += context.localId;
+        out += QLatin1Char(':');
+        appendDate(out, ex);
+        out += QLatin1Char('T');
+        appendClock(out, startTime);
+        out += kCrLf;
+    }
+    if (!status.isEmpty() && status != QLatin1String("STATUS:")) {
+        if (!status.startsWith(QLatin1String("STATUS:")))
+            out += QStringView(u"STATUS:");
+        out += status;
+        out += kCrLf;
+    }
+    if (!alarm.isEmpty()) {
+        // The stored texts carry their own line ends; one that lost it must not swallow END:VALARM.
+        out += QStringView(u"BEGIN:VALARM\r\n");
+        appendWithLineEnd(out, alarm);
+        appendWithLineEnd(out, ALARMID);
+        out += QStringView(u"END:VALARM\r\n");
+    }
+    if (!location.isEmpty() && location != QLatin1String("LOCATION:")) {
+        from = out.size();
+        if (!location.startsWith(QLatin1String("LOCATION:")))
+            out += QStringView(u"LOCATION:");
+        out += location;
+        foldLineFrom(out, from, context);
+    }
+    if (!URL.isEmpty()) {
+        from = out.size();
+        out += QStringView(u"URL;VALUE=URI:");
+        out += URL;
+        foldLineFrom(out, from, context);
+    }
+    const std::pair<QStringView, const QString*> plain[] = {
+        {QStringView(u"X-WR-ITIPSTATUSML:"), &ITIPSTATUSML},
+        {QStringView(u"CLASS:"), &theClass},
+        {QStringView(u"CREATED:"), &theCreated},
+        {QStringView(u"PRIORITY:"), &thePriority},
+        {QStringView(u"CATEGORIES:"), &theCategories},
+        {QStringView(u"TRANSP:"), &transp},
+        {QStringView(u"LAST-MODIFIED:"), &lastModified},
+    };
+    for (const auto& [name, value] : plain) {
+        if (!value->isEmpty()) {
+            out += name;
+            out += *value;
+            out += kCrLf;
+        }
+    }
+    for (const QString& attendee : ATTENDEE)
+        appendFoldedLine(out, attendee, context);
+    if (!ORGANIZER.isEmpty())
+        appendFoldedLine(out, ORGANIZER, context);
+    if (theRecDate) {
+        out += QStringView(u"RECURRENCE-ID;TZID=");
+        out += context.localId;
+        out += QLatin1Char(':');
+        appendDate(out, theRecDate);
+        out += QLatin1Char('T');
+        appendClock(out, theRecTime);
+        out += kCrLf;
+    }
+    out += QStringView(u"END:VEVENT\r\n");
+}
+
+QString dataEntry::getVCalDTEND() const
+{
+    QString out;
+    const WriteContext context = WriteContext::current();
+    if (appendVcalEnd(out, startDate, startTime, endDate, endTime, !RRULE.isEmpty(), context) == VcalEnd::FromDuration)
+        return QStringLiteral("DTEND:");
+    return out;
+}
 
 QString dataEntry::getVCal()
 {
+    QString out;
+    const QString message = appendVCal(out, WriteContext::current());
+    return message.isEmpty() ? out : message;
+}
+
+QString dataEntry::appendVCal(QString& out, const WriteContext& context)
+{
     if (!notBlankLine())
         return {};
-    const CalDate fullStart = getFullStartTime();
-    QString out = QStringLiteral("BEGIN:VEVENT\r\n");
-    if (!theSummary.isEmpty())
-        out += QStringLiteral("SUMMARY;CHARSET=macintosh:") + escapeVcalBreaks(theSummary) + kCrLf;
-    if (!DESCRIPTION.isEmpty())
-        out += QStringLiteral("DESCRIPTION;CHARSET=macintosh:") + escapeVcalBreaks(DESCRIPTION) + kCrLf;
-    const QString locationLine = getLOCATION();
-    if (!locationLine.isEmpty())
-        out += QStringLiteral("LOCATION;CHARSET=macintosh:") + escapeVcalBreaks(locationLine.mid(9)) + kCrLf;
-    out += getUID() + kCrLf;
-    if (fullStart)
-        out += QStringLiteral("DTSTART:") + vcalUtc(fullStart, fullStart) + kCrLf;
-    const QString end = getVCalDTEND();
-    if (end == QLatin1String("DTEND:"))
-        out += fullStart ? vcalDurationEnd(getDURATION(), fullStart) : QString();
-    else
-        out += end;
+    const qsizetype blockStart = out.size();
+    const CalDate fullStart = combine(startDate, startTime, context);
+    out += QStringView(u"BEGIN:VEVENT\r\n");
+    if (!theSummary.isEmpty()) {
+        out += QStringView(u"SUMMARY;CHARSET=macintosh:");
+        appendVcalEscaped(out, theSummary);
+        out += kCrLf;
+    }
+    if (!DESCRIPTION.isEmpty()) {
+        out += QStringView(u"DESCRIPTION;CHARSET=macintosh:");
+        appendVcalEscaped(out, DESCRIPTION);
+        out += kCrLf;
+    }
+    if (!location.isEmpty() && location != QLatin1String("LOCATION:")) {
+        out += QStringView(u"LOCATION;CHARSET=macintosh:");
+        appendVcalEscaped(out, valueOfProperty(location, QLatin1String("LOCATION:")));
+        out += kCrLf;
+    }
+    if (UID.isEmpty())
+        setNewUID();
+    out += QStringView(u"UID:");
+    out += UID;
+    out += kCrLf;
+    if (fullStart) {
+        out += QStringView(u"DTSTART:");
+        appendVcalUtc(out, fullStart, fullStart, context);
+        out += kCrLf;
+    }
+    if (appendVcalEnd(out, startDate, startTime, endDate, endTime, !RRULE.isEmpty(), context) == VcalEnd::FromDuration
+        && fullStart)
+        out += vcalDurationEnd(getDURATION(), fullStart);
     if (!RRULE.isEmpty()) {
         const QString rule = rruleVcal();
-        if (!rule.startsWith(QLatin1String("RRULE:")))
+        if (!rule.startsWith(QLatin1String("RRULE:"))) {
+            out.truncate(blockStart);
             return rule;
+        }
         out += rule;
         if (!theCalEXDATE.isEmpty()) {
-            out += QStringLiteral("EXDATE:");
+            out += QStringView(u"EXDATE:");
             for (const CalDate& ex : theCalEXDATE) {
                 if (ex.isNull())
                     continue;
-                const CalDate at =
-                    CalDate::fromFields(ex.year(), ex.month(), ex.day(), startTime ? startTime.hour() : 0,
-                                        startTime ? startTime.minute() : 0, startTime ? startTime.second() : 0);
-                out += QLatin1Char(' ') + vcalUtc(at, fullStart);
+                const CalDate at = CalDate::fromFields(
+                    ex.year(), ex.month(), ex.day(), startTime ? startTime.hour() : 0,
+                    startTime ? startTime.minute() : 0, startTime ? startTime.second() : 0, context.local);
+                out += QLatin1Char(' ');
+                appendVcalUtc(out, at, fullStart, context);
             }
             out += kCrLf;
         }
     }
-    out += QStringLiteral("END:VEVENT\r\n");
-    return out;
+    out += QStringView(u"END:VEVENT\r\n");
+    return {};
 }

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <numeric>
 
 namespace
 {
@@ -104,6 +105,23 @@ QString weekdayCode(const QString& token)
     return kWeekdayCodes.contains(upper) ? upper : QString();
 }
 
+// Two ASCII letters are compared without making an upper-case copy; anything else goes the long way
+// (the upper case of some letters, such as the long s, is an ASCII letter).
+QString weekdayCode(QStringView token)
+{
+    if (token.size() != 2 || token.at(0).unicode() >= 128 || token.at(1).unicode() >= 128)
+        return weekdayCode(token.toString());
+    auto upper = [](QChar c) {
+        return c >= QLatin1Char('a') && c <= QLatin1Char('z') ? char16_t(c.unicode() - 32) : c.unicode();
+    };
+    const char16_t text[2] = {upper(token.at(0)), upper(token.at(1))};
+    for (const QString& code : kWeekdayCodes) {
+        if (code == QStringView(text, 2))
+            return code;
+    }
+    return {};
+}
+
 bool isLocalDateTimeToken(const QString& token)
 {
     static const QRegularExpression re(QStringLiteral("^[0-9]{8}(T[0-9]{4}([0-9]{2})?)?$"));
@@ -111,31 +129,12 @@ bool isLocalDateTimeToken(const QString& token)
 }
 
 // The date of the (k+1)-th occurrence of a rule starting on @p start, counting the start as the first.
-// Walks stop at the end of the calendar range, so absurd counts cannot hang.
+// Occurrences stop at the end of the calendar range; past it the last one before it is returned.
+// Each is worked out without walking the occurrences, so an absurd COUNT costs no more than a small one.
 const QDate kLastDay(9999, 12, 31);
 
-QDate weeklyOccurrence(const QDate& start, qint64 k, int interval, const QList<int>& weekdays)
-{
-    QDate current = start;
-    const QDate monday = start.addDays(-(start.dayOfWeek() - 1));
-    for (qint64 week = 0; k > 0; ++week) {
-        const qint64 offset = week * 7 * interval;
-        if (monday.toJulianDay() + offset > kLastDay.toJulianDay())
-            break;
-        for (int dow : weekdays) {
-            const QDate d = monday.addDays(offset + dow - 1);
-            if (week == 0 && d <= start)
-                continue;
-            current = d;
-            if (--k == 0)
-                break;
-        }
-    }
-    return current;
-}
-
-// Months without the start's day (31 April, 29 February) hold no occurrence.
-QDate monthlyOccurrence(const QDate& start, qint64 k, int interval, const QList<int>& months, bool yearly)
+// Step by step, for starts before year 1, where month and year arithmetic meets the missing year 0.
+QDate monthlyWalk(const QDate& start, qint64 k, int interval, const QList<int>& months, bool yearly)
 {
     QDate current = start;
     for (qint64 step = 0; k > 0; ++step) {
@@ -165,6 +164,112 @@ QDate monthlyOccurrence(const QDate& start, qint64 k, int interval, const QList<
         }
     }
     return current;
+}
+
+// @p weekdays: sorted, distinct, 1 (Monday) to 7. Week 0 is the start's week, from its Monday;
+// a week counts while its Monday is within the range.
+QDate weeklyOccurrence(const QDate& start, qint64 k, int interval, const QList<int>& weekdays)
+{
+    if (k <= 0 || weekdays.isEmpty())
+        return start;
+    const QDate monday = start.addDays(-(start.dayOfWeek() - 1));
+    const qint64 step = qint64(7) * interval;
+    if (monday.toJulianDay() > kLastDay.toJulianDay())
+        return start;
+    const qint64 lastWeek = (kLastDay.toJulianDay() - monday.toJulianDay()) / step;
+    const qint64 perWeek = weekdays.size();
+    // Days of the start's own week after the start.
+    const auto later = std::upper_bound(weekdays.begin(), weekdays.end(), start.dayOfWeek());
+    const qint64 firstWeek = weekdays.end() - later;
+    auto day = [&](qint64 week, int dow) { return monday.addDays(week * step + dow - 1); };
+    if (k <= firstWeek)
+        return day(0, *(later + (k - 1)));
+    const qint64 rest = k - firstWeek;
+    if (rest <= lastWeek * perWeek)
+        return day((rest - 1) / perWeek + 1, weekdays.at((rest - 1) % perWeek));
+    if (lastWeek >= 1)
+        return day(lastWeek, weekdays.last());
+    return firstWeek > 0 ? day(0, weekdays.last()) : start;
+}
+
+// Every @p interval months on the start's day; months without that day (31 April, 30 February)
+// hold no occurrence. Whether one holds it repeats every 400 years.
+QDate monthlyOccurrence(const QDate& start, qint64 k, int interval)
+{
+    if (k <= 0)
+        return start;
+    if (start.year() < 1)
+        return monthlyWalk(start, k, interval, {}, false);
+    const qint64 firstIndex = qint64(start.year()) * 12 + (start.month() - 1);
+    const qint64 lastIndex = qint64(kLastDay.year()) * 12 + 11;
+    // Step s (from 0) falls in month firstIndex + (s + 1) * interval.
+    const qint64 steps = std::max<qint64>((lastIndex - firstIndex) / interval, 0);
+    auto date = [&](qint64 s) {
+        const qint64 index = firstIndex + (s + 1) * interval;
+        return QDate(int(index / 12), int(index % 12) + 1, start.day());
+    };
+    const qint64 period = 4800 / std::gcd(qint64(4800), qint64(interval));
+    QList<qint64> held; // steps of one period that hold the day
+    for (qint64 s = 0; s < std::min(period, steps); ++s) {
+        if (date(s).isValid())
+            held.append(s);
+    }
+    if (held.isEmpty())
+        return start;
+    const qint64 target = (k - 1) / held.size() * period + held.at((k - 1) % held.size());
+    if (target < steps)
+        return date(target);
+    // Fewer occurrences than asked for: the last one in the range.
+    for (qint64 s = steps - 1; s >= 0 && s >= steps - period; --s) {
+        if (date(s).isValid())
+            return date(s);
+    }
+    return start;
+}
+
+// Every @p interval years in the months of @p months (sorted, distinct) on the start's day.
+QDate yearlyOccurrence(const QDate& start, qint64 k, int interval, const QList<int>& months)
+{
+    if (k <= 0 || start.year() > kLastDay.year())
+        return start;
+    if (start.year() < 1)
+        return monthlyWalk(start, k, interval, months, true);
+    QDate current = start;
+    for (int m : months) {
+        if (m <= start.month())
+            continue;
+        const QDate d(start.year(), m, start.day());
+        if (d.isValid()) {
+            current = d;
+            if (--k == 0)
+                return current;
+        }
+    }
+    // Later years differ only in whether they are leap years.
+    auto heldIn = [&](bool leap) {
+        QList<int> held;
+        for (int m : months) {
+            if (QDate(leap ? 2000 : 2001, m, start.day()).isValid())
+                held.append(m);
+        }
+        return held;
+    };
+    const QList<int> common = heldIn(false);
+    const QList<int> leap = heldIn(true);
+    qint64 lastYear = 0;
+    for (qint64 year = qint64(start.year()) + interval; year <= kLastDay.year(); year += interval) {
+        const QList<int>& held = QDate::isLeapYear(int(year)) ? leap : common;
+        if (held.isEmpty())
+            continue;
+        if (k <= held.size())
+            return QDate(int(year), held.at(k - 1), start.day());
+        k -= held.size();
+        lastYear = year;
+    }
+    if (lastYear == 0)
+        return current;
+    const QList<int>& held = QDate::isLeapYear(int(lastYear)) ? leap : common;
+    return QDate(int(lastYear), held.last(), start.day());
 }
 } // namespace
 
@@ -317,20 +422,18 @@ QString aCalendar::vCalRRULEtoiCalRRULE(const QString& vcal) const
 
 QString dataEntry::rruleVcal() const
 {
-    const QString line = getRRULE();
-    const QString value = line.mid(line.indexOf(QLatin1Char(':')) + 1);
-    const QStringList parts = value.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    const QList<QStringView> parts = QStringView(RRULE).split(u';', Qt::SkipEmptyParts);
 
     // iCalendar allows the parts in any order, so the frequency is found first.
     QString token;
     bool daily = false, weekly = false, monthly = false, yearly = false;
     int errorCode = 0;
     bool haveFreq = false;
-    for (const QString& part : parts) {
+    for (QStringView part : parts) {
         if (!part.startsWith(QLatin1String("FREQ=")))
             continue;
         haveFreq = true;
-        const QString freq = part.mid(5).trimmed().toUpper();
+        const QString freq = part.mid(5).trimmed().toString().toUpper();
         daily = weekly = monthly = yearly = false;
         if (freq == QLatin1String("DAILY")) {
             token = QStringLiteral("D");
@@ -352,14 +455,14 @@ QString dataEntry::rruleVcal() const
     if (!haveFreq || token.isEmpty())
         errorCode = 99;
 
-    QString intervalText;
+    QStringView intervalText;
     QString countText;
     QString untilText;
     QString weekdayText;
     QString monthText;
     QList<int> weekdayList;
     QList<int> monthList;
-    for (const QString& part : parts) {
+    for (QStringView part : parts) {
         if (part.startsWith(QLatin1String("FREQ="))) {
             continue;
         } else if (part.startsWith(QLatin1String("INTERVAL="))) {
@@ -367,17 +470,19 @@ QString dataEntry::rruleVcal() const
         } else if (part.startsWith(QLatin1String("COUNT="))) {
             countText += part.mid(6);
         } else if (part.startsWith(QLatin1String("UNTIL="))) {
-            untilText = part.mid(6).trimmed();
+            untilText = part.mid(6).trimmed().toString();
         } else if (part.startsWith(QLatin1String("BYDAY="))) {
             if (weekly) {
-                const QStringList days = part.mid(6).split(QLatin1Char(','), Qt::SkipEmptyParts);
-                for (const QString& d : days) {
+                const QList<QStringView> days = part.mid(6).split(u',', Qt::SkipEmptyParts);
+                for (QStringView d : days) {
                     const QString wd = weekdayCode(d.trimmed());
                     if (wd.isEmpty()) {
                         errorCode = 99; // "1MO" and the like have no weekly vCalendar form
                         continue;
                     }
-                    weekdayText += (weekdayText.isEmpty() ? QString() : QStringLiteral(" ")) + wd;
+                    if (!weekdayText.isEmpty())
+                        weekdayText += QLatin1Char(' ');
+                    weekdayText += wd;
                     if (!weekdayList.contains(int(kWeekdayCodes.indexOf(wd)) + 1))
                         weekdayList.append(int(kWeekdayCodes.indexOf(wd)) + 1);
                 }
@@ -395,10 +500,10 @@ QString dataEntry::rruleVcal() const
                 errorCode = 99;
                 continue;
             }
-            QString list = part.mid(8);
+            QString list = part.mid(8).toString();
             list.replace(QLatin1Char(','), QLatin1Char(' '));
             monthText += (monthText.isEmpty() || list.isEmpty() ? QString() : QStringLiteral(" ")) + list;
-            for (const QString& m : part.mid(8).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            for (QStringView m : part.mid(8).split(u',', Qt::SkipEmptyParts)) {
                 const int n = int(leadingInt(m));
                 if (n >= 1 && n <= 12 && !monthList.contains(n))
                     monthList.append(n);
@@ -440,9 +545,9 @@ QString dataEntry::rruleVcal() const
             } else if (yearly) {
                 QList<int> ms = monthList.isEmpty() ? QList<int>{start.month()} : monthList;
                 std::sort(ms.begin(), ms.end());
-                last = monthlyOccurrence(first, k, interval, ms, true);
+                last = yearlyOccurrence(first, k, interval, ms);
             } else {
-                last = monthlyOccurrence(first, k, interval, {}, false);
+                last = monthlyOccurrence(first, k, interval);
             }
             if (endTime || startTime || endDate) {
                 const int spanDays =

@@ -1,7 +1,8 @@
 #include "Encoding.h"
 
-#include <QHash>
 #include <QStringDecoder>
+
+#include <array>
 
 namespace
 {
@@ -111,24 +112,30 @@ QString Encoding::decode(const QByteArray& bytes, Fallback fallback)
 
 QByteArray Encoding::encodeMacRoman(const QString& text)
 {
-    static const QHash<char16_t, uchar> reverse = [] {
-        QHash<char16_t, uchar> map;
+    // One byte per UTF-16 unit, 0 where Mac OS Roman has no character: a calendar of 100,000
+    // events is tens of millions of units.
+    static const std::array<uchar, 0x10000> reverse = [] {
+        std::array<uchar, 0x10000> table{};
         for (int i = 0; i < 128; ++i)
-            map.insert(kMacRoman[i], uchar(0x80 + i));
-        return map;
+            table[kMacRoman[i]] = uchar(0x80 + i);
+        return table;
     }();
-    QByteArray out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t u = text.at(i).unicode();
+    const qsizetype n = text.size();
+    const char16_t* src = reinterpret_cast<const char16_t*>(text.constData());
+    QByteArray out(n, Qt::Uninitialized);
+    char* dst = out.data();
+    qsizetype written = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = src[i];
         if (u < 0x80) {
-            out.append(char(u));
+            dst[written++] = char(u);
             continue;
         }
-        if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+        if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(src[i + 1]))
             ++i; // one character, one replacement
-        const auto it = reverse.constFind(u);
-        out.append(it == reverse.constEnd() ? '?' : char(*it));
+        const uchar b = reverse[u];
+        dst[written++] = b ? char(b) : '?';
     }
+    out.truncate(written);
     return out;
 }
