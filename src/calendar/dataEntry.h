@@ -172,6 +172,13 @@ public:
     QString getVCalDTEND() const;
     static QString the72Split(const QString& line);
     static QString the72SplitWithN(const QString& line);
+    /// What stays the same for every entry of one write (formats/writeContext.h).
+    struct WriteContext;
+    /// Appends the iCalendar block to @p out; nothing for a blank entry.
+    void appendICal(QString& out, const WriteContext& context);
+    /// Appends the vCalendar block to @p out and returns an empty text; when the repeat rule has no
+    /// vCalendar 1.0 form, appends nothing and returns the message instead.
+    QString appendVCal(QString& out, const WriteContext& context);
 
     // --- repeat rule translation (formats/repeatRuleTranslation.cpp) ---
     QString rruleVcal() const;
