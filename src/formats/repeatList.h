@@ -28,8 +28,15 @@
 class repeatList
 {
 public:
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+    // Fuzz builds run under sanitizers at a fraction of the speed: smaller limits keep each input
+    // well under the fuzzer's time limit while still reaching the code that enforces them.
+    static constexpr int kMaxOccurrences = 1000;
+    static constexpr qsizetype kMaxCopies = 5000;
+#else
     static constexpr int kMaxOccurrences = 100000;
     static constexpr qsizetype kMaxCopies = 1000000;
+#endif
 
     /// initWithCalData: copies the list, empties the warnings and expands.
     explicit repeatList(const EntryList& entries);

@@ -2,12 +2,13 @@
 //
 // Matching works on UTF-8 bytes with the thread's locale switched to a UTF-8 C locale while the
 // matcher runs, so that "." and bracket expressions take whole characters and month names such as
-// "März" match whatever the process locale is. Each pattern is compiled once and kept.
+// "März" match whatever the process locale is. Each pattern is compiled once and kept until exit.
 
 #include "calendar/aCalendar.h"
 
 #include "platform/NaturalDate.h"
 
+#include <QGlobalStatic>
 #include <QHash>
 #include <QMutex>
 
@@ -72,45 +73,46 @@ struct CompiledPattern
     CompiledPattern& operator=(const CompiledPattern&) = delete;
 };
 
-// Compiled patterns, shared by all threads. Entries live until the process ends (regexec on one
-// compiled pattern is thread-safe); the few patterns this file builds fit easily, and beyond the
-// limit a pattern is compiled for one use only.
+// Compiled patterns, shared by all threads (regexec on one compiled pattern is thread-safe); the
+// few patterns this file builds fit easily, and beyond the limit a pattern is compiled for one use
+// only. The cache is destroyed with the other statics at exit, freeing every pattern; a caller
+// still matching then keeps its pattern alive through its own reference, and a call after that
+// compiles for one use.
 class PatternCache
 {
 public:
-    static PatternCache& instance()
-    {
-        // Never destroyed: a worker thread may still match while the process exits.
-        static PatternCache* const cache = new PatternCache;
-        return *cache;
-    }
+    using Ptr = std::shared_ptr<const CompiledPattern>;
 
-    // Returns a compiled pattern; @p holder keeps an uncached one alive for the caller.
-    const CompiledPattern* get(const QByteArray& pattern, std::unique_ptr<CompiledPattern>& holder)
+    Ptr get(const QByteArray& pattern)
     {
         {
             QMutexLocker locker(&m_lock);
             if (const auto it = m_patterns.constFind(pattern); it != m_patterns.constEnd())
                 return it.value();
         }
-        auto compiled = std::make_unique<CompiledPattern>(pattern);
+        Ptr compiled = std::make_shared<const CompiledPattern>(pattern);
         QMutexLocker locker(&m_lock);
         if (const auto it = m_patterns.constFind(pattern); it != m_patterns.constEnd())
             return it.value();
-        if (m_patterns.size() >= kLimit) {
-            holder = std::move(compiled);
-            return holder.get();
-        }
-        const CompiledPattern* p = compiled.release();
-        m_patterns.insert(pattern, p);
-        return p;
+        if (m_patterns.size() < kLimit)
+            m_patterns.insert(pattern, compiled);
+        return compiled;
     }
 
 private:
     static constexpr qsizetype kLimit = 512;
     QMutex m_lock;
-    QHash<QByteArray, const CompiledPattern*> m_patterns;
+    QHash<QByteArray, Ptr> m_patterns;
 };
+
+Q_GLOBAL_STATIC(PatternCache, patternCache)
+
+PatternCache::Ptr compiledPattern(const QByteArray& pattern)
+{
+    if (PatternCache* cache = patternCache())
+        return cache->get(pattern);
+    return std::make_shared<const CompiledPattern>(pattern);
+}
 
 struct Span
 {
@@ -131,8 +133,7 @@ qsizetype nextCharStart(const QByteArray& text, qsizetype pos)
 QList<Span> matchSpans(const QByteArray& text, const QByteArray& pattern)
 {
     QList<Span> spans;
-    std::unique_ptr<CompiledPattern> holder;
-    const CompiledPattern* compiled = PatternCache::instance().get(pattern, holder);
+    const PatternCache::Ptr compiled = compiledPattern(pattern);
     if (!compiled->ok)
         return spans; // a pattern that does not compile matches nothing
     Utf8Scope scope;
