@@ -91,11 +91,15 @@ QString joined(std::initializer_list<QStringView> parts)
 }
 } // namespace
 
+const dataEntry::Extras& dataEntry::defaultExtras()
+{
+    static const Extras defaults;
+    return defaults;
+}
+
 dataEntry::dataEntry()
     : theCheck(QStringLiteral("X"))
     , SEQUENCE(QStringLiteral("1"))
-    , zoneString(QStringLiteral("Z"))
-    , hoursFromGMT(QStringLiteral("0"))
     , theRepeater(QStringLiteral("blank"))
 {
     setDTSTAMP();
@@ -126,11 +130,11 @@ void dataEntry::setDTSTAMP()
     thread_local QString lastZone;
     thread_local QString lastStamp;
     const qint64 second = Clock::now().toSecsSinceEpoch();
-    if (second != lastSecond || zoneString != lastZone) {
+    if (second != lastSecond || ex().zoneString != lastZone) {
         lastStamp = CalDate::fromSecsSinceEpoch(second, Zones::utc()).format(QStringLiteral("%Y%m%dT%H%M%S"))
-            + zoneString;
+            + ex().zoneString;
         lastSecond = second;
-        lastZone = zoneString;
+        lastZone = ex().zoneString;
     }
     DTSTAMP = lastStamp;
 }
@@ -415,7 +419,7 @@ void dataEntry::removeTheEXDATE(int index)
 
 void dataEntry::addRecObjectArray(const EntryPtr& entry)
 {
-    theRecObjectsArray.append(entry);
+    mx().theRecObjectsArray.append(entry);
 }
 
 void dataEntry::setTheRepeater(bool repeating)
@@ -441,7 +445,7 @@ void dataEntry::setLocation(const QString& s)
     QString l = s;
     l.remove(QLatin1Char('\r'));
     l.remove(QLatin1Char('\n'));
-    location = l;
+    setExtra(&Extras::location, l);
 }
 
 QString dataEntry::getSEQUENCE() const
@@ -495,18 +499,18 @@ static QString propertyOrEmpty(const QString& value, const QString& prefix)
 
 QString dataEntry::getSTATUS() const
 {
-    return propertyOrEmpty(status, QStringLiteral("STATUS:"));
+    return propertyOrEmpty(ex().status, QStringLiteral("STATUS:"));
 }
 
 QString dataEntry::getLOCATION() const
 {
-    return propertyOrEmpty(location, QStringLiteral("LOCATION:"));
+    return propertyOrEmpty(ex().location, QStringLiteral("LOCATION:"));
 }
 
 QString dataEntry::getTheRecString() const
 {
-    return QStringLiteral("RECURRENCE-ID;TZID=%1:").arg(localZoneName()) + theRecDate.format(QStringLiteral("%Y%m%d"))
-        + QLatin1Char('T') + (theRecTime ? theRecTime.format(QStringLiteral("%H%M%S")) : QStringLiteral("000000"));
+    return QStringLiteral("RECURRENCE-ID;TZID=%1:").arg(localZoneName()) + ex().theRecDate.format(QStringLiteral("%Y%m%d"))
+        + QLatin1Char('T') + (ex().theRecTime ? ex().theRecTime.format(QStringLiteral("%H%M%S")) : QStringLiteral("000000"));
 }
 
 int dataEntry::tableRowCount(int tag) const
@@ -514,7 +518,7 @@ int dataEntry::tableRowCount(int tag) const
     if (tag == 1)
         return int(theCalEXDATE.size());
     if (tag == 13)
-        return int(theRecObjectsArray.size());
+        return int(ex().theRecObjectsArray.size());
     return 0;
 }
 
@@ -529,8 +533,8 @@ QVariant dataEntry::tableValue(int tag, int row, const QString& column) const
 {
     if (tag == 1 && row >= 0 && row < theCalEXDATE.size())
         return dateVariant(theCalEXDATE.at(row));
-    if (tag == 13 && row >= 0 && row < theRecObjectsArray.size())
-        return theRecObjectsArray.at(row)->propertyValue(column);
+    if (tag == 13 && row >= 0 && row < ex().theRecObjectsArray.size())
+        return ex().theRecObjectsArray.at(row)->propertyValue(column);
     return {};
 }
 
@@ -550,8 +554,8 @@ QVariant dataEntry::propertyValue(const QString& name) const
         {"endDate", [](const dataEntry& e) { return dateVariant(e.endDate); }},
         {"startTime", [](const dataEntry& e) { return dateVariant(e.startTime); }},
         {"endTime", [](const dataEntry& e) { return dateVariant(e.endTime); }},
-        {"theRecDate", [](const dataEntry& e) { return dateVariant(e.theRecDate); }},
-        {"theRecTime", [](const dataEntry& e) { return dateVariant(e.theRecTime); }},
+        {"theRecDate", [](const dataEntry& e) { return dateVariant(e.ex().theRecDate); }},
+        {"theRecTime", [](const dataEntry& e) { return dateVariant(e.ex().theRecTime); }},
         {"theSummary", [](const dataEntry& e) { return QVariant(e.theSummary); }},
         {"Notes", [](const dataEntry& e) { return QVariant(e.Notes); }},
         {"DESCRIPTION", [](const dataEntry& e) { return QVariant(e.DESCRIPTION); }},
@@ -559,8 +563,8 @@ QVariant dataEntry::propertyValue(const QString& name) const
         {"RRULE", [](const dataEntry& e) { return QVariant(e.RRULE); }},
         {"DTSTART", [](const dataEntry& e) { return QVariant(e.DTSTART); }},
         {"DURATION", [](const dataEntry& e) { return QVariant(e.DURATION); }},
-        {"location", [](const dataEntry& e) { return QVariant(e.location); }},
-        {"status", [](const dataEntry& e) { return QVariant(e.status); }},
+        {"location", [](const dataEntry& e) { return QVariant(e.ex().location); }},
+        {"status", [](const dataEntry& e) { return QVariant(e.ex().status); }},
         {"theRepeater", [](const dataEntry& e) { return QVariant(e.theRepeater); }},
     };
     auto it = getters.constFind(name);

@@ -3,6 +3,8 @@
 #include "platform/CalDate.h"
 
 #include <QList>
+#include <QSharedData>
+#include <QSharedDataPointer>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -73,14 +75,18 @@ public:
     void removeTheEXDATE(int index);
     const QList<CalDate>& getTheEXDATE() const { return theCalEXDATE; }
     void addRecObjectArray(const EntryPtr& entry);
-    const EntryList& getTheReoccDateArray() const { return theRecObjectsArray; }
-    void emptyTheRecObjectsArray() { theRecObjectsArray.clear(); }
-    void setParentDataEntry(const EntryPtr& parent) { parentDataEntry = parent; }
-    EntryPtr getParentDataEntry() const { return parentDataEntry.lock(); }
-    void setRecDate(const CalDate& d) { theRecDate = d; }
-    const CalDate& getTheRecDate() const { return theRecDate; }
-    void setRecTime(const CalDate& t) { theRecTime = t; }
-    const CalDate& getTheRecTime() const { return theRecTime; }
+    const EntryList& getTheReoccDateArray() const { return ex().theRecObjectsArray; }
+    void emptyTheRecObjectsArray()
+    {
+        if (m_extras)
+            mx().theRecObjectsArray.clear();
+    }
+    void setParentDataEntry(const EntryPtr& parent) { mx().parentDataEntry = parent; }
+    EntryPtr getParentDataEntry() const { return ex().parentDataEntry.lock(); }
+    void setRecDate(const CalDate& d) { mx().theRecDate = d; }
+    const CalDate& getTheRecDate() const { return ex().theRecDate; }
+    void setRecTime(const CalDate& t) { mx().theRecTime = t; }
+    const CalDate& getTheRecTime() const { return ex().theRecTime; }
     void setTheRepeater(bool repeating);
     /// Name of the table icon: "repeat" or "blank".
     const QString& getTheRepeater() const { return theRepeater; }
@@ -102,41 +108,41 @@ public:
     void setRRULE(const QString& s) { RRULE = s; }
     void setSEQUENCE(const QString& s) { SEQUENCE = s; }
     void setSUMMARY(const QString& s) { SUMMARY = s; }
-    const QString& getFullZoneString() const { return fullZoneName; }
-    void setFullZoneString(const QString& s) { fullZoneName = s; }
-    const QString& getHoursFromGMT() const { return hoursFromGMT; }
-    void setHoursFromGMT(const QString& s) { hoursFromGMT = s; }
-    const QString& getAlarm() const { return alarm; }
-    void setAlarm(const QString& s) { alarm = s; }
-    const QString& getAlarmString() const { return alarmString; }
-    void setAlarmString(const QString& s) { alarmString = s; }
-    const QString& getURL() const { return URL; }
-    void setURL(const QString& s) { URL = s; }
-    const QString& getLocation() const { return location; }
-    const QString& getShortLocation() const { return location; }
+    const QString& getFullZoneString() const { return ex().fullZoneName; }
+    void setFullZoneString(const QString& s) { setExtra(&Extras::fullZoneName, s); }
+    const QString& getHoursFromGMT() const { return ex().hoursFromGMT; }
+    void setHoursFromGMT(const QString& s) { setExtra(&Extras::hoursFromGMT, s); }
+    const QString& getAlarm() const { return ex().alarm; }
+    void setAlarm(const QString& s) { setExtra(&Extras::alarm, s); }
+    const QString& getAlarmString() const { return ex().alarmString; }
+    void setAlarmString(const QString& s) { setExtra(&Extras::alarmString, s); }
+    const QString& getURL() const { return ex().URL; }
+    void setURL(const QString& s) { setExtra(&Extras::URL, s); }
+    const QString& getLocation() const { return ex().location; }
+    const QString& getShortLocation() const { return ex().location; }
     void setLocation(const QString& s);
-    const QString& getStatus() const { return status; }
-    void setStatus(const QString& s) { status = s; }
-    const QString& getClass() const { return theClass; }
-    void setClass(const QString& s) { theClass = s; }
-    const QString& getPriority() const { return thePriority; }
-    void setPriority(const QString& s) { thePriority = s; }
-    const QString& getTransp() const { return transp; }
-    void setTransp(const QString& s) { transp = s; }
-    const QString& getLastModified() const { return lastModified; }
-    void setLastModified(const QString& s) { lastModified = s; }
-    const QString& getITIPSTATUSML() const { return ITIPSTATUSML; }
-    void setITIPSTATUSML(const QString& s) { ITIPSTATUSML = s; }
-    const QString& getALARMID() const { return ALARMID; }
-    void setALARMID(const QString& s) { ALARMID = s; }
-    const QString& getORGANIZER() const { return ORGANIZER; }
-    void setORGANIZER(const QString& s) { ORGANIZER = s; }
-    const QStringList& getATTENDEE() const { return ATTENDEE; }
-    void setATTENDEE(const QString& line) { ATTENDEE.append(line); }
-    const QString& getCreated() const { return theCreated; }
-    void setCreated(const QString& s) { theCreated = s; }
-    const QString& getCategories() const { return theCategories; }
-    void setCategories(const QString& s) { theCategories = s; }
+    const QString& getStatus() const { return ex().status; }
+    void setStatus(const QString& s) { setExtra(&Extras::status, s); }
+    const QString& getClass() const { return ex().theClass; }
+    void setClass(const QString& s) { setExtra(&Extras::theClass, s); }
+    const QString& getPriority() const { return ex().thePriority; }
+    void setPriority(const QString& s) { setExtra(&Extras::thePriority, s); }
+    const QString& getTransp() const { return ex().transp; }
+    void setTransp(const QString& s) { setExtra(&Extras::transp, s); }
+    const QString& getLastModified() const { return ex().lastModified; }
+    void setLastModified(const QString& s) { setExtra(&Extras::lastModified, s); }
+    const QString& getITIPSTATUSML() const { return ex().ITIPSTATUSML; }
+    void setITIPSTATUSML(const QString& s) { setExtra(&Extras::ITIPSTATUSML, s); }
+    const QString& getALARMID() const { return ex().ALARMID; }
+    void setALARMID(const QString& s) { setExtra(&Extras::ALARMID, s); }
+    const QString& getORGANIZER() const { return ex().ORGANIZER; }
+    void setORGANIZER(const QString& s) { setExtra(&Extras::ORGANIZER, s); }
+    const QStringList& getATTENDEE() const { return ex().ATTENDEE; }
+    void setATTENDEE(const QString& line) { mx().ATTENDEE.append(line); }
+    const QString& getCreated() const { return ex().theCreated; }
+    void setCreated(const QString& s) { setExtra(&Extras::theCreated, s); }
+    const QString& getCategories() const { return ex().theCategories; }
+    void setCategories(const QString& s) { setExtra(&Extras::theCategories, s); }
     bool getDataCheck() const { return dataCheck; }
     void setDataCheck(bool b) { dataCheck = b; }
     /// The UID value as stored (possibly empty); getUID() makes one when empty.
@@ -191,13 +197,54 @@ public:
 private:
     friend class repeatList; // copies entries field by field
 
+    /// Properties most entries never have, and occurrence copies never carry: one side record,
+    /// made on the first write that needs it, keeps entries (and large expansions) small.
+    struct Extras : QSharedData
+    {
+        CalDate theRecDate;
+        CalDate theRecTime;
+        std::weak_ptr<dataEntry> parentDataEntry;
+        QString zoneString = QStringLiteral("Z");
+        QString fullZoneName;
+        QString hoursFromGMT = QStringLiteral("0");
+        QString alarm;
+        QString URL;
+        QString location;
+        QString status;
+        QString theClass;
+        QString thePriority;
+        QString transp;
+        QString lastModified;
+        QString ITIPSTATUSML;
+        QString ALARMID;
+        QStringList ATTENDEE;
+        QString ORGANIZER;
+        QString theCreated;
+        QString theCategories;
+        QString alarmString;
+        EntryList theRecObjectsArray;
+    };
+    static const Extras& defaultExtras();
+    const Extras& ex() const { return m_extras ? *m_extras.constData() : defaultExtras(); }
+    Extras& mx()
+    {
+        if (!m_extras)
+            m_extras = new Extras;
+        return *m_extras;
+    }
+    /// Stores a text of the side record; a default value on an entry without one allocates nothing.
+    void setExtra(QString Extras::*field, const QString& value)
+    {
+        if (!m_extras && value == defaultExtras().*field)
+            return;
+        mx().*field = value;
+    }
+
+
     CalDate startDate;
     CalDate endDate;
     CalDate startTime;
     CalDate endTime;
-    CalDate theRecDate;
-    CalDate theRecTime;
-    std::weak_ptr<dataEntry> parentDataEntry;
     QString theSummary;
     QString Notes;
     QString theCheck;
@@ -210,30 +257,12 @@ private:
     QString RRULE;
     QString DTEND;
     QString DTSTAMP;
-    QString zoneString;
-    QString fullZoneName;
-    QString hoursFromGMT;
-    QString alarm;
-    QString URL;
-    QString location;
-    QString status;
-    QString theClass;
-    QString thePriority;
-    QString transp;
-    QString lastModified;
-    QString ITIPSTATUSML;
-    QString ALARMID;
-    QStringList ATTENDEE;
-    QString ORGANIZER;
-    QString theCreated;
-    QString theCategories;
-    QString alarmString;
     QString theRepeater;
     QList<CalDate> theCalEXDATE;
-    EntryList theRecObjectsArray;
     bool endDateSet = false;
     bool startDateSet = false;
     bool startTimeSet = false;
     bool endTimeSet = false;
     bool dataCheck = false;
+    QSharedDataPointer<Extras> m_extras;
 };

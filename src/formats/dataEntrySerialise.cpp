@@ -419,40 +419,40 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
         appendClock(out, startTime);
         out += kCrLf;
     }
-    if (!status.isEmpty() && status != QLatin1String("STATUS:")) {
-        if (!status.startsWith(QLatin1String("STATUS:")))
+    if (!ex().status.isEmpty() && ex().status != QLatin1String("STATUS:")) {
+        if (!ex().status.startsWith(QLatin1String("STATUS:")))
             out += QStringView(u"STATUS:");
-        out += status;
+        out += ex().status;
         out += kCrLf;
     }
-    if (!alarm.isEmpty()) {
+    if (!ex().alarm.isEmpty()) {
         // The stored texts carry their own line ends; one that lost it must not swallow END:VALARM.
         out += QStringView(u"BEGIN:VALARM\r\n");
-        appendWithLineEnd(out, alarm);
-        appendWithLineEnd(out, ALARMID);
+        appendWithLineEnd(out, ex().alarm);
+        appendWithLineEnd(out, ex().ALARMID);
         out += QStringView(u"END:VALARM\r\n");
     }
-    if (!location.isEmpty() && location != QLatin1String("LOCATION:")) {
+    if (!ex().location.isEmpty() && ex().location != QLatin1String("LOCATION:")) {
         from = out.size();
-        if (!location.startsWith(QLatin1String("LOCATION:")))
+        if (!ex().location.startsWith(QLatin1String("LOCATION:")))
             out += QStringView(u"LOCATION:");
-        out += location;
+        out += ex().location;
         foldLineFrom(out, from, context);
     }
-    if (!URL.isEmpty()) {
+    if (!ex().URL.isEmpty()) {
         from = out.size();
         out += QStringView(u"URL;VALUE=URI:");
-        out += URL;
+        out += ex().URL;
         foldLineFrom(out, from, context);
     }
     const std::pair<QStringView, const QString*> plain[] = {
-        {QStringView(u"X-WR-ITIPSTATUSML:"), &ITIPSTATUSML},
-        {QStringView(u"CLASS:"), &theClass},
-        {QStringView(u"CREATED:"), &theCreated},
-        {QStringView(u"PRIORITY:"), &thePriority},
-        {QStringView(u"CATEGORIES:"), &theCategories},
-        {QStringView(u"TRANSP:"), &transp},
-        {QStringView(u"LAST-MODIFIED:"), &lastModified},
+        {QStringView(u"X-WR-ITIPSTATUSML:"), &ex().ITIPSTATUSML},
+        {QStringView(u"CLASS:"), &ex().theClass},
+        {QStringView(u"CREATED:"), &ex().theCreated},
+        {QStringView(u"PRIORITY:"), &ex().thePriority},
+        {QStringView(u"CATEGORIES:"), &ex().theCategories},
+        {QStringView(u"TRANSP:"), &ex().transp},
+        {QStringView(u"LAST-MODIFIED:"), &ex().lastModified},
     };
     for (const auto& [name, value] : plain) {
         if (!value->isEmpty()) {
@@ -461,17 +461,17 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
             out += kCrLf;
         }
     }
-    for (const QString& attendee : ATTENDEE)
+    for (const QString& attendee : ex().ATTENDEE)
         appendFoldedLine(out, attendee, context);
-    if (!ORGANIZER.isEmpty())
-        appendFoldedLine(out, ORGANIZER, context);
-    if (theRecDate) {
+    if (!ex().ORGANIZER.isEmpty())
+        appendFoldedLine(out, ex().ORGANIZER, context);
+    if (ex().theRecDate) {
         out += QStringView(u"RECURRENCE-ID;TZID=");
         out += context.localId;
         out += QLatin1Char(':');
-        appendDate(out, theRecDate);
+        appendDate(out, ex().theRecDate);
         out += QLatin1Char('T');
-        appendClock(out, theRecTime);
+        appendClock(out, ex().theRecTime);
         out += kCrLf;
     }
     out += QStringView(u"END:VEVENT\r\n");
@@ -510,9 +510,9 @@ QString dataEntry::appendVCal(QString& out, const WriteContext& context)
         appendVcalEscaped(out, DESCRIPTION);
         out += kCrLf;
     }
-    if (!location.isEmpty() && location != QLatin1String("LOCATION:")) {
+    if (!ex().location.isEmpty() && ex().location != QLatin1String("LOCATION:")) {
         out += QStringView(u"LOCATION;CHARSET=macintosh:");
-        appendVcalEscaped(out, valueOfProperty(location, QLatin1String("LOCATION:")));
+        appendVcalEscaped(out, valueOfProperty(ex().location, QLatin1String("LOCATION:")));
         out += kCrLf;
     }
     if (UID.isEmpty())

@@ -835,7 +835,7 @@ void repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, Wor
 
     // Overrides take the place of the occurrence they replace, found by date and time.
     QHash<QString, EntryPtr> overrides;
-    for (const EntryPtr& o : entry.theRecObjectsArray) {
+    for (const EntryPtr& o : entry.getTheReoccDateArray()) {
         if (o)
             overrides.insert(secondField(o->getTheRecString()), o);
     }

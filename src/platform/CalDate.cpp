@@ -372,14 +372,18 @@ void CalDate::setFromSecs(qint64 secs)
     const qint64 wall = secs + m_offset;
     const qint64 days = floorDiv(wall, kDay);
     const qint64 rest = wall - days * kDay;
+    int year = 0, month = 0, day = 0;
     if (days >= kFirstCivilDay) {
-        civilFromDays(days, &m_year, &m_month, &m_day);
+        civilFromDays(days, &year, &month, &day);
         m_valid = true;
     } else {
         const QDate date = QDate::fromJulianDay(days + kEpochJulianDay);
-        date.getDate(&m_year, &m_month, &m_day);
+        date.getDate(&year, &month, &day);
         m_valid = date.isValid();
     }
+    m_year = year;
+    m_month = quint8(month);
+    m_day = quint8(day);
     m_hour = int(rest / 3600);
     m_minute = int((rest % 3600) / 60);
     m_second = int(rest % 60);

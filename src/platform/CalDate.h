@@ -129,9 +129,11 @@ public:
 private:
     void setFromSecs(qint64 secs);
 
+    // Packed: entries hold six dates and expansions make many entries.
     qint64 m_secs = 0;
     QTimeZone m_zone;
-    int m_offset = 0;
-    int m_year = 0, m_month = 0, m_day = 0, m_hour = 0, m_minute = 0, m_second = 0;
+    qint32 m_offset = 0;
+    qint32 m_year = 0;
+    quint8 m_month = 0, m_day = 0, m_hour = 0, m_minute = 0, m_second = 0;
     bool m_valid = false;
 };
