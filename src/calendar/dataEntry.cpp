@@ -1,3 +1,4 @@
+#include "platform/Numbers.h"
 #include "calendar/dataEntry.h"
 
 #include "platform/Clock.h"
@@ -11,30 +12,12 @@
 
 namespace
 {
+using Numbers::leadingInt;
+
 QString localZoneName()
 {
     return Zones::idOf(Zones::local());
 }
-
-// Leading decimal integer (optional sign, then digits); 0 when there is none. Clamped so that
-// absurd numbers from files cannot overflow the date arithmetic.
-qint64 leadingInt(const QString& text)
-{
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+'))) {
-        negative = text.at(i) == QLatin1Char('-');
-        ++i;
-    }
-    qint64 value = 0;
-    while (i < text.size() && text.at(i).unicode() >= '0' && text.at(i).unicode() <= '9') {
-        if (value < 100000000)
-            value = value * 10 + (text.at(i).unicode() - '0');
-        ++i;
-    }
-    return negative ? -value : value;
-}
-
 int clampInt(qint64 v)
 {
     return int(std::clamp<qint64>(v, -100000000, 100000000));

@@ -3,6 +3,7 @@
 // Blocks are appended straight to the writer's output: a calendar of 100,000 entries would
 // otherwise build and copy several short-lived texts per property line.
 
+#include "platform/Numbers.h"
 #include "calendar/dataEntry.h"
 #include "formats/writeContext.h"
 
@@ -12,18 +13,11 @@
 
 namespace
 {
+using Numbers::floorDiv;
+
 const QString kCrLf = QStringLiteral("\r\n");
 constexpr qint64 kDay = 86400;
 constexpr qint64 kEpochJulianDay = 2440588; // 1970-01-01
-
-qint64 floorDiv(qint64 a, qint64 b)
-{
-    qint64 q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0)))
-        --q;
-    return q;
-}
-
 // Offset in seconds as its "%z" text reads when cut into hours (characters 0-2, signed) and
 // minutes (3-4, no sign): -0330 gives -3 and 30.
 void offsetParts(int offsetSeconds, int* hours, int* minutes)

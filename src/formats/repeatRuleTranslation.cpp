@@ -1,6 +1,7 @@
 // Repeat rules between the iCalendar grammar (held in memory) and the vCalendar 1.0 grammar
 // (read from and written to organiser files).
 
+#include "platform/Numbers.h"
 #include "calendar/aCalendar.h"
 #include "calendar/dataEntry.h"
 
@@ -12,6 +13,8 @@
 
 namespace
 {
+using Numbers::leadingInt;
+
 const QString kYearlyMessage =
     QStringLiteral("There appears to be a yearly repeating event that can not be translated to vCal version 1");
 const QString kMonthlyMessage =
@@ -22,26 +25,6 @@ const QString kUnspecifiedMessage =
 
 const QStringList kWeekdayCodes{QStringLiteral("MO"), QStringLiteral("TU"), QStringLiteral("WE"), QStringLiteral("TH"),
                                 QStringLiteral("FR"), QStringLiteral("SA"), QStringLiteral("SU")};
-
-// Leading decimal integer (optional sign, then digits); 0 when there is none. Clamped so that
-// numbers from files cannot overflow date arithmetic.
-qint64 leadingInt(QStringView text)
-{
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+'))) {
-        negative = text.at(i) == QLatin1Char('-');
-        ++i;
-    }
-    qint64 value = 0;
-    while (i < text.size() && text.at(i).unicode() >= '0' && text.at(i).unicode() <= '9') {
-        if (value < 100000000)
-            value = value * 10 + (text.at(i).unicode() - '0');
-        ++i;
-    }
-    return negative ? -value : value;
-}
-
 bool allDigits(QStringView text)
 {
     if (text.isEmpty())

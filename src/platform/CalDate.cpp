@@ -1,3 +1,4 @@
+#include "platform/Numbers.h"
 #include "CalDate.h"
 
 #include "Clock.h"
@@ -12,17 +13,10 @@
 
 namespace
 {
+using Numbers::floorDiv;
+
 constexpr qint64 kDay = 86400;
 constexpr qint64 kEpochJulianDay = 2440588; // 1970-01-01
-
-qint64 floorDiv(qint64 a, qint64 b)
-{
-    qint64 q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0)))
-        --q;
-    return q;
-}
-
 // Offsets are looked up often (every date made or moved), so each thread keeps, per zone,
 // the span between the two transitions around the last instant it asked about.
 struct OffsetSpan
