@@ -1,8 +1,8 @@
-#include "platform/Numbers.h"
 #include "calendar/dataEntry.h"
 
 #include "platform/Clock.h"
 #include "platform/Uuid.h"
+#include "platform/Numbers.h"
 
 #include <QDateTime>
 
@@ -18,6 +18,7 @@ QString localZoneName()
 {
     return Zones::idOf(Zones::local());
 }
+
 int clampInt(qint64 v)
 {
     return int(std::clamp<qint64>(v, -100000000, 100000000));

@@ -3,9 +3,9 @@
 // Blocks are appended straight to the writer's output: a calendar of 100,000 entries would
 // otherwise build and copy several short-lived texts per property line.
 
-#include "platform/Numbers.h"
 #include "calendar/dataEntry.h"
 #include "formats/writeContext.h"
+#include "platform/Numbers.h"
 
 #include <QDate>
 

@@ -1,9 +1,9 @@
 // Repeat rules between the iCalendar grammar (held in memory) and the vCalendar 1.0 grammar
 // (read from and written to organiser files).
 
-#include "platform/Numbers.h"
 #include "calendar/aCalendar.h"
 #include "calendar/dataEntry.h"
+#include "platform/Numbers.h"
 
 #include <QDate>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
-#include "platform/Numbers.h"
 #include "CalDate.h"
 
 #include "Clock.h"
+#include "Numbers.h"
 
 #include <QDate>
 #include <QHash>
