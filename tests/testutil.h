@@ -11,10 +11,53 @@
 #include <QTimeZone>
 #include <QVariantMap>
 
+#include "platform/CalDate.h"
+
 #include <memory>
 
 namespace testutil
 {
+/// Sanitizer builds run hostile inputs many times slower; time bounds in tests only catch runaway work.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr qint64 kSlowdown = 40;
+#else
+constexpr qint64 kSlowdown = 1;
+#endif
+
+/// German month, weekday and AM/PM names (Sunday first).
+inline DateNames germanNames()
+{
+    DateNames n;
+    n.months = QStringList{"Januar", "Februar", "März",      "April",   "Mai",      "Juni",
+                           "Juli",   "August",  "September", "Oktober", "November", "Dezember"};
+    n.shortMonths = QStringList{"Jan", "Feb", "Mär", "Apr", "Mai", "Jun", "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"};
+    n.weekdays = QStringList{"Sonntag", "Montag", "Dienstag", "Mittwoch", "Donnerstag", "Freitag", "Samstag"};
+    n.shortWeekdays = QStringList{"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"};
+    n.amPm = QStringList{"AM", "PM"};
+    return n;
+}
+
+/// A European settings store: day first with dots, a "." time separator, German names.
+inline QVariantMap germanStore()
+{
+    const DateNames n = germanNames();
+    return {{"NSShortDateFormatString", "%d.%m.%Y"},
+            {"NSTimeFormatString", "%H.%M.%S"},
+            {"NSMonthNameArray", n.months},
+            {"NSShortMonthNameArray", n.shortMonths},
+            {"NSWeekDayNameArray", n.weekdays},
+            {"NSShortWeekDayNameArray", n.shortWeekdays},
+            {"NSAMPMDesignation", n.amPm}};
+}
+
+/// A US settings store: month first with slashes, a 12-hour clock.
+inline QVariantMap usStore()
+{
+    return {{"NSShortDateFormatString", "%m/%d/%y"},
+            {"NSTimeFormatString", "%I:%M:%S %p"},
+            {"NSAMPMDesignation", QStringList{"AM", "PM"}}};
+}
+
 /// Sets TZ for the process (takes effect for every date made afterwards).
 inline void pinZone(const char* tz)
 {

@@ -7,41 +7,11 @@
 
 namespace
 {
-// Sanitizer builds run the hostile inputs many times slower; the bounds only catch runaway work.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr qint64 kSlowdown = 40;
-#else
-constexpr qint64 kSlowdown = 1;
-#endif
+using testutil::germanNames;
+using testutil::germanStore;
+using testutil::kSlowdown;
+using testutil::usStore;
 
-DateNames germanNames()
-{
-    DateNames n;
-    n.months = QStringList{"Januar", "Februar", "März",     "April",   "Mai",      "Juni",
-                           "Juli",   "August",  "September", "Oktober", "November", "Dezember"};
-    n.shortMonths = QStringList{"Jan", "Feb", "Mär", "Apr", "Mai", "Jun", "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"};
-    n.weekdays = QStringList{"Sonntag", "Montag", "Dienstag", "Mittwoch", "Donnerstag", "Freitag", "Samstag"};
-    n.shortWeekdays = QStringList{"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"};
-    n.amPm = QStringList{"AM", "PM"};
-    return n;
-}
-
-QVariantMap germanStore()
-{
-    const DateNames n = germanNames();
-    return {{"NSShortDateFormatString", "%d.%m.%Y"},
-            {"NSTimeFormatString", "%H.%M.%S"},
-            {"NSMonthNameArray", n.months},
-            {"NSShortMonthNameArray", n.shortMonths},
-            {"NSWeekDayNameArray", n.weekdays},
-            {"NSShortWeekDayNameArray", n.shortWeekdays},
-            {"NSAMPMDesignation", n.amPm}};
-}
-
-QVariantMap usStore()
-{
-    return {{"NSShortDateFormatString", "%m/%d/%y"}, {"NSTimeFormatString", "%I:%M:%S %p"}};
-}
 
 NaturalDateSettings settingsFor(const QString& which)
 {

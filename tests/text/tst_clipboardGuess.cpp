@@ -7,29 +7,11 @@
 
 namespace
 {
-// Sanitizer builds run the hostile inputs many times slower; the bounds only catch runaway work.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr qint64 kSlowdown = 40;
-#else
-constexpr qint64 kSlowdown = 1;
-#endif
+using testutil::germanNames;
+using testutil::germanStore;
+using testutil::kSlowdown;
+using testutil::usStore;
 
-QVariantMap usStore()
-{
-    return {{"NSShortDateFormatString", "%m/%d/%y"},
-            {"NSTimeFormatString", "%I:%M:%S %p"},
-            {"NSAMPMDesignation", QStringList{"AM", "PM"}}};
-}
-
-QVariantMap germanStore()
-{
-    return {{"NSShortDateFormatString", "%d.%m.%Y"},
-            {"NSTimeFormatString", "%H.%M.%S"},
-            {"NSMonthNameArray", QStringList{"Januar", "Februar", "März", "April", "Mai", "Juni", "Juli", "August",
-                                             "September", "Oktober", "November", "Dezember"}},
-            {"NSShortMonthNameArray",
-             QStringList{"Jan", "Feb", "Mär", "Apr", "Mai", "Jun", "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"}}};
-}
 
 // One entry as "date start-end" ("-" for an absent part), e.g. "2006-12-05 12:30-13:30".
 QString brief(const EntryPtr& e)
