@@ -27,6 +27,7 @@ struct Position
     enum Kind { Nth, Last, Every } kind;
     int nth;
     int weekday; // 1 = Monday ... 7 = Sunday
+    friend bool operator==(const Position&, const Position&) = default;
 };
 
 struct Rule
@@ -301,7 +302,9 @@ private:
         } else if (!stripped(m_rule.byDay).isEmpty()) {
             for (const QString& t : tokens(m_rule.byDay)) {
                 Position p;
-                if (parsePosition(t, &p))
+                // A position named twice gives its days once (a long BYDAY list of one code
+                // would otherwise be walked for every period).
+                if (parsePosition(t, &p) && !m_positions.contains(p))
                     m_positions.append(p);
             }
             m_streams = int(m_positions.size());
@@ -347,7 +350,9 @@ private:
         if (!stripped(m_rule.byDay).isEmpty()) {
             for (const QString& t : tokens(m_rule.byDay)) {
                 Position p;
-                if (parsePosition(t, &p))
+                // A position named twice gives its days once (a long BYDAY list of one code
+                // would otherwise be walked for every period).
+                if (parsePosition(t, &p) && !m_positions.contains(p))
                     m_positions.append(p);
             }
             m_yearByPosition = true;

@@ -121,6 +121,14 @@ void aCalendar::processDateString(const QString* text)
         StartDate = 2,
         EndDate = 4
     };
+    // Every entry carries the summary and the whole text. A huge paste full of dates would make
+    // every written calendar or list hold the text once per entry (64 KB of "1 2 1 2" gives 10,000
+    // entries, a gigabyte of iCalendar); past a budget only the first entry carries the texts, which
+    // still keeps all of them.
+    constexpr qint64 kTextBudget = 50'000'000;
+    const qsizetype entryCount = T == D ? T : T == 2 * D ? D : T >= 1 ? (T + 1) / 2 : D;
+    const bool textsOnEvery = qint64(entryCount) * (summary.size() + whole.size()) <= kTextBudget;
+    bool first = true;
     // A value that could not be read is stored as absent, like any other.
     auto makeEntry = [&](int parts, const CalDate& startTime, const CalDate& endTime, const CalDate& startDate,
                          const CalDate& endDate) {
@@ -134,8 +142,11 @@ void aCalendar::processDateString(const QString* text)
             entry->setStartDate(startDate);
         if (parts & EndDate)
             entry->setEndDate(endDate);
-        entry->setSummary(summary);
-        entry->setDESCRIPTION(whole);
+        if (textsOnEvery || first) {
+            entry->setSummary(summary);
+            entry->setDESCRIPTION(whole);
+        }
+        first = false;
         theData.append(entry);
     };
     auto hourLater = [](const CalDate& t) { return t ? t.addHours(1) : CalDate(); };

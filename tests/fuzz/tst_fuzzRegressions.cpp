@@ -1,0 +1,256 @@
+// Inputs that once crashed, hung or misread in one of the readers, replayed through the same
+// steps as the fuzz targets in fuzz/, plus what each must give now.
+#include "calendar/aCalendar.h"
+#include "formats/repeatList.h"
+#include "platform/Encoding.h"
+#include "platform/NaturalDate.h"
+#include "testutil.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTest>
+
+#include <functional>
+
+namespace
+{
+// Sanitizer builds run many times slower; the bounds only catch runaway work.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr qint64 kSlowdown = 40;
+#else
+constexpr qint64 kSlowdown = 1;
+#endif
+// Per input, in an optimised build without sanitizers.
+constexpr qint64 kBoundMs = 1000;
+
+QString dataDir()
+{
+    return QStringLiteral(TIDEWELL_TEST_DATA "/fuzz");
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString decoded(const QByteArray& bytes)
+{
+    return Encoding::decode(bytes, Encoding::Fallback::MacRoman);
+}
+
+// The steps of each fuzz target (fuzz/fuzz_<name>.cpp), on a fresh document.
+void replayReader(const QByteArray& bytes)
+{
+    aCalendar doc;
+    doc.setData(decoded(bytes));
+    doc.dataCheck();
+    doc.createICalString(doc.getTheData(), QStringLiteral("/tmp/Fuzz.ics"));
+    doc.createVCalString();
+}
+
+void replayExpand(const QByteArray& bytes)
+{
+    aCalendar doc;
+    doc.setData(decoded(bytes));
+    repeatList expanded(doc.getTheData());
+    expanded.getWarningString();
+}
+
+void replayRrule(const QByteArray& bytes)
+{
+    aCalendar doc;
+    const QString text = decoded(bytes);
+    const QString ical = doc.vCalRRULEtoiCalRRULE(text);
+    for (const QString& rule : {text, ical}) {
+        auto e = dataEntry::create();
+        e->setStartTime(CalDate::fromFields(2007, 3, 15, 9, 30, 0));
+        e->setStartDate(CalDate::fromFields(2007, 3, 15, 0, 0, 0));
+        e->setEndDate(CalDate::fromFields(2007, 3, 15, 0, 0, 0));
+        e->setEndTime(CalDate::fromFields(2007, 3, 15, 10, 0, 0));
+        e->setRRULE(rule);
+        e->rruleVcal();
+        e->getVCal();
+    }
+}
+
+void replayQuotedPrintable(const QByteArray& bytes)
+{
+    aCalendar::processQuotedPrintablePart(bytes);
+}
+
+void replayRecognition(const QByteArray& bytes)
+{
+    aCalendar doc;
+    const QString text = decoded(bytes);
+    for (const QString& phrase : doc.returnDatesInString(text))
+        doc.returnCalendarDate(phrase);
+    for (const QString& phrase : doc.returnTimeInString(text))
+        doc.returnCalendarTime(phrase);
+    doc.returnTCDate(text);
+}
+
+void replayNaturalDate(const QByteArray& bytes)
+{
+    const QString text = decoded(bytes);
+    NaturalDate::parse(text, NaturalDateSettings::fromShortDateFormat(QStringLiteral("%m/%d/%y"), DateNames::english()));
+    NaturalDate::parse(text, NaturalDateSettings::fromShortDateFormat(QStringLiteral("%d.%m.%Y"), DateNames::english(),
+                                                                      QStringLiteral(".")));
+}
+
+void replayGuess(const QByteArray& bytes)
+{
+    aCalendar doc;
+    doc.processDateString(decoded(bytes));
+    doc.createICalString(doc.getTheData(), nullptr);
+}
+
+void replayDelimited(const QByteArray& bytes)
+{
+    aCalendar doc;
+    const bool tab = !bytes.isEmpty() && (bytes.at(0) & 1);
+    doc.processCT(decoded(bytes), tab ? QStringLiteral("\t") : QStringLiteral(","));
+    const int rows = int(doc.getCommaTabData().size());
+    for (int row = 0; row < rows; ++row)
+        doc.makeEntryWithSeparated(row, doc.getCommaTabDataOrder());
+    doc.addPendingData();
+    doc.createICalString(doc.getTheData(), nullptr);
+}
+
+std::function<void(const QByteArray&)> replayFor(const QString& target)
+{
+    static const QHash<QString, std::function<void(const QByteArray&)>> targets{
+        {QStringLiteral("reader"), replayReader},
+        {QStringLiteral("expand"), replayExpand},
+        {QStringLiteral("rrule"), replayRrule},
+        {QStringLiteral("quotedPrintable"), replayQuotedPrintable},
+        {QStringLiteral("recognition"), replayRecognition},
+        {QStringLiteral("naturalDate"), replayNaturalDate},
+        {QStringLiteral("guess"), replayGuess},
+        {QStringLiteral("delimited"), replayDelimited},
+    };
+    return targets.value(target);
+}
+} // namespace
+
+class TestFuzzRegressions : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        testutil::pinZone("Europe/Paris");
+        testutil::pinClock("2007-03-15T12:00:00Z");
+    }
+
+    void init() { m_settings = std::make_unique<testutil::TempSettings>(); }
+    void cleanup() { m_settings.reset(); }
+
+    // Every kept input, through the steps of the target that found it: no crash, bounded time.
+    void replay_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("path");
+        const QDir root(dataDir());
+        const QStringList targets = root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QString& target : targets) {
+            const QDir dir(root.filePath(target));
+            for (const QString& file : dir.entryList(QDir::Files, QDir::Name))
+                QTest::newRow(qPrintable(target + QLatin1Char('/') + file)) << target << dir.filePath(file);
+        }
+    }
+
+    void replay()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, path);
+        const auto run = replayFor(target);
+        QVERIFY2(run, qPrintable(QStringLiteral("no replay for target ") + target));
+        const QByteArray bytes = readFile(path);
+        QElapsedTimer timer;
+        timer.start();
+        run(bytes);
+        QVERIFY2(timer.elapsed() < kBoundMs * kSlowdown, qPrintable(QString::number(timer.elapsed()) + " ms"));
+    }
+
+    // A BYDAY list naming one position thousands of times made the expander walk every name in
+    // every period (25 s for one 64 KB rule); the names now count once.
+    void repeatedPositionExpandsOnce_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("once");
+        QTest::addColumn<int>("occurrences");
+        QTest::newRow("monthly 1MO") << "expand/monthly-one-position-named-16000-times.ics" << "BYDAY=1MO" << 1200;
+        QTest::newRow("yearly -1FR") << "expand/yearly-one-position-named-13000-times.ics" << "BYDAY=-1FR" << 1200;
+    }
+    void repeatedPositionExpandsOnce()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, once);
+        QFETCH(int, occurrences);
+        const QString text = decoded(readFile(dataDir() + QLatin1Char('/') + file));
+        QVERIFY(text.size() > 60000);
+        aCalendar doc;
+        doc.setData(text);
+        QCOMPARE(doc.entryCount(), 1);
+        QElapsedTimer timer;
+        timer.start();
+        const repeatList expanded(doc.getTheData());
+        QVERIFY2(timer.elapsed() < 200 * kSlowdown, qPrintable(QString::number(timer.elapsed()) + " ms"));
+
+        QString shortText = text;
+        const qsizetype from = shortText.indexOf(QLatin1String("BYDAY="));
+        shortText.replace(from, shortText.indexOf(QLatin1Char('\r'), from) - from, once);
+        aCalendar single;
+        single.setData(shortText);
+        const repeatList expected(single.getTheData());
+        QCOMPARE(expected.getDataArray().size(), qsizetype(occurrences));
+        QCOMPARE(expanded.getDataArray().size(), expected.getDataArray().size());
+        for (qsizetype i = 0; i < expected.getDataArray().size(); ++i)
+            QCOMPARE(expanded.getDataArray().at(i)->getDTSTART(), expected.getDataArray().at(i)->getDTSTART());
+        QCOMPARE(expanded.getWarningString(), expected.getWarningString());
+    }
+
+    // Every guessed entry carries the whole pasted text. 64 KB of "1 2 1 2" holds 10,922 dates, so
+    // a written calendar held the text 10,922 times (a gigabyte); past a budget only the first
+    // entry carries it. Ordinary pastes keep it on every entry.
+    void hugePasteKeepsItsTextOnce()
+    {
+        const QString text = decoded(readFile(dataDir() + QStringLiteral("/guess/numbers-everywhere.txt")));
+        QCOMPARE(text.size(), 65536);
+        aCalendar doc;
+        QElapsedTimer timer;
+        timer.start();
+        doc.processDateString(text);
+        QCOMPARE(doc.entryCount(), 10922);
+        QCOMPARE(doc.getEntryAtIndex(0)->getShortDESCRIPTION(), text);
+        QVERIFY(!doc.getEntryAtIndex(0)->getSummary().isEmpty());
+        for (int i = 1; i < doc.entryCount(); ++i) {
+            QVERIFY(doc.getEntryAtIndex(i)->getShortDESCRIPTION().isEmpty());
+            QVERIFY(doc.getEntryAtIndex(i)->getSummary().isEmpty());
+        }
+        const QString ics = doc.createICalString(doc.getTheData(), nullptr);
+        QVERIFY2(ics.size() < 4000000, qPrintable(QString::number(ics.size())));
+        QVERIFY2(timer.elapsed() < 1000 * kSlowdown, qPrintable(QString::number(timer.elapsed()) + " ms"));
+    }
+
+    void ordinaryPasteKeepsTextOnEveryEntry()
+    {
+        const QString text = QStringLiteral("Dentist 12/05/2006 10:30am, again 12/19/2006 11:00am");
+        aCalendar doc;
+        doc.processDateString(text);
+        QCOMPARE(doc.entryCount(), 2);
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(doc.getEntryAtIndex(i)->getShortDESCRIPTION(), text);
+            QVERIFY(doc.getEntryAtIndex(i)->getSummary().startsWith(QLatin1String("Dentist ")));
+        }
+    }
+
+private:
+    std::unique_ptr<testutil::TempSettings> m_settings;
+};
+
+QTEST_GUILESS_MAIN(TestFuzzRegressions)
+#include "tst_fuzzRegressions.moc"
