@@ -76,23 +76,14 @@ public:
         : s(text)
         , n(text.size())
         , st(settings)
+        , names(tablesFor(settings.names))
+        , monthNames(names.monthNames)
+        , weekdayNames(names.weekdayNames)
+        , amPmNames(names.amPmNames)
     {
         order = orderOf(settings.ordering);
         if (!order.valid())
             order = orderOf(QStringLiteral("MDY"));
-        const DateNames& en = DateNames::english();
-        addNames(monthNames, st.names.months);
-        addNames(monthNames, st.names.shortMonths);
-        addNames(monthNames, en.months);
-        addNames(monthNames, en.shortMonths);
-        monthNames.append({QStringLiteral("sept"), 8});
-        addNames(weekdayNames, st.names.weekdays);
-        addNames(weekdayNames, st.names.shortWeekdays);
-        addNames(weekdayNames, en.weekdays);
-        addNames(weekdayNames, en.shortWeekdays);
-        addNames(amPmNames, st.names.amPm);
-        for (const char* e : {"am", "a.m.", "a.m", "pm", "p.m.", "p.m"})
-            amPmNames.append({QString::fromLatin1(e), e[0] == 'p' ? 1 : 0});
     }
 
     CalDate run();
@@ -102,6 +93,15 @@ private:
     {
         QString text;
         int index;
+    };
+
+    // The names to match, prepared once per set of user names rather than on every parse.
+    struct NameTables
+    {
+        DateNames source;
+        QList<Name> monthNames;
+        QList<Name> weekdayNames;
+        QList<Name> amPmNames;
     };
 
     static void addNames(QList<Name>& out, const QStringList& list)
@@ -115,6 +115,40 @@ private:
             if (!name.isEmpty())
                 out.append({name, i});
         }
+    }
+
+    static bool sameNames(const DateNames& a, const DateNames& b)
+    {
+        // Lists that share their data compare equal at once.
+        return a.months == b.months && a.shortMonths == b.shortMonths && a.weekdays == b.weekdays
+            && a.shortWeekdays == b.shortWeekdays && a.amPm == b.amPm;
+    }
+
+    // Per thread, so workers never share a cache; the copy of the names kept in the cache also keeps
+    // their data alive, so a match by shared data is always a real match.
+    static const NameTables& tablesFor(const DateNames& userNames)
+    {
+        thread_local NameTables tables;
+        thread_local bool filled = false;
+        if (filled && sameNames(tables.source, userNames))
+            return tables;
+        tables = NameTables();
+        tables.source = userNames;
+        const DateNames& en = DateNames::english();
+        addNames(tables.monthNames, userNames.months);
+        addNames(tables.monthNames, userNames.shortMonths);
+        addNames(tables.monthNames, en.months);
+        addNames(tables.monthNames, en.shortMonths);
+        tables.monthNames.append({QStringLiteral("sept"), 8});
+        addNames(tables.weekdayNames, userNames.weekdays);
+        addNames(tables.weekdayNames, userNames.shortWeekdays);
+        addNames(tables.weekdayNames, en.weekdays);
+        addNames(tables.weekdayNames, en.shortWeekdays);
+        addNames(tables.amPmNames, userNames.amPm);
+        for (const char* e : {"am", "a.m.", "a.m", "pm", "p.m.", "p.m"})
+            tables.amPmNames.append({QString::fromLatin1(e), e[0] == 'p' ? 1 : 0});
+        filled = true;
+        return tables;
     }
 
     QChar at(qsizetype i) const { return i < n ? s.at(i) : QChar(); }
@@ -231,9 +265,10 @@ private:
     const qsizetype n;
     const NaturalDateSettings& st;
     Order order;
-    QList<Name> monthNames;
-    QList<Name> weekdayNames;
-    QList<Name> amPmNames;
+    const NameTables& names;
+    const QList<Name>& monthNames;
+    const QList<Name>& weekdayNames;
+    const QList<Name>& amPmNames;
 
     bool failed = false;
     bool haveDate = false, hasYear = false;
