@@ -1,15 +1,14 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (AddressSanitizer, UndefinedBehaviorSanitizer, libFuzzer) and
-# runs each over its committed corpus and dictionary for a short while. FUZZ_SECONDS sets the total
-# time (default: one minute, shared by the targets). A target that crashes, leaks, hits undefined
+# runs each over its committed corpus and dictionary for a short while. FUZZ_SECONDS sets the time
+# per target (default: one minute in all). A target that crashes, leaks, hits undefined
 # behaviour or takes more than a second on one input fails the run; its report is printed and the
 # input is kept under $BUILD/artifacts/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${FUZZ_BUILD:-build-fuzz}
 targets=(reader rrule expand quotedPrintable recognition naturalDate guess delimited)
-SECONDS_PER=$(( ${FUZZ_SECONDS:-60} / ${#targets[@]} ))
-[ "$SECONDS_PER" -ge 1 ] || SECONDS_PER=1
+SECONDS_PER=${FUZZ_SECONDS:-$((60 / ${#targets[@]}))}
 cmake -S . -B "$BUILD" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTIDEWELL_FUZZ=ON -DTIDEWELL_TESTS=OFF -DTIDEWELL_BENCH=OFF >/dev/null
 cmake --build "$BUILD" -j "$(nproc)" >/dev/null

@@ -9,6 +9,7 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <limits>
 
 namespace
 {
@@ -426,12 +427,12 @@ private:
             out.append({jd, stream});
     }
 
-    // Time order; a day named twice (BYMONTHDAY=31,-1) is one occurrence.
+    // Time order. A day named twice (BYMONTHDAY=31,-1; BYDAY=4MO,-1MO) stays once per stream: the
+    // expansion lists it once but counts it for each stream, or a stream whose days another one
+    // always names first would never reach the horizon.
     static void finish(Period& out)
     {
         std::stable_sort(out.begin(), out.end(), [](const Candidate& a, const Candidate& b) { return a.jd < b.jd; });
-        out.erase(std::unique(out.begin(), out.end(), [](const Candidate& a, const Candidate& b) { return a.jd == b.jd; }),
-                  out.end());
     }
 
     enum class MonthMode { MonthDays, Positions };
@@ -741,6 +742,8 @@ void repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, Wor
     Period period;
     qint64 periodStart = 0;
     int idle = 0;
+    qint64 lastSeenJd = std::numeric_limits<qint64>::min();
+    qint64 lastListedJd = std::numeric_limits<qint64>::min();
     bool complete = false;
     bool outOfRange = false;
     for (qint64 k = 0; !complete; ++k) {
@@ -752,7 +755,11 @@ void repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, Wor
             break;
         bool taken = false;
         for (const Candidate& c : std::as_const(period)) {
+            const bool repeated = c.jd == lastSeenJd; // named by an earlier stream of this period
+            lastSeenJd = c.jd;
             if (mode == Mode::Count) {
+                if (repeated)
+                    continue;
                 // The entry itself is the first occurrence and counts toward COUNT.
                 if (c.jd != startJd)
                     days.append(c.jd);
@@ -762,6 +769,8 @@ void repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, Wor
                     break;
                 }
             } else if (mode == Mode::Until) {
+                if (repeated)
+                    continue;
                 if (c.jd > untilJd) {
                     complete = true;
                     break;
@@ -781,8 +790,10 @@ void repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, Wor
                 ++st.n;
                 st.prevBeforeHorizon = at < horizon;
                 st.prevYear = at.year();
-                if (c.jd != startJd)
+                if (c.jd != startJd && c.jd != lastListedJd) {
                     days.append(c.jd);
+                    lastListedJd = c.jd;
+                }
                 taken = true;
                 // Whether this stream takes one more date, judged on the date just taken.
                 bool more = false;
