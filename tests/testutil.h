@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <QVariantMap>
@@ -56,6 +57,32 @@ inline QVariantMap usStore()
     return {{"NSShortDateFormatString", "%m/%d/%y"},
             {"NSTimeFormatString", "%I:%M:%S %p"},
             {"NSAMPMDesignation", QStringList{"AM", "PM"}}};
+}
+
+/// Debian's own interpreter, which sees the python3-* packages used as independent peers.
+inline const QString kPython = QStringLiteral("/usr/bin/python3");
+
+/// True when /usr/bin/python3 can import @p module (tests QSKIP otherwise).
+inline bool pythonHas(const QString& module)
+{
+    QProcess probe;
+    probe.start(kPython, {QStringLiteral("-c"), QStringLiteral("import ") + module});
+    return probe.waitForFinished(20000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
+}
+
+/// Runs a Python script with @p args; returns its non-empty output lines. On failure @p error
+/// receives standard error and the result is empty.
+inline QStringList runPython(const QString& script, const QStringList& args, QString* error)
+{
+    QProcess python;
+    python.start(kPython, QStringList{QStringLiteral("-c"), script} + args);
+    if (!python.waitForFinished(30000) || python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
+        *error = QString::fromUtf8(python.readAllStandardError());
+        if (error->isEmpty())
+            *error = QStringLiteral("python did not finish");
+        return {};
+    }
+    return QString::fromUtf8(python.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 /// Sets TZ for the process (takes effect for every date made afterwards).

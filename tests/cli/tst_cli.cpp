@@ -1,5 +1,7 @@
 // tidewell-cli, run as a process the way users run it.
 
+#include "testutil.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -233,9 +235,7 @@ private Q_SLOTS:
         QCOMPARE(run({"invite", kSample}).status, 2);
 
         // An independent parser reads the invitation with the people it was given.
-        QProcess probe;
-        probe.start("/usr/bin/python3", {"-c", "import icalendar"});
-        if (!probe.waitForFinished(30000) || probe.exitCode() != 0)
+        if (!testutil::pythonHas("icalendar"))
             QSKIP("/usr/bin/python3 cannot import icalendar");
         const QString script = QStringLiteral(
             "import sys, icalendar\n"
@@ -250,11 +250,9 @@ private Q_SLOTS:
             "        print('attendee', a.params.get('CN'), str(a))\n"
             "    o = ev.get('ORGANIZER')\n"
             "    print('organizer', o.params.get('CN'), str(o))\n");
-        QProcess python;
-        python.start("/usr/bin/python3", {"-c", script, path("invite.ics")});
-        QVERIFY(python.waitForFinished(30000));
-        QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
-        const QStringList lines = QString::fromUtf8(python.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QString error;
+        const QStringList lines = testutil::runPython(script, {path("invite.ics")}, &error);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
         QCOMPARE(lines.value(0), QStringLiteral("events 5"));
         QCOMPARE(lines.value(1), QStringLiteral("attendee Bob Jones mailto:bob@example.org"));
         QCOMPARE(lines.value(2), QStringLiteral("attendee carol@example.org mailto:carol@example.org"));

@@ -3,7 +3,6 @@
 #include "formatsTestUtil.h"
 #include "testutil.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -27,7 +26,6 @@ EntryPtr review()
     return e;
 }
 
-const QString kPython = QStringLiteral("/usr/bin/python3");
 } // namespace
 
 class tst_invitation : public QObject
@@ -187,9 +185,7 @@ private Q_SLOTS:
     // A peer parser reads the mailed calendar's attendees and organiser back.
     void peerReadsInvitation()
     {
-        QProcess probe;
-        probe.start(kPython, {QStringLiteral("-c"), QStringLiteral("import icalendar")});
-        if (!probe.waitForFinished(20000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+        if (!testutil::pythonHas(QStringLiteral("icalendar")))
             QSKIP("/usr/bin/python3 cannot import icalendar");
 
         aCalendar cal;
@@ -220,11 +216,9 @@ private Q_SLOTS:
             "        print('ATTENDEE', a.params.get('CN'), '|', str(a))\n"
             "    o = ev.get('ORGANIZER')\n"
             "    print('ORGANIZER', o.params.get('CN'), '|', str(o))\n");
-        QProcess python;
-        python.start(kPython, {QStringLiteral("-c"), script, path});
-        QVERIFY(python.waitForFinished(30000));
-        QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
-        const QStringList lines = QString::fromUtf8(python.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QString error;
+        const QStringList lines = testutil::runPython(script, {path}, &error);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
         QCOMPARE(lines,
                  QStringList({QStringLiteral("METHOD REQUEST"),
                               QStringLiteral("SUMMARY Review with a long summary that certainly needs folding, and an "

@@ -2,7 +2,6 @@
 #include "formatsTestUtil.h"
 #include "testutil.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -224,10 +223,7 @@ private Q_SLOTS:
     // A peer parser reads the iCalendar file: folded lines, overrides, exception dates and zones.
     void peerReadsICalendarFile()
     {
-        const QString python = QStringLiteral("/usr/bin/python3");
-        QProcess probe;
-        probe.start(python, {QStringLiteral("-c"), QStringLiteral("import icalendar")});
-        if (!probe.waitForFinished(20000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+        if (!testutil::pythonHas(QStringLiteral("icalendar")))
             QSKIP("/usr/bin/python3 cannot import icalendar");
 
         EntryPtr parent = timed(QStringLiteral("Weekly \U0001F4C5 planning with a summary long enough to be folded twice over, "
@@ -263,11 +259,9 @@ private Q_SLOTS:
             "    print('EV', ev.get('SUMMARY'), s.isoformat(), getattr(getattr(s, 'tzinfo', None), 'zone', getattr(s, 'tzinfo', None)),\n"
             "          rid.dt.isoformat() if rid else '-', ex.dts[0].dt.isoformat() if ex else '-',\n"
             "          str(ev.get('ATTENDEE', '-')))\n");
-        QProcess peer;
-        peer.start(python, {QStringLiteral("-c"), script, path});
-        QVERIFY(peer.waitForFinished(30000));
-        QVERIFY2(peer.exitCode() == 0, peer.readAllStandardError().constData());
-        const QStringList lines = QString::fromUtf8(peer.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QString error;
+        const QStringList lines = testutil::runPython(script, {path}, &error);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
         QCOMPARE(lines.size(), 4);
         QCOMPARE(lines.at(0), QStringLiteral("CAL Work Europe/Paris 2.0"));
         QCOMPARE(lines.at(1), QStringLiteral("EV ") + parent->getSummary()
