@@ -1,5 +1,4 @@
 #include "Cli.h"
-
 #include "platform/Clock.h"
 
 #include <QCoreApplication>

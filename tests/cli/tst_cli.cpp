@@ -83,7 +83,7 @@ private Q_SLOTS:
         QTest::newRow("unknown column") << QStringList{"convert", kSample, "--to", "csv", "--columns", "bogus"} << 2
                                         << "unknown column";
         QTest::newRow("unwritable") << QStringList{"convert", kSample, "-o", "/nonexistent/dir/out.ics"} << 2
-                                    << "cannot write";
+                                    << "out.ics: could not be written: No such file or directory";
     }
     void usage()
     {

@@ -1,0 +1,251 @@
+#include "CliCommon.h"
+
+#include "formats/repeatList.h"
+#include "platform/Encoding.h"
+#include "platform/SafeFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace cli
+{
+const QStringList kOutputColumns {"startTime", "startDate", "endTime", "endDate", "theSummary"};
+const QStringList kDefaultOutputColumns {"startDate", "startTime", "endDate", "endTime", "theSummary"};
+
+void Session::error(const QString& text)
+{
+    m_err->write(text.toUtf8() + '\n');
+}
+
+int Session::usage(const QString& text)
+{
+    error(QStringLiteral("tidewell-cli: ") + text);
+    return kUsage;
+}
+
+bool Session::readInput(const QString& path, QByteArray* bytes)
+{
+    if (path == QLatin1String("-")) {
+        *bytes = m_in->readAll();
+        return true;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error(QStringLiteral("tidewell-cli: cannot read %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    *bytes = file.readAll();
+    return true;
+}
+
+bool Session::writeOutput(const QString& path, const QByteArray& bytes)
+{
+    QString why;
+    if (path.isEmpty() || path == QLatin1String("-")) {
+        if (SafeFile::writeAll(*m_out, bytes, &why))
+            return true;
+        error(QStringLiteral("tidewell-cli: standard output could not be written: %1").arg(why));
+        return false;
+    }
+    if (SafeFile::writeFile(path, bytes, &why))
+        return true;
+    error(QStringLiteral("tidewell-cli: ") + why);
+    return false;
+}
+
+Format formatFromName(const QString& name)
+{
+    const QString n = name.toLower();
+    if (n == QLatin1String("ics") || n == QLatin1String("ical") || n == QLatin1String("icalendar"))
+        return Format::ICal;
+    if (n == QLatin1String("vcal") || n == QLatin1String("vcs") || n == QLatin1String("vcalendar"))
+        return Format::VCal;
+    if (n == QLatin1String("csv"))
+        return Format::Csv;
+    if (n == QLatin1String("tab") || n == QLatin1String("tsv"))
+        return Format::Tab;
+    if (n == QLatin1String("txt") || n == QLatin1String("text"))
+        return Format::Text;
+    return Format::None;
+}
+
+Format inputFormatFromPath(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    // A .txt file brought in is tab-delimited text; the readable list is output only.
+    if (suffix == QLatin1String("txt"))
+        return Format::Tab;
+    return formatFromName(suffix);
+}
+
+Format outputFormatFromPath(const QString& path)
+{
+    return formatFromName(QFileInfo(path).suffix());
+}
+
+/// Reads one input into the document; returns false (after reporting) when it cannot be read.
+bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, const ColumnOrder& order, bool skipHeader)
+{
+    QByteArray bytes;
+    if (!s.readInput(path, &bytes))
+        return false;
+    switch (format) {
+    case Format::ICal:
+    case Format::VCal: {
+        // iCalendar is UTF-8; vCalendar files from organisers are Mac OS Roman unless valid UTF-8.
+        const QString text = Encoding::decode(
+            bytes, format == Format::VCal ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252);
+        const QString message = doc.setData(text);
+        if (!message.isEmpty())
+            s.error(
+                QStringLiteral("%1: %2").arg(path == QLatin1String("-") ? QStringLiteral("<stdin>") : path, message));
+        return true;
+    }
+    case Format::Csv:
+    case Format::Tab: {
+        const QString text = Encoding::decode(bytes, Encoding::Fallback::Windows1252);
+        doc.processCT(text, format == Format::Csv ? QStringLiteral(",") : QStringLiteral("\t"));
+        if (skipHeader)
+            doc.dropCommaTabHeader();
+        doc.makeAllEntriesWithSeparated(order);
+        doc.addPendingData();
+        return true;
+    }
+    default:
+        s.error(QStringLiteral("tidewell-cli: cannot tell the format of %1 (use --from)").arg(path));
+        return false;
+    }
+}
+
+
+int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
+{
+    if (!doc.dataCheck()) {
+        if (doc.entryCount() == 0) {
+            s.error(QStringLiteral("tidewell-cli: there are no entries to write"));
+            return kExportFailed;
+        }
+        s.error(QStringLiteral("tidewell-cli: these entries have a start and end that do not fit together "
+                               "(a time without the other, or an end before the start):"));
+        for (const QString& index : doc.getTheProblemEntries()) {
+            const EntryPtr e = doc.getEntryAtIndex(index.toInt());
+            s.error(QStringLiteral("  row %1: %2").arg(index.toInt() + 1).arg(e ? e->getSummary() : QString()));
+        }
+        return kExportFailed;
+    }
+    QByteArray bytes;
+    switch (o.format) {
+    case Format::ICal: {
+        const QString text = o.path.isEmpty() || o.path == QLatin1String("-")
+            ? doc.createICalString(doc.getTheData(), nullptr)
+            : doc.createICalString(doc.getTheData(), o.path);
+        bytes = text.toUtf8();
+        break;
+    }
+    case Format::VCal: {
+        const QString text = doc.createVCalString();
+        if (!text.startsWith(QLatin1String("BEGIN:VCALENDAR\r\n"))) {
+            s.error(QStringLiteral("tidewell-cli: ") + text.trimmed());
+            return kExportFailed;
+        }
+        bytes = Encoding::encodeMacRoman(text);
+        break;
+    }
+    case Format::Csv:
+    case Format::Tab: {
+        EntryList entries = doc.getTheData();
+        if (o.expand) {
+            repeatList expanded(entries);
+            entries = expanded.getDataArray();
+            const QString warnings = expanded.getWarningString();
+            if (!warnings.isEmpty()) {
+                QString w = warnings.trimmed();
+                w.replace(QLatin1String("\r\r"), QLatin1String("\n"));
+                w.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+                s.error(w);
+            }
+        }
+        const QString text
+            = o.format == Format::Csv ? doc.theCommaOut(entries, o.columns) : doc.theTabOut(entries, o.columns);
+        bytes = text.toUtf8();
+        break;
+    }
+    case Format::Text:
+        bytes = doc.textOutput().toUtf8();
+        break;
+    case Format::None:
+        return s.usage(QStringLiteral("no output format (use --to or an output file extension)"));
+    }
+    return s.writeOutput(o.path, bytes) ? kOk : kUsage;
+}
+
+/// Output options shared by every command that writes a calendar.
+void addOutputOptions(QCommandLineParser& p)
+{
+    p.addOption({{"o", "output"}, "Write to FILE (standard output when absent or -).", "FILE"});
+    p.addOption({"to", "Output format: ics, vcal, csv, tab or txt.", "FORMAT"});
+    p.addOption({"expand", "Write every occurrence of repeating entries (csv and tab)."});
+    p.addOption({"columns",
+                 "Output columns of csv and tab lists, comma-separated: startTime, startDate, endTime, endDate, "
+                 "theSummary.",
+                 "LIST"});
+}
+
+bool outputOptions(Session& s, const QCommandLineParser& p, Format fallback, OutputOptions* o, int* status)
+{
+    o->path = p.value(QStringLiteral("output"));
+    o->expand = p.isSet(QStringLiteral("expand"));
+    if (p.isSet(QStringLiteral("to"))) {
+        o->format = formatFromName(p.value(QStringLiteral("to")));
+        if (o->format == Format::None) {
+            *status = s.usage(QStringLiteral("unknown output format %1").arg(p.value(QStringLiteral("to"))));
+            return false;
+        }
+    } else if (!o->path.isEmpty() && o->path != QLatin1String("-")) {
+        o->format = outputFormatFromPath(o->path);
+        if (o->format == Format::None) {
+            *status = s.usage(QStringLiteral("cannot tell the output format of %1 (use --to)").arg(o->path));
+            return false;
+        }
+    } else {
+        o->format = fallback;
+    }
+    if (p.isSet(QStringLiteral("columns"))) {
+        o->columns.clear();
+        for (const QString& c : p.value(QStringLiteral("columns")).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QString id = c.trimmed();
+            if (!kOutputColumns.contains(id)) {
+                *status = s.usage(QStringLiteral("unknown column %1 (known: %2)").arg(id, kOutputColumns.join(", ")));
+                return false;
+            }
+            o->columns << id;
+        }
+    }
+    return true;
+}
+
+QString helpText(QCommandLineParser& p, const QString& command)
+{
+    QString text = p.helpText();
+    text.replace(QStringLiteral("[options]"), command + QStringLiteral(" [options]"));
+    return text;
+}
+
+/// "Name <address>" or a bare address.
+bool parsePerson(const QString& text, QString* name, QString* address)
+{
+    static const QRegularExpression re(QStringLiteral("^\\s*(.*?)\\s*<\\s*([^<>\\s]+)\\s*>\\s*$"));
+    const QRegularExpressionMatch m = re.match(text);
+    if (m.hasMatch()) {
+        *name = m.captured(1);
+        if (name->size() >= 2 && name->startsWith(QLatin1Char('"')) && name->endsWith(QLatin1Char('"')))
+            *name = name->mid(1, name->size() - 2);
+        *address = m.captured(2);
+    } else {
+        *name = QString();
+        *address = text.trimmed();
+    }
+    return address->contains(QLatin1Char('@')) && !address->contains(QLatin1Char(' '));
+}
+} // namespace cli

@@ -1,0 +1,88 @@
+#pragma once
+
+// What the commands of tidewell-cli share: the streams, formats, reading inputs into a document
+// and writing the document out. Each command lives in a file of its own and is listed once in
+// Cli.cpp.
+
+#include "calendar/aCalendar.h"
+
+#include <QCommandLineParser>
+#include <QIODevice>
+#include <QString>
+#include <QStringList>
+
+namespace cli
+{
+enum class Format { None, ICal, VCal, Csv, Tab, Text };
+
+extern const QStringList kOutputColumns;
+extern const QStringList kDefaultOutputColumns;
+
+// Exit statuses.
+constexpr int kOk = 0;
+constexpr int kExportFailed = 1;
+constexpr int kUsage = 2;
+
+/// The command's streams: data to out, diagnostics to err.
+class Session
+{
+public:
+    Session(QIODevice* in, QIODevice* out, QIODevice* err)
+        : m_in(in)
+        , m_out(out)
+        , m_err(err)
+    {
+    }
+
+    void error(const QString& text);
+    /// Reports "tidewell-cli: TEXT" and returns the usage status.
+    int usage(const QString& text);
+    /// Reads a file, or standard input for "-"; reports and returns false when it cannot.
+    bool readInput(const QString& path, QByteArray* bytes);
+    /// Writes the whole output at once; a file is replaced only when complete. Reports and
+    /// returns false when any byte could not be written (standard output included).
+    bool writeOutput(const QString& path, const QByteArray& bytes);
+    QIODevice* in() const { return m_in; }
+    QIODevice* out() const { return m_out; }
+    QIODevice* err() const { return m_err; }
+
+private:
+    QIODevice* m_in;
+    QIODevice* m_out;
+    QIODevice* m_err;
+};
+
+Format formatFromName(const QString& name);
+Format inputFormatFromPath(const QString& path);
+Format outputFormatFromPath(const QString& path);
+
+/// Reads one input into the document; returns false (after reporting) when it cannot be read.
+bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, const ColumnOrder& order,
+              bool skipHeader);
+
+struct OutputOptions
+{
+    Format format = Format::None;
+    QString path;
+    bool expand = false;
+    QStringList columns = kDefaultOutputColumns;
+};
+
+/// Validates the document and writes it as @p o asks; returns the exit status.
+int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o);
+
+/// Output options shared by every command that writes a calendar.
+void addOutputOptions(QCommandLineParser& p);
+bool outputOptions(Session& s, const QCommandLineParser& p, Format fallback, OutputOptions* o, int* status);
+
+/// The parser's help with "COMMAND [options]" in the usage line.
+QString helpText(QCommandLineParser& p, const QString& command);
+
+/// "Name <address>" or a bare address; false when there is no usable address.
+bool parsePerson(const QString& text, QString* name, QString* address);
+
+// The commands: arguments after the command's name; the result is the exit status.
+int convertCommand(Session& s, const QStringList& args);
+int guessCommand(Session& s, const QStringList& args);
+int inviteCommand(Session& s, const QStringList& args);
+} // namespace cli

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QIODevice;
+
+/// Writing whole texts so that a failed write is never taken for a finished one.
+///
+/// Every writer of the program (command-line outputs, the window's exports, the calendar
+/// application's data files, mail attachments, downloads) goes through these functions.
+namespace SafeFile
+{
+/// Writes all of @p bytes to @p device, which must be open for writing. False when the device
+/// takes fewer bytes than given or reports an error; @p error (when given) then holds the
+/// reason, never an empty text.
+bool writeAll(QIODevice& device, const QByteArray& bytes, QString* error = nullptr);
+
+/// Replaces the file at @p path by @p bytes.
+///
+/// A regular file (or a path that does not exist yet) is written to a temporary file beside it,
+/// flushed and renamed over the old one only when every byte reached the disk: on any failure
+/// the old file is left exactly as it was and no temporary file stays behind. A path naming a
+/// FIFO, a character device or a socket is written to directly, in order (it cannot be
+/// replaced). On failure @p error holds "PATH: could not be written: REASON", with the system's
+/// own reason (for instance "No space left on device").
+bool writeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+/// Writes @p bytes to the process's standard output and flushes it; false (with @p error) when
+/// standard output is closed or the write fails (a full disk, a closed pipe).
+bool writeStdout(const QByteArray& bytes, QString* error = nullptr);
+} // namespace SafeFile
