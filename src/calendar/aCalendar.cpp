@@ -214,8 +214,7 @@ QString aCalendar::getCalName() const
 
 void aCalendar::setCalArray(const QStringList* list)
 {
-    // Without a list the calendar application's calendars are listed; none are known here yet.
-    theCalArray = list ? *list : QStringList();
+    theCalArray = list ? *list : theAvailableCalendars();
 }
 
 int aCalendar::getCommaTabDataItemCount(int row) const

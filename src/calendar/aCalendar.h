@@ -11,6 +11,19 @@
 #include <functional>
 
 class invitee;
+class QMimeData;
+
+/// What a batch of dropped or opened files did to the document.
+struct DropOutcome
+{
+    /// The reader's warnings for the calendar files read, joined (empty when none).
+    QString readerMessage;
+    /// A comma- or tab-delimited file was split into records: the caller goes on into the
+    /// column-order sheet (the records wait in getCommaTabData()).
+    bool delimitedSplit = false;
+    /// "PATH: reason" for every file that could not be read.
+    QStringList unreadable;
+};
 
 /// One column of a delimited import: its title and its field code as decimal text
 /// ("Start Time"/"0" ... "Description"/"5").
@@ -154,6 +167,21 @@ public:
     QString theTabOut(const EntryList& entries, const QStringList& columns) const;
     QString theCommaOut(const EntryList& entries, const QStringList& columns) const;
     static QString removeLeadZero(const QString& text);
+
+    // --- calendar application bridge (bridges/) ---
+    /// Titles of the calendar application's calendars, in its own order (possibly empty).
+    QStringList theAvailableCalendars() const;
+    /// True when a calendar of that title exists now; refreshes getTheCalArray() when not.
+    bool calListOK(const QString& title);
+    /// The data file of the calendar of that title, or "" when there is none.
+    QString getCalendar104Path(const QString& title) const;
+    /// Appends the document's entries to a calendar's data file ("theCalendar", "sort", and for
+    /// invitations "theInvitees", "theOrg", "theEmail"); true when the file was written.
+    bool appendEntryToiCalFile(const QVariantMap& parameters);
+    /// Routes dropped or opened files to the readers, in order; @p sender carries the drag's
+    /// text for text clippings (may be null).
+    DropOutcome processDroppedFileArray(const QStringList& paths, const QMimeData* sender);
+    void processADroppedFile(const QString& path, DropOutcome* outcome);
 
     // --- source, calendars, column order ---
     void setTheFileSource(const QString& path) { theFileSource = path; }
