@@ -19,6 +19,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <limits>
+
 namespace
 {
 /// Accessible name = the visible label, accessible description = the tooltip.
@@ -292,6 +294,7 @@ QWidget* repeatDrawer::buildRuleTextView()
                            QStringLiteral("This repeat rule uses parts the editor cannot show; it is kept unchanged"));
     m_ruleText->setObjectName(QStringLiteral("theRuleText"));
     m_ruleText->setReadOnly(true);
+    m_ruleText->setMaxLength(std::numeric_limits<int>::max()); // shown whole, however long
     caption->setBuddy(m_ruleText);
     column->addWidget(caption);
     column->addWidget(m_ruleText);
@@ -466,7 +469,7 @@ void repeatDrawer::untilEdited()
     if (m_state.setUntilText(typed))
         return;
     m_until->setText(m_state.controls().untilText);
-    const QString example = CalDate::now().format(m_state.dateFormat());
+    const QString example = CalDate::now().format(m_state.dateFormat(), &m_state.dateNames());
     Dialogs::message(
         window(), QStringLiteral("Error!"),
         QStringLiteral("\"%1\" is not a date. Type the last day of the repeat like %2.").arg(typed, example));

@@ -91,6 +91,7 @@ public:
     /// The document's short date format (calendar-format codes) and names, used by the until field.
     void setDateFormat(const QString& format, const DateNames& names = DateNames::english());
     const QString& dateFormat() const { return m_dateFormat; }
+    const DateNames& dateNames() const { return m_names; }
 
     const Controls& controls() const { return m_c; }
     /// The loaded rule could not be expressed by the controls and is shown as text.

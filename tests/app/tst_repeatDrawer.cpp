@@ -219,6 +219,16 @@ private Q_SLOTS:
         QCOMPARE(child<QComboBox>(d(), "theRepeatType")->currentText(), QStringLiteral("Daily"));
         QVERIFY(!m_drawer->setTheRRULE(*rows[5]));
         QCOMPARE(rows[5]->getRRULENoRRULE(), QStringLiteral("FREQ=DAILY;INTERVAL=1;COUNT=2"));
+
+        // Opening the drawer shows the entry's rule again, unless the user is editing it.
+        rows[5]->setRRULE(QStringLiteral("FREQ=YEARLY;INTERVAL=1;BYMONTH=4"));
+        m_drawer->drawerDidOpen();
+        QCOMPARE(child<QComboBox>(d(), "theRepeatType")->currentText(), QStringLiteral("Yearly"));
+        QTest::mouseClick(buttonTitled(d(), QStringLiteral("Sept")), Qt::LeftButton);
+        m_drawer->drawerDidOpen();
+        QVERIFY(buttonTitled(d(), QStringLiteral("Sept"))->isChecked());
+        QVERIFY(m_drawer->setTheRRULE(*rows[5]));
+        QCOMPARE(rows[5]->getRRULENoRRULE(), QStringLiteral("FREQ=YEARLY;INTERVAL=1;BYMONTH=4,9"));
     }
 
     // No row or several rows: everything blank and disabled, the tables empty.

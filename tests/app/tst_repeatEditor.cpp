@@ -4,6 +4,7 @@
 #include "repeatEditorState.h"
 #include "testutil.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using S = repeatEditorState;
@@ -193,6 +194,10 @@ private Q_SLOTS:
         QTest::newRow("yearly position without months") << "FREQ=YEARLY;BYDAY=1MO" << int(S::Yearly);
         QTest::newRow("month 13") << "FREQ=YEARLY;BYMONTH=13" << int(S::Yearly);
         QTest::newRow("month days of a yearly rule") << "FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=29" << int(S::Yearly);
+        QTest::newRow("empty weekday list") << "FREQ=WEEKLY;BYDAY=" << int(S::Weekly);
+        QTest::newRow("empty month list") << "FREQ=YEARLY;BYMONTH=1,,2" << int(S::Yearly);
+        QTest::newRow("ordinal only") << "FREQ=MONTHLY;BYDAY=-1" << int(S::Monthly);
+        QTest::newRow("name missing") << "FREQ=DAILY;=5" << int(S::Daily);
     }
     void unshowableRulesStayUnchanged()
     {
@@ -213,6 +218,41 @@ private Q_SLOTS:
         QCOMPARE(s.buildRRULE(), rule);
         QVERIFY(!s.setTheRRULE(*e));
         QCOMPARE(e->getRRULENoRRULE(), rule);
+    }
+
+    // Any rule mixed from good and bad parts: one the editor shows settles after one build, and
+    // one it cannot show comes back byte for byte.
+    void mixedRulesSettle()
+    {
+        const QStringList freqs {"FREQ=DAILY", "FREQ=WEEKLY", "FREQ=MONTHLY", "FREQ=YEARLY", "FREQ=HOURLY", "COUNT=2"};
+        // "|" separates the parts; "||" gives an empty one.
+        const QStringList parts = QStringLiteral("INTERVAL=2|INTERVAL=0|COUNT=3|COUNT=ten|UNTIL=20081231|UNTIL=2008|"
+                                                 "BYDAY=MO,WE|BYDAY=1MO|BYDAY=-1FR|BYDAY=5SU|BYMONTHDAY=1|"
+                                                 "BYMONTHDAY=1,31|BYMONTHDAY=32|BYMONTH=3,9|BYMONTH=13|WKST=SU||X|=|"
+                                                 "UNTIL=20080229T120000Z")
+                                      .split(QLatin1Char('|'));
+        QRandomGenerator random(14);
+        S s;
+        int shownRules = 0;
+        for (int i = 0; i < 3000; ++i) {
+            QStringList tokens {freqs.at(int(random.bounded(int(freqs.size()))))};
+            for (int n = int(random.bounded(0, 4)); n > 0; --n)
+                tokens << parts.at(int(random.bounded(int(parts.size()))));
+            const QString rule = tokens.join(QLatin1Char(';'));
+            EntryPtr e = entryWith(rule);
+            s.updateRRULEDrawer(*e);
+            const QString once = s.buildRRULE();
+            if (s.isReadOnly()) {
+                QCOMPARE(once, rule);
+                continue;
+            }
+            ++shownRules;
+            QVERIFY2(S::canShow(once), qPrintable(rule));
+            e->setRRULE(once);
+            s.updateRRULEDrawer(*e);
+            QCOMPARE(s.buildRRULE(), once);
+        }
+        QVERIFY(shownRules > 500);
     }
 
     // A rule is written back only after a control changed, so token order stays as read.
