@@ -103,7 +103,13 @@ repeatDrawer::repeatDrawer(QWidget* parent)
     refresh();
 }
 
-repeatDrawer::~repeatDrawer() = default;
+repeatDrawer::~repeatDrawer()
+{
+    // The children die after this object's own part; their last signals (a focused field losing its
+    // focus as the window closes) must not reach it.
+    for (QObject* child : findChildren<QObject*>())
+        disconnect(child, nullptr, this, nullptr);
+}
 
 QLineEdit* repeatDrawer::intervalField(repeatEditorState::Type type, const char* objectName, const QString& tip)
 {
