@@ -170,6 +170,9 @@ private Q_SLOTS:
         slow.stall = true;
         QTest::newRow("slow server") << slow << failedTitle << failedHead
                                      << failed("The server did not answer within 0.3 seconds.") << false;
+        QTest::newRow("far too big for a version file")
+            << Canned::ok(QByteArray(3 << 19, ' ')) << failedTitle << failedHead
+            << failed("The file is larger than 1 MB and was not downloaded.") << false;
         Canned cut = Canned::ok(versionFile("99.0", file));
         cut.sendBytes = 40;
         QTest::newRow("cut short") << cut << failedTitle << failedHead
@@ -320,35 +323,42 @@ private Q_SLOTS:
     {
         QTest::addColumn<Canned>("answer");
         QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("address"); // empty: the server's file
         const QByteArray body = QByteArray(5000, 'x') + "end";
-        QTest::newRow("complete") << Canned::ok(body) << QString();
+        QTest::newRow("complete") << Canned::ok(body) << QString() << QString();
         Canned noLength = Canned::ok(body);
         noLength.contentLength = -1;
-        QTest::newRow("complete without a length") << noLength << QString();
-        QTest::newRow("redirect on the same host") << Canned::redirect("/real.bin") << QString();
+        QTest::newRow("complete without a length") << noLength << QString() << QString();
+        QTest::newRow("redirect on the same host") << Canned::redirect("/real.bin") << QString() << QString();
         Canned cut = Canned::ok(body);
         cut.sendBytes = 2000;
-        QTest::newRow("cut short") << cut << failed(UpdateRequest::cutShortText(2000, body.size()));
-        QTest::newRow("404") << Canned {404, "missing"} << failed("404");
+        QTest::newRow("cut short") << cut << failed(UpdateRequest::cutShortText(2000, body.size())) << QString();
+        QTest::newRow("404") << Canned {404, "missing"} << failed("404") << QString();
         Canned huge = Canned::ok("");
         huge.contentLength = qint64(1) << 40;
         huge.stallAfter = true;
         QTest::newRow("announced too large")
-            << huge << failed("The file is larger than 4096 bytes and was not downloaded.");
+            << huge << failed("The file is larger than 4096 bytes and was not downloaded.") << QString();
         Canned streamed = Canned::ok(body);
         streamed.contentLength = -1;
         QTest::newRow("streamed too large")
-            << streamed << failed("The file is larger than 4096 bytes and was not downloaded.");
+            << streamed << failed("The file is larger than 4096 bytes and was not downloaded.") << QString();
         QTest::newRow("redirect to plain http elsewhere")
             << Canned::redirect("http://localhost:PORT/real.bin")
             << failed("The server redirected to http://localhost:PORT/real.bin, which is neither a secure (https) "
-                      "address nor on the same host; the redirect was not followed.");
-        QTest::newRow("empty answer") << Canned::ok("") << failed("The server sent no data.");
+                      "address nor on the same host; the redirect was not followed.")
+            << QString();
+        QTest::newRow("not a web address")
+            << Canned::ok(body)
+            << failed("The download address \"file:///etc/passwd\" is not an http or https address.")
+            << "file:///etc/passwd";
+        QTest::newRow("empty answer") << Canned::ok("") << failed("The server sent no data.") << QString();
     }
     void download()
     {
         QFETCH(Canned, answer);
         QFETCH(QString, error);
+        QFETCH(QString, address);
         CannedServer server;
         const QByteArray port = QByteArray::number(server.serverPort());
         for (QByteArray& header : answer.headers)
@@ -366,10 +376,11 @@ private Q_SLOTS:
         QSignalSpy closed(&download, &versionDownload::sheetClosed);
         QStringList states;
         connect(&download, &versionDownload::changed, this, [&] { states << download.theStateMessage(); });
-        download.getNewVersion({{"progName", "Tidewell"}, {"progDownload", server.url("/get/tidewell.bin").toString()}},
-                               path);
+        const QString from = address.isEmpty() ? server.url("/get/tidewell.bin").toString() : address;
+        download.getNewVersion({{"progName", "Tidewell"}, {"progDownload", from}}, path);
         QVERIFY(download.sheetOpen());
-        QCOMPARE(download.theMessageHeader(), "Downloading Tidewell");
+        if (address.isEmpty())
+            QCOMPARE(download.theMessageHeader(), "Downloading Tidewell");
 
         if (error.isEmpty()) {
             QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, kWait);
