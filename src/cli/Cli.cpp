@@ -22,6 +22,8 @@ const Command kCommands[] = {
      convertCommand},
     {"guess", "Find appointments in free text and write them as a calendar.", guessCommand},
     {"invite", "Write a meeting invitation for the entries of a calendar.", inviteCommand},
+    {"calendars", "List the calendars of the calendar application.", calendarsCommand},
+    {"mail", "Attach a calendar to a new message of your mail program.", mailCommand},
 };
 
 QString mainHelp()
