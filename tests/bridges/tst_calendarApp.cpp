@@ -290,6 +290,13 @@ private Q_SLOTS:
         QTest::newRow("txt is tab-delimited") << QStringList {"e.Txt=a\tb\n"} << 0 << true << 0;
         QTest::newRow("two clippings read the drag twice")
             << QStringList {"f.textClipping=", "g.textclipping="} << 2 << false << 0;
+        const Node clip
+            = PropertyList::dict({{"UTIData",
+                                   PropertyList::fromVariant(QVariantMap {
+                                       {"public.utf8-plain-text", QByteArray("Lunch 16 March 2007 at 12:00")}})}});
+        QTest::newRow("a clipping file when the drag has no text")
+            << QStringList {"nodrag", "j.textclipping=" + QString::fromUtf8(PropertyList::toXml(clip))} << 1 << false
+            << 0;
         QTest::newRow("a calendar under another name") << QStringList {"h.dat=" + ics} << 1 << false << 0;
         QTest::newRow("not a calendar, and a missing file")
             << QStringList {"i.dat=hello", "missing.ics"} << 0 << false << 2;
@@ -302,6 +309,7 @@ private Q_SLOTS:
         QFETCH(int, unreadable);
         QTemporaryDir dir;
         QStringList paths;
+        const bool noDrag = files.removeAll("nodrag") > 0;
         for (const QString& f : files) {
             const QString name = f.section('=', 0, 0);
             if (f.contains('='))
@@ -309,7 +317,8 @@ private Q_SLOTS:
             paths << dir.filePath(name);
         }
         QMimeData drag;
-        drag.setText("Team meeting on 15 March 2007 at 10:00");
+        if (!noDrag)
+            drag.setText("Team meeting on 15 March 2007 at 10:00");
         aCalendar doc;
         const DropOutcome outcome = doc.processDroppedFileArray(paths, &drag);
         QCOMPARE(doc.entryCount(), entries);
