@@ -22,6 +22,8 @@ const Command kCommands[] = {
      convertCommand},
     {"guess", "Find appointments in free text and write them as a calendar.", guessCommand},
     {"invite", "Write a meeting invitation for the entries of a calendar.", inviteCommand},
+    {"calendars", "List the calendars of the calendar application.", calendarsCommand},
+    {"mail", "Attach a calendar to a new message of your mail program.", mailCommand},
 };
 
 QString mainHelp()
@@ -29,11 +31,14 @@ QString mainHelp()
     QString text = QStringLiteral("Usage: tidewell-cli COMMAND [options] ...\n"
                                   "Convert and inspect appointment calendars.\n\n"
                                   "Commands:\n");
+    int width = 0;
+    for (const Command& c : kCommands)
+        width = qMax(width, int(qstrlen(c.name)));
     for (const Command& c : kCommands) {
         const QStringList lines = QString::fromUtf8(c.summary).split(QLatin1Char('\n'));
-        text += QStringLiteral("  %1  %2\n").arg(QString::fromLatin1(c.name), -7).arg(lines.first());
+        text += QStringLiteral("  %1  %2\n").arg(QString::fromLatin1(c.name), -width).arg(lines.first());
         for (qsizetype i = 1; i < lines.size(); ++i)
-            text += QStringLiteral("           %1\n").arg(lines[i]);
+            text += QString(width + 4, QLatin1Char(' ')) + lines[i] + QLatin1Char('\n');
     }
     text += QStringLiteral("\nOptions:\n"
                            "  -h, --help     Show this help (COMMAND --help for a command's options).\n"

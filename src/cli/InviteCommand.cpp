@@ -13,6 +13,11 @@ int inviteCommand(Session& s, const QStringList& args)
     p.addOption({"organizer", "The organiser, as \"Name <address>\".", "PERSON"});
     p.addOption({"attendee", "An attendee, as \"Name <address>\" (repeat for several).", "PERSON"});
     p.addOption({"from", "Input format: ics or vcal (default: from the extension).", "FORMAT"});
+    p.addOption({"mail",
+                 "Attach the invitation to a new message to the attendees in your mail program (written to "
+                 "-o as well when given)."});
+    p.addOption({"add-to-calendar",
+                 "With --mail: also add the invitation to the calendar application's calendar TITLE.", "TITLE"});
     p.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("The calendar to invite to."));
     if (!p.parse(QStringList {QStringLiteral("tidewell-cli invite")} + args))
         return s.usage(p.errorText());
@@ -20,6 +25,8 @@ int inviteCommand(Session& s, const QStringList& args)
         s.writeOutput(QString(), helpText(p, QStringLiteral("invite")).toUtf8());
         return kOk;
     }
+    if (p.isSet(QStringLiteral("add-to-calendar")) && !p.isSet(QStringLiteral("mail")))
+        return s.usage(QStringLiteral("--add-to-calendar goes with --mail"));
     if (p.positionalArguments().size() != 1)
         return s.usage(QStringLiteral("invite needs exactly one input calendar"));
     if (!p.isSet(QStringLiteral("organizer")))
@@ -51,6 +58,21 @@ int inviteCommand(Session& s, const QStringList& args)
         return writeDocument(s, doc, none); // reports the rows
     }
     const QString text = doc.createInvitationString(doc.getTheData(), invitees, orgName, orgAddress);
-    return s.writeOutput(p.value(QStringLiteral("output")), text.toUtf8()) ? kOk : kUsage;
+    if (!p.isSet(QStringLiteral("mail")))
+        return s.writeOutput(p.value(QStringLiteral("output")), text.toUtf8()) ? kOk : kUsage;
+    if (p.isSet(QStringLiteral("output")) && !s.writeOutput(p.value(QStringLiteral("output")), text.toUtf8()))
+        return kUsage;
+    const QString calendar = p.value(QStringLiteral("add-to-calendar"));
+    const QString message = doc.mailWindowMail({{QStringLiteral("theInvitees"), QVariant::fromValue(invitees)},
+                                                {QStringLiteral("theOrg"), orgName},
+                                                {QStringLiteral("theEmail"), orgAddress},
+                                                {QStringLiteral("selectedCal"), calendar},
+                                                {QStringLiteral("iCalTick"), !calendar.isEmpty()},
+                                                {QStringLiteral("ict"), !calendar.isEmpty()}});
+    if (!message.isEmpty()) {
+        s.error(message);
+        return kExportFailed;
+    }
+    return kOk;
 }
 } // namespace cli
