@@ -1,6 +1,7 @@
 // Start-up, alerts, reading texts into the document, quit and help.
 #include "AppControl.h"
 
+#include "Accessibility.h"
 #include "Dialogs.h"
 #include "EntryTableModel.h"
 #include "FileReading.h"
@@ -81,6 +82,7 @@ AppControl::AppControl(QObject* parent)
     , prefs(UserDefaults::standard())
 {
     theCal->setTheController(this);
+    Accessibility::install();
 }
 
 AppControl::~AppControl()

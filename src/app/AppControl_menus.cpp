@@ -142,8 +142,6 @@ void AppControl::buildMenus()
         tip(TheDrawerIdentifier));
 
     QMenu* entries = bar->addMenu(QStringLiteral("&Appointments"));
-    entries->addAction(m_menuItems.value(MenuItem::NewEntry));
-    entries->addSeparator();
     add(entries, MenuItem::SortStart, QStringLiteral("Sort by Start"), &AppControl::sortStart, QKeySequence(),
         QStringLiteral("Sort the appointments by their start"));
     add(entries, MenuItem::SortEnd, QStringLiteral("Sort by End"), &AppControl::sortEnd, QKeySequence(),

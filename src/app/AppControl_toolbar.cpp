@@ -54,6 +54,12 @@ void AppControl::buildToolbar()
     m_toolbar->setIconSize(QSize(32, 32));
     m_toolbar->setToolButtonStyle(styleFromName(prefs.string(kStyleKey)));
     theWindow->addToolBar(Qt::TopToolBarArea, m_toolbar);
+    // The button that shows the items a narrow window cannot.
+    if (auto* more = m_toolbar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"))) {
+        more->setToolTip(QStringLiteral("Show the toolbar items that do not fit"));
+        more->setAccessibleName(QStringLiteral("More items"));
+        more->setAccessibleDescription(more->toolTip());
+    }
 
     using Command = void (AppControl::*)();
     const QHash<QString, Command> commands {

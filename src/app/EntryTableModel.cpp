@@ -74,6 +74,7 @@ const EntryTableModel::RowTexts* EntryTableModel::texts(int row) const
         t->cells[c] = formatCell(*e, c);
     t->repeats = e->getTheRepeater() == QLatin1String("repeat");
     m_cache.insert(row, t);
+    ++m_formatted;
     return t;
 }
 

@@ -54,6 +54,8 @@ public:
     EntryPtr entryAt(int row) const { return m_rows.value(row); }
     /// The row showing @p entry, or -1.
     int rowOf(const dataEntry* entry) const;
+    /// How many rows have been formatted since the model was made (a measure of laziness).
+    qint64 formattedRowCount() const { return m_formatted; }
 
 Q_SIGNALS:
     /// A typed value was refused; @p reason is a sentence for the user.
@@ -74,4 +76,5 @@ private:
     QString m_dateFormat;
     QIcon m_repeatIcon;
     mutable QCache<int, RowTexts> m_cache;
+    mutable qint64 m_formatted = 0;
 };
