@@ -34,11 +34,14 @@ public:
     QString text(QAccessible::Text t) const override
     {
         switch (t) {
-        case QAccessible::Name: return combo()->accessibleName();
-        case QAccessible::Value: return combo()->currentText();
+        case QAccessible::Name:
+            return combo()->accessibleName();
+        case QAccessible::Value:
+            return combo()->currentText();
         case QAccessible::Description:
             return combo()->accessibleDescription().isEmpty() ? combo()->toolTip() : combo()->accessibleDescription();
-        default: return QAccessibleWidget::text(t);
+        default:
+            return QAccessibleWidget::text(t);
         }
     }
 
@@ -61,10 +64,7 @@ public:
         return s;
     }
 
-    QStringList actionNames() const override
-    {
-        return {showMenuAction(), pressAction()};
-    }
+    QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
     void doAction(const QString& name) override
     {
         if (name == showMenuAction() || name == pressAction())
@@ -101,13 +101,17 @@ public:
     QString text(QAccessible::Text t) const override
     {
         switch (t) {
-        case QAccessible::Name: return withoutMnemonic(m_action->text());
-        case QAccessible::Description: return m_action->toolTip();
-        case QAccessible::Accelerator: return m_action->shortcut().toString(QKeySequence::NativeText);
-        default: return {};
+        case QAccessible::Name:
+            return withoutMnemonic(m_action->text());
+        case QAccessible::Description:
+            return m_action->toolTip();
+        case QAccessible::Accelerator:
+            return m_action->shortcut().toString(QKeySequence::NativeText);
+        default:
+            return {};
         }
     }
-    void setText(QAccessible::Text, const QString&) override {}
+    void setText(QAccessible::Text, const QString&) override { }
 
     QRect rect() const override
     {
@@ -145,7 +149,7 @@ public:
     {
         if (m_action->isSeparator() || !m_action->isEnabled())
             return {};
-        return m_action->menu() ? QStringList{showMenuAction()} : QStringList{pressAction()};
+        return m_action->menu() ? QStringList {showMenuAction()} : QStringList {pressAction()};
     }
     void doAction(const QString& name) override
     {
@@ -159,7 +163,7 @@ public:
     QStringList keyBindingsForAction(const QString&) const override
     {
         const QKeySequence keys = m_action->shortcut();
-        return keys.isEmpty() ? QStringList() : QStringList{keys.toString(QKeySequence::NativeText)};
+        return keys.isEmpty() ? QStringList() : QStringList {keys.toString(QKeySequence::NativeText)};
     }
 
 private:

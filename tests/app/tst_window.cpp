@@ -113,8 +113,8 @@ private Q_SLOTS:
         QCOMPARE(batches.size(), 0); // nothing before the next turn of the event loop
         QVERIFY(w.open({}));
         QCOMPARE(batches.size(), 1);
-        QCOMPARE(batches.at(0).at(0).toStringList(), (QStringList{a, b, c}));
-        QCOMPARE(w.summaries(), (QStringList{"Alpha", "Beta", "Gamma"}));
+        QCOMPARE(batches.at(0).at(0).toStringList(), (QStringList {a, b, c}));
+        QCOMPARE(w.summaries(), (QStringList {"Alpha", "Beta", "Gamma"}));
 
         QVERIFY(w.open({file("d.ics", {{"Delta", "20070302T090000"}})}));
         QCOMPARE(batches.size(), 2);
@@ -172,7 +172,7 @@ private Q_SLOTS:
         windowtest::writeBytes(todo1, withTodo);
         windowtest::writeBytes(todo2, withTodo);
         QVERIFY(w.open({missing, todo1, junk, todo2}));
-        QCOMPARE(w.summaries(), (QStringList{"Kept", "Kept"}));
+        QCOMPARE(w.summaries(), (QStringList {"Kept", "Kept"}));
         QCOMPARE(Dialogs::log().size(), 1);
         const QString warning = Dialogs::log().first();
         QVERIFY(warning.startsWith(QLatin1String("Warning!: ")));
@@ -200,7 +200,8 @@ private Q_SLOTS:
         QVERIFY(second.waitForFinished(int(10000 * testutil::kSlowdown)));
         qputenv("TMPDIR", oldTemp);
         QCOMPARE(second.exitCode(), 0);
-        QCOMPARE(received.at(0).at(0).toStringList(), (QStringList{m_dir.filePath("one.ics"), m_dir.filePath("two.vcs")}));
+        QCOMPARE(received.at(0).at(0).toStringList(),
+                 (QStringList {m_dir.filePath("one.ics"), m_dir.filePath("two.vcs")}));
     }
 
     void calendarPopup_data()
@@ -209,9 +210,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("saved");
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<int>("selected");
-        QTest::newRow("no calendars") << QStringList{} << "Work" << false << 0;
-        QTest::newRow("saved name") << QStringList{"Home", "Work"} << "Work" << true << 2;
-        QTest::newRow("saved name gone") << QStringList{"Home", "Work"} << "Travel" << true << 0;
+        QTest::newRow("no calendars") << QStringList {} << "Work" << false << 0;
+        QTest::newRow("saved name") << QStringList {"Home", "Work"} << "Work" << true << 2;
+        QTest::newRow("saved name gone") << QStringList {"Home", "Work"} << "Travel" << true << 0;
     }
     void calendarPopup()
     {
@@ -237,14 +238,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QList<int>>("columns");
         QTest::addColumn<QStringList>("order");
-        const QStringList byStart{"Charlie", "Alpha", "Bravo"};
-        QTest::newRow("none") << QList<int>{} << byStart;
-        QTest::newRow("start time") << QList<int>{EntryTableModel::StartTime} << byStart;
-        QTest::newRow("end date") << QList<int>{EntryTableModel::EndDate} << QStringList{"Bravo", "Alpha", "Charlie"};
-        QTest::newRow("summary") << QList<int>{EntryTableModel::Summary} << QStringList{"Alpha", "Bravo", "Charlie"};
-        QTest::newRow("repeat") << QList<int>{EntryTableModel::Repeater} << QStringList{"Bravo", "Charlie", "Alpha"};
-        QTest::newRow("two") << QList<int>{EntryTableModel::Summary, EntryTableModel::EndDate}
-                             << QStringList{"Bravo", "Charlie", "Alpha"};
+        const QStringList byStart {"Charlie", "Alpha", "Bravo"};
+        QTest::newRow("none") << QList<int> {} << byStart;
+        QTest::newRow("start time") << QList<int> {EntryTableModel::StartTime} << byStart;
+        QTest::newRow("end date") << QList<int> {EntryTableModel::EndDate} << QStringList {"Bravo", "Alpha", "Charlie"};
+        QTest::newRow("summary") << QList<int> {EntryTableModel::Summary} << QStringList {"Alpha", "Bravo", "Charlie"};
+        QTest::newRow("repeat") << QList<int> {EntryTableModel::Repeater} << QStringList {"Bravo", "Charlie", "Alpha"};
+        QTest::newRow("two") << QList<int> {EntryTableModel::Summary, EntryTableModel::EndDate}
+                             << QStringList {"Bravo", "Charlie", "Alpha"};
     }
     void sortBySelectedColumn()
     {
@@ -263,9 +264,10 @@ private Q_SLOTS:
         }
         w->toolbarAction(sortData)->trigger();
         QCOMPARE(w.summaries(), order);
-        QCOMPARE(Dialogs::log(), columns.size() > 1 ? QStringList{"Error!: You have more than one column selected.  "
-                                                                  "Please only select one column."}
-                                                    : QStringList{});
+        QCOMPARE(Dialogs::log(),
+                 columns.size() > 1 ? QStringList {"Error!: You have more than one column selected.  "
+                                                   "Please only select one column."}
+                                    : QStringList {});
     }
 
     // Sorting keeps the selected entry selected, and the notes stay with their entry.
@@ -277,8 +279,8 @@ private Q_SLOTS:
         w->selectRows({0});
         typeNotes(w, "typed for Bravo");
         w->sortSummary();
-        QCOMPARE(w.summaries(), (QStringList{"Alpha", "Bravo", "Charlie"}));
-        QCOMPARE(w->selectedRows(), QList<int>{1});
+        QCOMPARE(w.summaries(), (QStringList {"Alpha", "Bravo", "Charlie"}));
+        QCOMPARE(w->selectedRows(), QList<int> {1});
         QCOMPARE(w.doc().getEntryAtIndex(1)->getShortDESCRIPTION(), QStringLiteral("typed for Bravo"));
         QCOMPARE(w->notesView()->toPlainText(), QStringLiteral("typed for Bravo"));
         w->selectRows({0});
@@ -490,12 +492,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("acceptable");
-        QTest::newRow("calendar file") << "drop.ics" << "" << true;
-        QTest::newRow("capital extension") << "DROP.VCS" << "" << true;
-        QTest::newRow("comma file") << "drop.csv" << "" << true;
-        QTest::newRow("other file") << "drop.pdf" << "" << false;
-        QTest::newRow("text") << "" << "Dentist 12/05/2006 at 9:30 am" << true;
-        QTest::newRow("blank text") << "" << "   " << false;
+        QTest::newRow("calendar file") << "drop.ics"
+                                       << "" << true;
+        QTest::newRow("capital extension") << "DROP.VCS"
+                                           << "" << true;
+        QTest::newRow("comma file") << "drop.csv"
+                                    << "" << true;
+        QTest::newRow("other file") << "drop.pdf"
+                                    << "" << false;
+        QTest::newRow("text") << ""
+                              << "Dentist 12/05/2006 at 9:30 am" << true;
+        QTest::newRow("blank text") << ""
+                                    << "   " << false;
     }
     void dropHighlight()
     {
@@ -542,7 +550,7 @@ private Q_SLOTS:
         QSignalSpy done(w.control.get(), &AppControl::fileBatchFinished);
         sendDrag(w->mainWindow(), &mime, true);
         QVERIFY(done.wait(int(10000 * testutil::kSlowdown)));
-        QCOMPARE(w.summaries(), QStringList{"Dropped"});
+        QCOMPARE(w.summaries(), QStringList {"Dropped"});
         QVERIFY(!w.table()->hasShadow());
     }
 
@@ -550,14 +558,14 @@ private Q_SLOTS:
     void menuAndToolbarStates()
     {
         Window w;
-        const QList<Item> exports{Item::ExportICalFile, Item::ExportICal, Item::ExportVCalFile, Item::ExportMail,
-                                  Item::ExportTabFile,  Item::ExportCommaFile, Item::ExportTextFile, Item::SortStart,
-                                  Item::SortEnd,        Item::SortSummary};
-        const QStringList exportItems{ExportToICalIdentifier,     ExportToMailIdentifier, ExportToVCalFileIdentifier,
-                                      ExportToICalFileIdentifier, ExportToTabFile,        ExportToCommaFile,
-                                      ExportToTextFile,           TheDrawerIdentifier,    sortData};
-        const QStringList always{AddNewRecord, ImportFromClipboardIdentifier, ImportFromICalIdentifier,
-                                 ImportFromVCalFileIdentifier, ImportFromICalFileIdentifier};
+        const QList<Item> exports {Item::ExportICalFile, Item::ExportICal,      Item::ExportVCalFile, Item::ExportMail,
+                                   Item::ExportTabFile,  Item::ExportCommaFile, Item::ExportTextFile, Item::SortStart,
+                                   Item::SortEnd,        Item::SortSummary};
+        const QStringList exportItems {ExportToICalIdentifier,     ExportToMailIdentifier, ExportToVCalFileIdentifier,
+                                       ExportToICalFileIdentifier, ExportToTabFile,        ExportToCommaFile,
+                                       ExportToTextFile,           TheDrawerIdentifier,    sortData};
+        const QStringList always {AddNewRecord, ImportFromClipboardIdentifier, ImportFromICalIdentifier,
+                                  ImportFromVCalFileIdentifier, ImportFromICalFileIdentifier};
         const auto check = [&](bool entries, bool selected) {
             for (Item item : exports)
                 QCOMPARE(w->menuItem(item)->isEnabled(), entries);
@@ -577,7 +585,7 @@ private Q_SLOTS:
             QVERIFY(w->menuItem(on)->isEnabled());
         w->toolbarAction(AddNewRecord)->trigger(); // adds, selects the new row
         check(true, true);
-        QCOMPARE(w->selectedRows(), QList<int>{0});
+        QCOMPARE(w->selectedRows(), QList<int> {0});
         w.table()->clearSelection();
         check(true, false);
         w->menuItem(Item::SelectAll)->trigger();
@@ -598,11 +606,15 @@ private Q_SLOTS:
     void menuTitles()
     {
         Window w;
-        const QList<QPair<Item, QString>> titles{
-            {Item::ExportVCalFile, "Export to vCal File…"},     {Item::ImportICalFile, "Import from iCal file…"},
-            {Item::ImportVCalFile, "Import from vCal file…"},   {Item::ImportCommaFile, "Import comma-delimited file…"},
-            {Item::ImportTabFile, "Import tab-delimited file…"}, {Item::ExportMail, "Export to Mail…"},
-            {Item::ExportICal, "Export to iCal"},               {Item::ImportClipboard, "Import from Clipboard"},
+        const QList<QPair<Item, QString>> titles {
+            {Item::ExportVCalFile, "Export to vCal File…"},
+            {Item::ImportICalFile, "Import from iCal file…"},
+            {Item::ImportVCalFile, "Import from vCal file…"},
+            {Item::ImportCommaFile, "Import comma-delimited file…"},
+            {Item::ImportTabFile, "Import tab-delimited file…"},
+            {Item::ExportMail, "Export to Mail…"},
+            {Item::ExportICal, "Export to iCal"},
+            {Item::ImportClipboard, "Import from Clipboard"},
             {Item::ExportTabFile, "Export to tab-delimited file…"},
             {Item::ExportCommaFile, "Export to comma-delimited file…"},
             {Item::ExportTextFile, "Export to text file…"},
@@ -644,8 +656,8 @@ private Q_SLOTS:
         // Unknown items and second copies of single items are dropped; the arrangement is kept.
         w->setToolbarItems({AddNewRecord, sortData, "no such item", AddNewRecord, SeparatorItemIdentifier,
                             SeparatorItemIdentifier, FlexibleSpaceItemIdentifier});
-        const QStringList kept{AddNewRecord, sortData, SeparatorItemIdentifier, SeparatorItemIdentifier,
-                               FlexibleSpaceItemIdentifier};
+        const QStringList kept {AddNewRecord, sortData, SeparatorItemIdentifier, SeparatorItemIdentifier,
+                                FlexibleSpaceItemIdentifier};
         QCOMPARE(w->toolbarItemIdentifiers(), kept);
         QCOMPARE(bar->actions().size(), kept.size());
         AppControl again;
@@ -654,7 +666,7 @@ private Q_SLOTS:
         w->setToolbarItems({});
         AppControl empty;
         empty.awakeFromNib();
-        QCOMPARE(empty.toolbarItemIdentifiers(), QStringList{});
+        QCOMPARE(empty.toolbarItemIdentifiers(), QStringList {});
     }
 
     void toolbarCustomisationDialog()
@@ -685,10 +697,10 @@ private Q_SLOTS:
     void columnLayoutIsKept()
     {
         Window w;
-        const QStringList defaults{"startTime", "startDate", "endTime", "endDate", "theSummary", "theRepeater"};
+        const QStringList defaults {"startTime", "startDate", "endTime", "endDate", "theSummary", "theRepeater"};
         QCOMPARE(w->displayedColumnIdentifiers(), defaults);
         w.table()->horizontalHeader()->moveSection(EntryTableModel::Summary, 0);
-        const QStringList moved{"theSummary", "startTime", "startDate", "endTime", "endDate", "theRepeater"};
+        const QStringList moved {"theSummary", "startTime", "startDate", "endTime", "endDate", "theRepeater"};
         QCOMPARE(w->displayedColumnIdentifiers(), moved);
         QTRY_VERIFY(UserDefaults::standard().contains("TidewellCol"));
         AppControl again;
@@ -723,7 +735,7 @@ private Q_SLOTS:
         Window w;
         w->errorMessage("Something went wrong.");
         w->warningMessage("Something was dropped.");
-        QCOMPARE(Dialogs::log(), (QStringList{"Error!: Something went wrong.", "Warning!: Something was dropped."}));
+        QCOMPARE(Dialogs::log(), (QStringList {"Error!: Something went wrong.", "Warning!: Something was dropped."}));
         const QList<QMessageBox*> boxes = w->mainWindow()->findChildren<QMessageBox*>();
         QCOMPARE(boxes.size(), 2);
         for (QMessageBox* box : boxes) {
@@ -759,15 +771,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("version"); // "" writes no file; "-" an unreadable one
         QTest::addColumn<QList<int>>("flags");
-        QTest::newRow("no system file") << "" << QList<int>{1, 1, 1, 1};
-        QTest::newRow("10.2") << "10.2" << QList<int>{1, 0, 0, 0};
-        QTest::newRow("10.3.9") << "10.3.9" << QList<int>{1, 1, 0, 0};
-        QTest::newRow("10.4.11") << "10.4.11" << QList<int>{1, 1, 1, 0};
-        QTest::newRow("10.5") << "10.5" << QList<int>{1, 1, 1, 1};
-        QTest::newRow("11.0") << "11.0" << QList<int>{1, 1, 1, 1};
-        QTest::newRow("9.2.2") << "9.2.2" << QList<int>{0, 0, 0, 0};
-        QTest::newRow("empty version") << "." << QList<int>{0, 0, 0, 0};
-        QTest::newRow("not a property list") << "-" << QList<int>{0, 0, 0, 0};
+        QTest::newRow("no system file") << "" << QList<int> {1, 1, 1, 1};
+        QTest::newRow("10.2") << "10.2" << QList<int> {1, 0, 0, 0};
+        QTest::newRow("10.3.9") << "10.3.9" << QList<int> {1, 1, 0, 0};
+        QTest::newRow("10.4.11") << "10.4.11" << QList<int> {1, 1, 1, 0};
+        QTest::newRow("10.5") << "10.5" << QList<int> {1, 1, 1, 1};
+        QTest::newRow("11.0") << "11.0" << QList<int> {1, 1, 1, 1};
+        QTest::newRow("9.2.2") << "9.2.2" << QList<int> {0, 0, 0, 0};
+        QTest::newRow("empty version") << "." << QList<int> {0, 0, 0, 0};
+        QTest::newRow("not a property list") << "-" << QList<int> {0, 0, 0, 0};
     }
     void operatingSystemFlags()
     {
@@ -779,9 +791,10 @@ private Q_SLOTS:
         if (version == QLatin1String("-"))
             windowtest::writeBytes(path, "not a plist");
         else if (!version.isEmpty())
-            windowtest::writeBytes(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-                                         "<key>ProductVersion</key><string>"
-                                             + version.toUtf8() + "</string></dict></plist>\n");
+            windowtest::writeBytes(path,
+                                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                                   "<key>ProductVersion</key><string>"
+                                       + version.toUtf8() + "</string></dict></plist>\n");
         QVERIFY(control.setOSVersion(path));
         QCOMPARE(control.getOSVersionFlags(), flags);
     }
@@ -797,15 +810,16 @@ private Q_SLOTS:
         w->exportToFile();
         QCOMPARE(Dialogs::log().size(), 1);
         QVERIFY(Dialogs::log().first().startsWith("Error!: The list contains 2 errors,"));
-        QCOMPARE(w->selectedRows(), (QList<int>{1, 2}));
+        QCOMPARE(w->selectedRows(), (QList<int> {1, 2}));
         QVERIFY(!w->getAlertWindow());
 
         w.table()->clearSelection();
         w.doc().removeObjectAtIndex(2);
         w->reloadData();
         w->exportToVCal();
-        QCOMPARE(Dialogs::log().last(), QStringLiteral("Error!: The list contains an event that finishes before it starts!"));
-        QCOMPARE(w->selectedRows(), QList<int>{1});
+        QCOMPARE(Dialogs::log().last(),
+                 QStringLiteral("Error!: The list contains an event that finishes before it starts!"));
+        QCOMPARE(w->selectedRows(), QList<int> {1});
 
         w.doc().removeObjectAtIndex(1);
         w->reloadData();

@@ -161,9 +161,10 @@ private Q_SLOTS:
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         env.remove(QStringLiteral("AT_SPI_BUS_ADDRESS"));
         run.setProcessEnvironment(env);
-        run.start(xvfbRun, {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 1280x800x24"),
-                            dbusSession, QStringLiteral("--"), testutil::kPython, QStringLiteral("-c"),
-                            QString::fromLatin1(kScript), QStringLiteral(TIDEWELL_APP_PATH), first, second});
+        run.start(xvfbRun,
+                  {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 1280x800x24"), dbusSession,
+                   QStringLiteral("--"), testutil::kPython, QStringLiteral("-c"), QString::fromLatin1(kScript),
+                   QStringLiteral(TIDEWELL_APP_PATH), first, second});
         QVERIFY(run.waitForStarted());
         QVERIFY2(run.waitForFinished(int(180000 * testutil::kSlowdown)), "the X server session did not end");
         const QByteArray out = run.readAllStandardOutput();
@@ -178,9 +179,11 @@ private Q_SLOTS:
         QVERIFY2(cells.contains("Dentist") && cells.contains("Water the plants"), qPrintable(cells.join(", ")));
 
         const QJsonObject toolbar = result.value("toolbar").toObject();
-        const QList<QPair<QString, QString>> buttons{
-            {"Add", "Add New Appointment"},         {"Delete", "Delete Appointment"},
-            {"To iCal", "Export to iCal"},          {"To Mail", "Export to Mail"},
+        const QList<QPair<QString, QString>> buttons {
+            {"Add", "Add New Appointment"},
+            {"Delete", "Delete Appointment"},
+            {"To iCal", "Export to iCal"},
+            {"To Mail", "Export to Mail"},
             {"From Clipboard", "Import from Clipboard"},
             {"Calendar", "Calendars available in iCal for import or export"},
             {"Open drawer", "Open and close repeat drawer"},

@@ -82,7 +82,7 @@ private Q_SLOTS:
         w->selectRows({kEvents - 1});
         w->sortStart();
         QCOMPARE(w.doc().getEntryAtIndex(0)->getSummary(), QStringLiteral("Event %1").arg(kEvents - 1));
-        QCOMPARE(w->selectedRows(), QList<int>{0});
+        QCOMPARE(w->selectedRows(), QList<int> {0});
 
         // Everything selected and deleted.
         w->selectAll();

@@ -34,8 +34,8 @@ inline QByteArray calendarText(const QList<Event>& events)
     QByteArray out = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n";
     int n = 0;
     for (const Event& e : events) {
-        const QString end = e.start.left(9) + QString::number(e.start.mid(9, 2).toInt() + 1).rightJustified(2, '0')
-            + e.start.mid(11);
+        const QString end
+            = e.start.left(9) + QString::number(e.start.mid(9, 2).toInt() + 1).rightJustified(2, '0') + e.start.mid(11);
         out += "BEGIN:VEVENT\r\nUID:test-" + QByteArray::number(++n) + "-" + e.summary.toUtf8().toHex() + "\r\n";
         out += "DTSTAMP:20070101T000000Z\r\n";
         out += "DTSTART;TZID=Europe/Kyiv:" + e.start.toUtf8() + "\r\nDTEND;TZID=Europe/Kyiv:" + end.toUtf8() + "\r\n";
