@@ -132,11 +132,11 @@ void AppControl::runNextFileStep()
                 CalendarFileReading* reading = m_reading;
                 m_batchMessages << reading->warnings();
                 m_batchUnreadable << reading->unreadable();
-                if (reading->unreadable().size() < step.paths.size()) {
+                if (!reading->lastRead().isEmpty()) {
                     const EntryList& data = theCal->getTheData();
                     if (data.size() == 1 && data.first()->getCheck() == QLatin1String("X"))
                         theTable->clearSelection(); // the untouched lone entry gives way to the file
-                    FileReading::adopt(*theCal, reading->result());
+                    FileReading::adopt(*theCal, reading->result(), reading->lastRead());
                 }
                 m_reading = nullptr;
                 reading->deleteLater();

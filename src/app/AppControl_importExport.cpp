@@ -8,6 +8,7 @@
 #include "AppControl.h"
 #include "Dialogs.h"
 #include "EntryTableModel.h"
+#include "FileReading.h"
 #include "MyTableView.h"
 #include "MyWindow.h"
 #include "platform/Encoding.h"
@@ -16,8 +17,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
-#include <QFile>
-#include <QFileInfo>
 #include <QMimeData>
 
 namespace
@@ -30,20 +29,15 @@ QString readAsOneText(const QStringList& paths, Encoding::Fallback fallback, QSt
 {
     QString text;
     for (const QString& path : paths) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            *unreadable << QStringLiteral("%1: could not be read: %2").arg(path, file.errorString());
+        QByteArray bytes;
+        QString error;
+        if (!FileReading::readBytes(path, &bytes, &error)) {
+            *unreadable << error;
             continue;
         }
-        const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError) {
-            *unreadable << QStringLiteral("%1: could not be read: %2").arg(path, file.errorString());
-            continue;
-        }
-        QString part = Encoding::decode(bytes, fallback);
         if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
             text += QStringLiteral("\r\n");
-        text += part;
+        text += Encoding::decode(bytes, fallback);
     }
     return text;
 }
@@ -104,6 +98,7 @@ void AppControl::importFromFile(const QString& kind)
             theCal->processCT(text, kind == QLatin1String("tab") ? QStringLiteral("\t") : QStringLiteral(","));
             openDataInputOrder();
         } else {
+            theCal->setTheFileSource(paths.first());
             setData(text);
             updateTheMenus();
         }

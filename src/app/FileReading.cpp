@@ -15,28 +15,49 @@ bool isCalendarFile(const QString& path)
     return suffixes.contains(QFileInfo(path).suffix().toLower());
 }
 
-bool readCalendarFile(aCalendar& doc, const QString& path, QString* warning, QString* error)
+bool readBytes(const QString& path, QByteArray* bytes, QString* error, qint64 maxSize)
 {
-    warning->clear();
-    QFile file(path);
+    bytes->clear();
     const QFileInfo info(path);
     if (info.isDir()) {
-        *error = QStringLiteral("%1: is a folder, not a calendar file").arg(path);
+        *error = QStringLiteral("%1: is a folder, not a file").arg(path);
         return false;
     }
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("%1: could not be read: %2").arg(path, file.errorString());
         return false;
     }
-    if (file.size() > kMaxFileSize) {
-        *error = QStringLiteral("%1: is too large to read (%2 MB)").arg(path).arg(file.size() >> 20);
-        return false;
+    // In pieces, so that a device without end or a file still growing cannot exhaust memory.
+    constexpr qint64 kPiece = qint64(1) << 16;
+    if (!file.isSequential() && file.size() > 0 && file.size() <= maxSize)
+        bytes->reserve(file.size());
+    while (true) {
+        const QByteArray piece = file.read(kPiece);
+        if (piece.isEmpty())
+            break;
+        if (bytes->size() + piece.size() > maxSize) {
+            *error = QStringLiteral("%1: is too large to read (more than %2 MB)").arg(path).arg(maxSize >> 20);
+            bytes->clear();
+            return false;
+        }
+        bytes->append(piece);
     }
-    const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         *error = QStringLiteral("%1: could not be read: %2").arg(path, file.errorString());
+        bytes->clear();
         return false;
     }
+    return true;
+}
+
+bool readCalendarFile(aCalendar& doc, const QString& path, QString* warning, QString* error)
+{
+    warning->clear();
+    QByteArray bytes;
+    if (!readBytes(path, &bytes, error))
+        return false;
+    const QFileInfo info(path);
     const QString suffix = info.suffix().toLower();
     const bool vcal = suffix == QLatin1String("vcal") || suffix == QLatin1String("vcs");
     const QString text = Encoding::decode(bytes, vcal ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252);
@@ -49,7 +70,7 @@ bool readCalendarFile(aCalendar& doc, const QString& path, QString* warning, QSt
     return true;
 }
 
-void adopt(aCalendar& doc, aCalendar& read)
+void adopt(aCalendar& doc, aCalendar& read, const QString& source)
 {
     EntryList& entries = doc.getTheData();
     const EntryList& added = read.getTheData();
@@ -68,6 +89,8 @@ void adopt(aCalendar& doc, aCalendar& read)
     doc.setControlHoursFromGMT(read.getControlHoursFromGMT());
     doc.setControlZoneString(read.getControlZoneString());
     doc.setAppTimeZone(read.getAppTimeZone());
+    if (!source.isEmpty())
+        doc.setTheFileSource(source);
     read.getTheData().clear();
 }
 } // namespace FileReading
@@ -105,9 +128,12 @@ void CalendarFileReading::run()
         Q_EMIT fileStarted(i, count, path);
         QString warning;
         QString error;
-        if (!FileReading::readCalendarFile(*m_doc, path, &warning, &error))
+        if (!FileReading::readCalendarFile(*m_doc, path, &warning, &error)) {
             m_unreadable << error;
-        else if (!warning.isEmpty())
+            continue;
+        }
+        m_lastRead = path;
+        if (!warning.isEmpty())
             m_warnings << warning;
     }
     Q_EMIT finished();

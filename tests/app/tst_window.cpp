@@ -1,6 +1,7 @@
 // The main window offscreen: files handed over, the calendar pop-up, sorting, deleting, the
 // drawer, editing and selection, keys, drops, menu and toolbar states, alerts, settings.
 
+#include "FileReading.h"
 #include "SingleInstance.h"
 #include "ToolbarCustomizeDialog.h"
 #include "ToolbarItems.h"
@@ -179,6 +180,22 @@ private Q_SLOTS:
         QCOMPARE(warning.count(QLatin1String("(Error 1505)")), 1);
         QVERIFY(warning.contains(missing + QLatin1String(": could not be read")));
         QVERIFY(warning.contains(junk + QLatin1String(": not a calendar file")));
+    }
+
+    // A file is read in pieces: a device without end, or a folder, is refused with its name.
+    void readingRefusesWhatIsNoFile()
+    {
+        QByteArray bytes;
+        QString error;
+        QVERIFY(!FileReading::readBytes("/dev/zero", &bytes, &error, 1 << 20));
+        QCOMPARE(error, QStringLiteral("/dev/zero: is too large to read (more than 1 MB)"));
+        QVERIFY(bytes.isEmpty());
+        QVERIFY(!FileReading::readBytes(m_dir.path(), &bytes, &error));
+        QVERIFY(error.startsWith(m_dir.path() + ": is a folder"));
+        Window w;
+        const QString path = file("source.ics", {{"From here", "20070310T090000"}});
+        QVERIFY(w.open({path}));
+        QCOMPARE(w.doc().getCalName(), QStringLiteral("source"));
     }
 
     // A second start hands its files to the running window and ends.
