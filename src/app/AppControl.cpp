@@ -95,6 +95,8 @@ AppControl::~AppControl()
 
 void AppControl::awakeFromNib()
 {
+    // Only the first call builds the window; the invite sheet, made later, fills its own fields
+    // from the address book and the calendar list (AppControl_invite.cpp).
     if (mainWindowCount == 10)
         return;
     theDroppedAppList.clear();

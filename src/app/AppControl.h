@@ -153,6 +153,9 @@ public:
     bool getAlertWindow() const { return alertWindow; }
     void setAlertWindow(bool on) { alertWindow = on; }
     int getTableSelection() const { return tableSelection; }
+    /// The one selected entry the notes view and the repeat editor show (null when no entry or
+    /// several are selected). Held by identity: it stays the same entry when the list changes.
+    const EntryPtr& shownEntry() const { return m_shownEntry; }
     int getNumberSelected() const { return numberSelected; }
     /// OS102, OS103, OS104, OS105.
     QList<int> getOSVersionFlags() const { return {OS102, OS103, OS104, OS105}; }
