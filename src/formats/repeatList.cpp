@@ -152,7 +152,7 @@ bool parsePosition(const QString& token, Position* pos)
     const int n = ordinal.toInt(&ok);
     if (!ok || n > 5 || n < -1)
         return false;
-    *pos = n >= 1 ? Position{Position::Nth, n, weekday} : Position{Position::Last, 0, weekday};
+    *pos = n >= 1 ? Position {Position::Nth, n, weekday} : Position {Position::Last, 0, weekday};
     return true;
 }
 
@@ -212,11 +212,20 @@ public:
         , m_startJd(start.toJulianDay())
     {
         switch (rule.freq) {
-        case Freq::Daily: setUpDaily(); break;
-        case Freq::Weekly: setUpWeekly(); break;
-        case Freq::Monthly: setUpMonthly(); break;
-        case Freq::Yearly: setUpYearly(); break;
-        case Freq::None: break;
+        case Freq::Daily:
+            setUpDaily();
+            break;
+        case Freq::Weekly:
+            setUpWeekly();
+            break;
+        case Freq::Monthly:
+            setUpMonthly();
+            break;
+        case Freq::Yearly:
+            setUpYearly();
+            break;
+        case Freq::None:
+            break;
         }
     }
 
@@ -248,9 +257,12 @@ public:
             }
             return true;
         }
-        case Freq::Monthly: return monthPeriod(m_anchorMonth + k * m_rule.interval, out, periodStartJd);
-        case Freq::Yearly: return yearPeriod(qint64(m_start.year()) + k * m_rule.interval, out, periodStartJd);
-        case Freq::None: return false;
+        case Freq::Monthly:
+            return monthPeriod(m_anchorMonth + k * m_rule.interval, out, periodStartJd);
+        case Freq::Yearly:
+            return yearPeriod(qint64(m_start.year()) + k * m_rule.interval, out, periodStartJd);
+        case Freq::None:
+            return false;
         }
         return false;
     }
@@ -674,6 +686,7 @@ EntryPtr repeatList::copyTheEntry(const dataEntry& entry) const
     e->DESCRIPTION = entry.DESCRIPTION;
     e->RRULE = entry.RRULE;
     e->theCalEXDATE = entry.theCalEXDATE;
+    e->allowsNoDuration = entry.allowsNoDuration;
     e->setDURATION();
     e->DTSTAMP = m_stamp;
     return e;
@@ -798,10 +811,18 @@ void repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, Wor
                 // Whether this stream takes one more date, judged on the date just taken.
                 bool more = false;
                 switch (gen.continueRule()) {
-                case Generator::Continue::Daily: more = st.n <= 100 || st.prevBeforeHorizon; break;
-                case Generator::Continue::Weekly: more = st.n <= 100 && st.prevBeforeHorizon; break;
-                case Generator::Continue::Monthly: more = st.prevBeforeHorizon; break;
-                case Generator::Continue::Yearly: more = horizon && st.prevYear < horizon.year(); break;
+                case Generator::Continue::Daily:
+                    more = st.n <= 100 || st.prevBeforeHorizon;
+                    break;
+                case Generator::Continue::Weekly:
+                    more = st.n <= 100 && st.prevBeforeHorizon;
+                    break;
+                case Generator::Continue::Monthly:
+                    more = st.prevBeforeHorizon;
+                    break;
+                case Generator::Continue::Yearly:
+                    more = horizon && st.prevYear < horizon.year();
+                    break;
                 }
                 if (!more) {
                     st.done = true;
@@ -820,19 +841,28 @@ void repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, Wor
             break;
     }
     // Stopping at the last supported year cuts a rule short only when it still had dates to give.
-    const bool unfinished = (mode == Mode::Count && days.size() < target)
-        || (mode == Mode::Horizon && doneStreams < streams.size());
+    const bool unfinished
+        = (mode == Mode::Count && days.size() < target) || (mode == Mode::Horizon && doneStreams < streams.size());
     if (days.size() > kMaxOccurrences || (outOfRange && unfinished && idle <= kIdlePeriods && !days.isEmpty())) {
         days.resize(std::min<qsizetype>(days.size(), kMaxOccurrences));
         addWarning(tooManyWarning());
     }
     if (mode == Mode::Horizon) {
         switch (rule.freq) {
-        case Freq::Daily: addWarning(dailyWarning()); break;
-        case Freq::Weekly: addWarning(weeklyWarning()); break;
-        case Freq::Monthly: addWarning(monthlyWarning()); break;
-        case Freq::Yearly: addWarning(yearlyWarning()); break;
-        case Freq::None: break;
+        case Freq::Daily:
+            addWarning(dailyWarning());
+            break;
+        case Freq::Weekly:
+            addWarning(weeklyWarning());
+            break;
+        case Freq::Monthly:
+            addWarning(monthlyWarning());
+            break;
+        case Freq::Yearly:
+            addWarning(yearlyWarning());
+            break;
+        case Freq::None:
+            break;
         }
     }
     std::sort(days.begin(), days.end());

@@ -41,7 +41,10 @@ public:
     /// initWithCalData: copies the list, empties the warnings and expands.
     explicit repeatList(const EntryList& entries);
 
-    const EntryList& getDataArray() const { return theRepeatArray; }
+    const EntryList& getDataArray() const
+    {
+        return theRepeatArray;
+    }
     /// Empty when there are no warnings, otherwise "\r\r" followed by the warnings, each ended
     /// by "\r\r".
     QString getWarningString() const;
@@ -60,7 +63,10 @@ public:
     /// True when @p a falls on the same calendar day as @p b or later (each taken in its own zone).
     static bool isDate(const CalDate& a, const CalDate& b);
     static int stringInString(const QString& text, const QString& part);
-    void setTheRepeatArray(const EntryList& list) { theRepeatArray = list; }
+    void setTheRepeatArray(const EntryList& list)
+    {
+        theRepeatArray = list;
+    }
 
     static QString dailyWarning();
     static QString weeklyWarning();

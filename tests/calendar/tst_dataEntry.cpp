@@ -75,10 +75,12 @@ private Q_SLOTS:
             QTest::addRow("%s end time only", zone) << z << "2007-03-15" << "" << "2007-03-15" << "10:00" << "1D" << false;
             QTest::addRow("%s start date only", zone) << z << "2007-03-15" << "" << "" << "" << "1D" << true;
         }
-        // Daylight-saving changes inside the span: counted on the wall clock.
+        // Daylight-saving changes inside the span: whole days on the wall clock, the rest in exact time.
         QTest::newRow("all-day over spring change") << "Europe/Paris" << "2007-03-24" << "" << "2007-03-26" << "" << "3D" << true;
         QTest::newRow("timed over spring change") << "Europe/Paris" << "2007-03-24" << "12:00" << "2007-03-25" << "12:00" << "1D" << true;
-        QTest::newRow("timed over Sydney change") << "Australia/Sydney" << "2007-10-27" << "23:00" << "2007-10-28" << "04:00" << "T5H" << true;
+        QTest::newRow("timed over Sydney change") << "Australia/Sydney" << "2007-10-27" << "23:00" << "2007-10-28" << "04:00" << "T4H" << true;
+        QTest::newRow("night over spring change") << "Europe/Paris" << "2007-03-25" << "01:00" << "2007-03-25" << "04:00" << "T2H" << true;
+        QTest::newRow("a day and hours over autumn change") << "Europe/Paris" << "2007-10-27" << "12:00" << "2007-10-28" << "14:00" << "1DT2H" << true;
     }
     void durations()
     {

@@ -216,8 +216,23 @@ private Q_SLOTS:
                                      << "2007-03-15 00:00" << "2007-03-15 00:00" << false << true << "1D";
         QTest::newRow("all-day P1W") << QStringList{"DTSTART;VALUE=DATE:20070315", "DURATION:P1W"}
                                      << "2007-03-15 00:00" << "2007-03-21 00:00" << false << true << "7D";
-        QTest::newRow("start time without end becomes all-day")
-            << QStringList{"DTSTART:20070315T093000"} << "2007-03-15 00:00" << "" << false << true << "1D";
+        // RFC 5545: a start time without an end is an event at that time without duration; an end
+        // equal to the start is one too (reminders, milestones); a day that ends on itself is one day.
+        QTest::newRow("start time without end is an instant")
+            << QStringList{"DTSTART:20070315T093000"} << "2007-03-15 09:30" << "2007-03-15 09:30" << true << true
+            << "T0S";
+        QTest::newRow("end equal to the start")
+            << QStringList{"DTSTART:20070315T093000", "DTEND:20070315T093000"} << "2007-03-15 09:30"
+            << "2007-03-15 09:30" << true << true << "T0S";
+        QTest::newRow("all-day end equal to the start")
+            << QStringList{"DTSTART;VALUE=DATE:20070315", "DTEND;VALUE=DATE:20070315"} << "2007-03-15 00:00"
+            << "2007-03-15 00:00" << false << true << "1D";
+        QTest::newRow("seconds kept") << QStringList{"DTSTART:20070315T093015", "DTEND:20070315T100045"}
+                                      << "2007-03-15 09:30" << "2007-03-15 10:00" << true << true << "T30M30S";
+        // Hours are exact time: two hours across the spring change end at 04:00 on the clock.
+        QTest::newRow("two hours over the spring change")
+            << QStringList{"DTSTART;TZID=Europe/Paris:20070325T010000", "DURATION:PT2H"} << "2007-03-25 01:00"
+            << "2007-03-25 04:00" << true << true << "T2H";
         QTest::newRow("across the spring change")
             << QStringList{"DTSTART:20070324T220000", "DURATION:P1D"} << "2007-03-24 22:00" << "2007-03-25 22:00"
             << true << true << "1D";
@@ -278,12 +293,16 @@ private Q_SLOTS:
             << "after" << "one two three" << "" << 0;
         QTest::newRow("Mac OS Roman bytes") << QStringList{"SUMMARY;ENCODING=QUOTED-PRINTABLE:Caf=8E"} << "Caf\u00e9"
                                             << "" << "" << 0;
+        QTest::newRow("alternative representations kept")
+            << QStringList{"SUMMARY;ALTREP=\"cid:x@y\":Lunch", "DESCRIPTION;ALTREP=\"cid:x\";VALUE=TEXT:Notes",
+                           "LOCATION;X-OUTLOOK-ID=7;ALTREP=\"http://x\":Room"}
+            << "Lunch" << "Notes" << "Room" << 0;
         QTest::newRow("other summary parameter")
-            << QStringList{"SUMMARY;ALTREP=\"cid:x@y\":Lunch", "DESCRIPTION:kept"} << "" << "kept" << "" << 1506;
+            << QStringList{"SUMMARY;FMTTYPE=text/html:Lunch", "DESCRIPTION:kept"} << "" << "kept" << "" << 1506;
         QTest::newRow("other description parameter")
-            << QStringList{"SUMMARY:kept", "DESCRIPTION;ALTREP=\"cid:x\":gone"} << "kept" << "" << "" << 1508;
+            << QStringList{"SUMMARY:kept", "DESCRIPTION;FMTTYPE=text/html:gone"} << "kept" << "" << "" << 1508;
         QTest::newRow("other location parameter")
-            << QStringList{"SUMMARY:kept", "LOCATION;ALTREP=\"http://x\":gone"} << "kept" << "" << "" << 1506;
+            << QStringList{"SUMMARY:kept", "LOCATION;FMTTYPE=x:gone"} << "kept" << "" << "" << 1506;
         QTest::newRow("location line break") << QStringList{"LOCATION:Room 5\\nFloor 2\\, east"} << "" << ""
                                              << "Room 5 Floor 2, east" << 0;
         QTest::newRow("unused property") << QStringList{"SUMMARY:s", "X-ANYTHING:1"} << "s" << "" << "" << 1506;
@@ -406,8 +425,12 @@ private Q_SLOTS:
                                     "DTSTART:20070303T120000", "DTEND:20070303T130000", "SUMMARY:later",
                                     "END:VEVENT", "BEGIN:VEVENT", "UID:orphan", "RECURRENCE-ID;VALUE=DATE:20070304",
                                     "DTSTART;VALUE=DATE:20070305", "END:VEVENT", "END:VCALENDAR"}));
-        QCOMPARE(cal->entryCount(), 1);
+        // The override without a parent (a server's export of one changed occurrence) is an entry
+        // of its own and keeps its date-only RECURRENCE-ID.
+        QCOMPARE(cal->entryCount(), 2);
         QCOMPARE(cal->getTheRecObjects().size(), 2);
+        QCOMPARE(cal->getEntryAtIndex(1), cal->getTheRecObjects().last());
+        QVERIFY(cal->getEntryAtIndex(1)->getICal().contains(QLatin1String("\r\nRECURRENCE-ID;VALUE=DATE:20070304\r\n")));
         const EntryPtr parent = cal->getEntryAtIndex(0);
         QCOMPARE(parent->getTheReoccDateArray().size(), 1);
         const EntryPtr o = parent->getTheReoccDateArray().first();
@@ -518,12 +541,12 @@ private Q_SLOTS:
             << ical({"DTSTART;VALUE=DATE:20070315", "DTEND;VALUE=DATE:20070316"},
                     {"X-WR-TIMEZONE;VALUE=TEXT:Europe/Paris"})
             << "2007-03-15 00:00" << "2007-03-15 00:00";
-        // vCalendar times are UTC shown at the offset in force now, as organiser desktops write them.
+        // vCalendar times are UTC, each shown at the offset of its own date: the same in winter and summer.
         const QString summerVcal = crlf({"BEGIN:VCALENDAR", "VERSION:1.0", "TZ:+00", "BEGIN:VEVENT",
                                          "DTSTART:20070715T083000Z", "DTEND:20070715T093000Z", "END:VEVENT",
                                          "END:VCALENDAR"});
         QTest::newRow("vCalendar read in winter") << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
-                                                  << summerVcal << "2007-07-15 08:30" << "2007-07-15 09:30";
+                                                  << summerVcal << "2007-07-15 09:30" << "2007-07-15 10:30";
         QTest::newRow("vCalendar read in summer") << QByteArray("Europe/London") << QByteArray("2007-07-01T12:00:00Z")
                                                   << summerVcal << "2007-07-15 09:30" << "2007-07-15 10:30";
         QTest::newRow("vCalendar in Kolkata") << QByteArray("Asia/Kolkata") << QByteArray("2007-07-01T12:00:00Z")
