@@ -127,6 +127,8 @@ private Q_SLOTS:
                                                         QStringLiteral("c@example.com"));
         QCOMPARE(text, QStringLiteral("BEGIN:VCALENDAR\n"
                                       "METHOD:REQUEST\n"
+                                      "VERSION:2.0\n"
+                                      "PRODID:-//Quenlor\\, //Quenlor//EN\n"
                                       "BEGIN:VEVENT\n"
                                       "SEQUENCE:2\n"
                                       "DTSTAMP:20070115T120000Z\n"
@@ -138,7 +140,7 @@ private Q_SLOTS:
                                       "END:VEVENT\n"
                                       "END:VCALENDAR"));
         QCOMPARE(cal.createInvitationString({}, {}, QString(), QString()),
-                 QStringLiteral("BEGIN:VCALENDAR\nMETHOD:REQUEST\nEND:VCALENDAR"));
+                 QStringLiteral("BEGIN:VCALENDAR\nMETHOD:REQUEST\nVERSION:2.0\nPRODID:-//Quenlor\\, //Quenlor//EN\nEND:VCALENDAR"));
     }
 
     void namesCannotBreakTheLine_data()

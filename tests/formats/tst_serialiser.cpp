@@ -233,8 +233,8 @@ private Q_SLOTS:
                                                    "UID:00000000-0000-0000-0000-000000000001\n"
                                                    "DTSTART:20070315T083000Z\n"
                                                    "DTEND:20070315T100000Z\n"
-                                                   "RRULE:W1 TH\n"
-                                                   "EXDATE: 20070322T083000Z 20070329T073000Z\n"
+                                                   "RRULE:W1 TH #0\n"
+                                                   "EXDATE:20070322T083000Z;20070329T073000Z\n"
                                                    "END:VEVENT\n")));
     }
 
@@ -296,16 +296,16 @@ private Q_SLOTS:
                                                    "UID:00000000-0000-0000-0000-000000000001\n"
                                                    "DTSTART:20050313T230000Z\n"
                                                    "RRULE:D3 20050316T230000Z\n"
-                                                   "RRULE:YM1 3\n"
+                                                   "RRULE:YM1 3 #0\n"
                                                    "END:VEVENT\n")));
     }
 
-    // The UTC written is the wall clock minus the offset in force when writing.
+    // The UTC written is the instant itself, at its own date's offset, whenever the file is written.
     void vCalWinterAndSummerClock_data()
     {
         QTest::addColumn<QString>("now");
         QTest::addColumn<QString>("start");
-        QTest::newRow("winter clock") << "2007-01-15T12:00:00Z" << "DTSTART:20070710T090000Z";
+        QTest::newRow("winter clock") << "2007-01-15T12:00:00Z" << "DTSTART:20070710T080000Z";
         QTest::newRow("summer clock") << "2007-07-01T12:00:00Z" << "DTSTART:20070710T080000Z";
     }
 
@@ -321,7 +321,7 @@ private Q_SLOTS:
     void vCalUntranslatableRuleGivesMessage()
     {
         EntryPtr e = timed(QStringLiteral("Monthly"), 2007, 3, 15, 9, 0, 10, 0);
-        e->setRRULE(QStringLiteral("FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=15"));
+        e->setRRULE(QStringLiteral("FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=13;BYDAY=FR"));
         e->setTheEXDATE(day(2007, 4, 15));
         QCOMPARE(e->getVCal(), QStringLiteral("There appears to be a monthly repeating event that can not be "
                                               "translated to vCal version 1\r\n"));

@@ -186,12 +186,12 @@ private Q_SLOTS:
         for (int i = 0; i < 10; ++i)
             tenGood << (i % 2 ? QStringLiteral("FREQ=WEEKLY;INTERVAL=1;BYDAY=MO") : QString());
         QTest::newRow("one bad among ten good")
-            << (QStringList(tenGood.mid(0, 5)) << QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=3") << tenGood.mid(5))
+            << (QStringList(tenGood.mid(0, 5)) << QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=13;BYDAY=FR") << tenGood.mid(5))
             << kMonthly;
         QTest::newRow("blank after the bad one")
-            << QStringList{QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=3"), QStringLiteral("blank")} << kMonthly;
+            << QStringList{QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=13;BYDAY=FR"), QStringLiteral("blank")} << kMonthly;
         QTest::newRow("last message wins")
-            << QStringList{QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=3"), QStringLiteral("FREQ=YEARLY;BYDAY=1SU")}
+            << QStringList{QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=13;BYDAY=FR"), QStringLiteral("FREQ=YEARLY;BYDAY=1SU")}
             << kYearly;
         QTest::newRow("all good") << tenGood << QString();
     }
