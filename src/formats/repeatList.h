@@ -8,7 +8,9 @@
 /// Expands repeating entries into their single occurrences for list output.
 ///
 /// The result keeps the given entries (the same objects), follows each repeating entry with one
-/// copy per further occurrence (an override entry takes the place of the occurrence it replaces),
+/// copy per further occurrence of its rule and of its extra dates (RDATE); an override entry takes
+/// the place of the occurrence it replaces, the first one included (matched by day for all-day
+/// series, by day and time otherwise),
 /// adds one copy per further day of every entry that spans several days, and is sorted by start.
 /// Copies share the unchanged texts of their source and live only in the result list.
 ///
@@ -86,8 +88,11 @@ private:
     };
 
     void addWarning(const QString& text);
-    /// Appends the occurrences of @p entry to @p work.
-    void expandEntry(const dataEntry& entry, const CalDate& until, Work& work);
+    /// Appends the occurrences of @p entry (its rule's and its extra dates') to @p work; returns the
+    /// override that replaces the entry's own first occurrence, if any.
+    EntryPtr expandEntry(const dataEntry& entry, const CalDate& until, Work& work);
+    /// The days after the start on which the rule repeats, in time order.
+    void ruleDays(const dataEntry& entry, const CalDate& until, QList<qint64>& days);
     /// Appends one copy per further day of @p entry, which lasts @p days whole days.
     void addDayCopies(const dataEntry& entry, int days, Work& work);
     bool takeBudget(qsizetype n);
