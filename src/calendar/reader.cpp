@@ -881,7 +881,7 @@ void calendarReader::readTimezone(LineCursor& lines)
         views.append(line);
     QString tzid;
     FileZoneRules rules = FileZoneRules::fromLines(views, &tzid);
-    tzid = unquoted(QStringView(tzid)).trimmed().toString();
+    tzid = unescapeText(unquoted(QStringView(tzid)).trimmed());
     if (!tzid.isEmpty() && !rules.isEmpty() && !m_fileZones.contains(tzid) && m_fileZones.size() < 1000) {
         m_fileZones.insert(tzid, std::move(rules));
         m_zones.remove(tzid);

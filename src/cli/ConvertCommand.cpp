@@ -15,6 +15,9 @@ int convertCommand(Session& s, const QStringList& args)
                  "Date,End Time,Description\" or \"4,1,0,3,2,5\"). Default: the saved column order.",
                  "LIST"});
     p.addOption({"skip-header", "Drop the first row of delimited input (column titles)."});
+    p.addOption({"skip-invalid",
+                 "Write the entries that can be written and leave out those that cannot (a start and end that do "
+                 "not fit together, a repeat rule vCalendar 1.0 cannot hold); they are listed either way."});
     p.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("Files to read, in order (- for standard input)."),
                             QStringLiteral("INPUT..."));
     if (!p.parse(QStringList {QStringLiteral("tidewell-cli convert")} + args))
@@ -37,6 +40,7 @@ int convertCommand(Session& s, const QStringList& args)
     int status = kOk;
     if (!outputOptions(s, p, Format::ICal, &o, &status))
         return status;
+    o.skipInvalid = p.isSet(QStringLiteral("skip-invalid"));
 
     aCalendar doc;
     ColumnOrder order = doc.getCommaTabDataOrder();

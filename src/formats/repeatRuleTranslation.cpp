@@ -597,10 +597,16 @@ QString dataEntry::rruleVcal() const
             }
             if (endTime || startTime || endDate) {
                 // The end of the repeat is the last occurrence's start: vCalendar readers repeat
-                // up to and including it (its end would admit one more for an event of several days).
-                const CalDate end = CalDate::fromFields(
+                // up to and including it (its end would admit one more for an event of several
+                // days). Readers that repeat the start's UTC time and readers that repeat its local
+                // time put that occurrence an hour apart across a daylight-saving change; the later
+                // of the two keeps it for both.
+                const CalDate local = CalDate::fromFields(
                     last.year(), last.month(), last.day(), startTime ? startTime.hour() : 0,
                     startTime ? startTime.minute() : 0, startTime ? startTime.second() : 0, Zones::local());
+                const CalDate sameUtcTime
+                    = start.addSeconds(qint64(QDate(start.year(), start.month(), start.day()).daysTo(last)) * 86400);
+                const CalDate end = std::max(local, sameUtcTime);
                 text += QLatin1Char(' ') + end.inZone(Zones::utc()).format(QStringLiteral("%Y%m%dT%H%M%SZ"));
             } else {
                 text += QLatin1Char(' ') + last.toString(QStringLiteral("yyyyMMdd"));
