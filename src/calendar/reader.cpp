@@ -783,9 +783,10 @@ QStringList calendarReader::notes() const
             entries = entries.mid(0, 10);
             entries << QStringLiteral("and %1 more").arg(total - 10);
         }
-        out << QStringLiteral("Repeating entries of the time zone %1 keep the clock time of your zone (%2), whose "
-                              "daylight-saving changes fall on other dates: around those dates their occurrences "
-                              "are an hour off the file's times: %3.")
+        out << QStringLiteral("Repeating entries written in the time zone %1 keep the clock time of your zone (%2) "
+                              "from one occurrence to the next; the two zones change to or from daylight-saving "
+                              "time on different dates, so around those dates some occurrences are an hour off the "
+                              "file's times: %3.")
                    .arg(zone, mine, entries.join(QStringLiteral(", ")));
     }
     return out;
