@@ -565,40 +565,27 @@ QString dataEntry::appendVCal(QString& out, const WriteContext& context)
         out += rule;
         // vCalendar has no RECURRENCE-ID: an occurrence that an override replaces is an exception
         // date of the series, and the override an event of its own (the file writer adds it).
-        const EntryList& overrides = ex().theRecObjectsArray;
-        if (!theCalEXDATE.isEmpty() || !overrides.isEmpty()) {
+        // One value per line: libical's vCalendar reader, for one, reads no list.
+        for (const CalDate& x : theCalEXDATE) {
+            if (x.isNull())
+                continue;
             out += QStringView(u"EXDATE:");
-            bool first = true;
-            for (const CalDate& x : theCalEXDATE) {
-                if (x.isNull())
-                    continue;
-                if (!first)
-                    out += QLatin1Char(';');
-                first = false;
-                appendAt(x, startTime);
-            }
-            for (const EntryPtr& o : overrides) {
-                if (!o || o->getTheRecDate().isNull())
-                    continue;
-                if (!first)
-                    out += QLatin1Char(';');
-                first = false;
-                appendAt(o->getTheRecDate(), o->getTheRecTime() ? o->getTheRecTime() : startTime);
-            }
+            appendAt(x, startTime);
+            out += kCrLf;
+        }
+        for (const EntryPtr& o : ex().theRecObjectsArray) {
+            if (!o || o->getTheRecDate().isNull())
+                continue;
+            out += QStringView(u"EXDATE:");
+            appendAt(o->getTheRecDate(), o->getTheRecTime() ? o->getTheRecTime() : startTime);
             out += kCrLf;
         }
     }
-    if (!ex().theCalRDATE.isEmpty()) {
+    for (const CalDate& r : ex().theCalRDATE) {
+        if (r.isNull())
+            continue;
         out += QStringView(u"RDATE:");
-        bool first = true;
-        for (const CalDate& r : ex().theCalRDATE) {
-            if (r.isNull())
-                continue;
-            if (!first)
-                out += QLatin1Char(';');
-            first = false;
-            appendAt(r, startTime ? r : CalDate());
-        }
+        appendAt(r, startTime ? r : CalDate());
         out += kCrLf;
     }
     out += QStringView(u"END:VEVENT\r\n");

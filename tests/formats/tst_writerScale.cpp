@@ -101,8 +101,9 @@ private Q_SLOTS:
             for (const EntryPtr& child : e->getTheReoccDateArray())
                 vblocks += child->getVCal();
         }
-        QCOMPARE(vcs, QStringLiteral("BEGIN:VCALENDAR\r\nPRODID:PalmDesktop Generated\r\nTZ:+01\r\nVERSION:1.0\r\n")
-                          + vblocks + QStringLiteral("END:VCALENDAR\r\n"));
+        QCOMPARE(vcs,
+                 QStringLiteral("BEGIN:VCALENDAR\r\nPRODID:PalmDesktop Generated\r\nTZ:+01\r\nVERSION:1.0\r\n")
+                     + vblocks + QStringLiteral("END:VCALENDAR\r\n"));
     }
 
     // A rule without a vCalendar form leaves no half-written block behind.
@@ -143,9 +144,8 @@ private Q_SLOTS:
         QTest::newRow("weekly, a billion")
             << timedWithRule(at(2008, 1, 31, 9, 0), 1, "FREQ=WEEKLY;COUNT=1000000000;BYDAY=MO,FR")
             << "RRULE:W1 MO FR 99991231T080000Z\r\n";
-        QTest::newRow("monthly, a billion")
-            << timedWithRule(at(2008, 1, 31, 9, 0), 1, "FREQ=MONTHLY;COUNT=1000000000")
-            << "RRULE:MD1 99991231T080000Z\r\n";
+        QTest::newRow("monthly, a billion") << timedWithRule(at(2008, 1, 31, 9, 0), 1, "FREQ=MONTHLY;COUNT=1000000000")
+                                            << "RRULE:MD1 99991231T080000Z\r\n";
         QTest::newRow("yearly 29 February, a billion")
             << timedWithRule(at(2008, 2, 29, 9, 0), 1, "FREQ=YEARLY;COUNT=1000000000")
             << "RRULE:YM1 99960229T080000Z\r\n";
@@ -165,7 +165,8 @@ private Q_SLOTS:
         timer.start();
         for (int i = 0; i < 1000; ++i)
             entry->rruleVcal();
-        QVERIFY2(timer.elapsed() < 1000 * testutil::kSlowdown, qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
+        QVERIFY2(timer.elapsed() < 1000 * testutil::kSlowdown,
+                 qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
     }
 
     void yearRangeEdges_data()
@@ -204,9 +205,13 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("ascii and line ends") << QStringLiteral("SUMMARY:a\r\n") << QByteArray("SUMMARY:a\r\n");
         QTest::newRow("nul") << QString(QChar(0)) << QByteArray(1, '\0');
-        QTest::newRow("accents") << QStringLiteral("Zürich café") << QByteArray("Z\x9F" "rich caf\x8E");
+        QTest::newRow("accents") << QStringLiteral("Zürich café")
+                                 << QByteArray("Z\x9F"
+                                               "rich caf\x8E");
         QTest::newRow("euro and apple") << QStringLiteral("\u20AC\uF8FF") << QByteArray("\xDB\xF0");
-        QTest::newRow("not in Mac OS Roman") << QStringLiteral("Łódź") << QByteArray("?\x97" "d?");
+        QTest::newRow("not in Mac OS Roman") << QStringLiteral("Łódź")
+                                             << QByteArray("?\x97"
+                                                           "d?");
         QTest::newRow("pair is one character") << QStringLiteral("a\xD83D\xDE00z") << QByteArray("a?z");
         QTest::newRow("lone halves") << QStringLiteral("\xD83Dx\xDE00") << QByteArray("?x?");
         QTest::newRow("high half at the end") << QStringLiteral("x\xD83D") << QByteArray("x?");

@@ -3,12 +3,14 @@
  *   EVENT <summary>|<location>|<start UTC>|<end UTC>|<rule>
  *   AT <occurrence start UTC>        (at most 60 per event, exception dates left out)
  */
+extern "C" {
 #include <libical/ical.h>
 #include <libical/icalvcal.h>
 #include <libical/vcc.h>
+}
 
-#include <stdio.h>
-#include <string.h>
+#include <cstdio>
+#include <cstring>
 
 static const char* utc(struct icaltimetype t, char* buffer)
 {
@@ -29,7 +31,8 @@ static int excluded(icalcomponent* event, struct icaltimetype t)
     for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY); p;
          p = icalcomponent_get_next_property(event, ICAL_EXDATE_PROPERTY)) {
         if (icaltime_compare(icaltime_convert_to_zone(icalproperty_get_exdate(p), icaltimezone_get_utc_timezone()),
-                             icaltime_convert_to_zone(t, icaltimezone_get_utc_timezone())) == 0)
+                             icaltime_convert_to_zone(t, icaltimezone_get_utc_timezone()))
+            == 0)
             return 1;
     }
     return 0;
