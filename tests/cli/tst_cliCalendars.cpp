@@ -212,6 +212,47 @@ private Q_SLOTS:
         QVERIFY(skipped.out.contains("RRULE:MD1 15 #0\r\n"));
     }
 
+    // Broken input never makes broken output: control characters are left out, cut attendee and
+    // organiser lines, alarms left open and cut vCalendar alarms are dropped (and reported), and
+    // libical parses what we write without an error.
+    void outputStaysValid_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("format");
+        for (const char* f : {"broken-lines.ics", "cut-alarm.vcs"}) {
+            for (const char* to : {"ics", "vcal"})
+                QTest::addRow("%s to %s", f, to) << QStringLiteral(TIDEWELL_TEST_DATA "/calendar/") + f << to;
+        }
+    }
+    void outputStaysValid()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, format);
+        const QString out = path(QStringLiteral("valid.") + format);
+        const Run r = run({"convert", file, "-o", out});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QVERIFY(r.err.contains("(Error 1506)"));
+        const QByteArray written = read(out);
+        for (char c = 0; c < 0x20; ++c) {
+            if (c != '\t' && c != '\r' && c != '\n')
+                QVERIFY2(!written.contains(c), qPrintable(QString::number(int(c))));
+        }
+        QVERIFY(!written.contains('\x7f'));
+        QVERIFY(!written.contains("Jane") && !written.contains("CN=\"Max"));
+        QCOMPARE(written.count("BEGIN:VALARM"), written.count("END:VALARM"));
+        QProcess peer;
+        peer.start(QStringLiteral(TIDEWELL_VCAL_PEER),
+                   format == QLatin1String("ics") ? QStringList {"--ical", out} : QStringList {out});
+        QVERIFY(peer.waitForFinished(30000));
+        const QString seen = QString::fromUtf8(peer.readAllStandardOutput());
+        if (format == QLatin1String("ics")) {
+            QCOMPARE(seen, QStringLiteral("EVENTS 2\n"));
+        } else {
+            QCOMPARE(seen.count(QLatin1String("EVENT ")), 2);
+            QVERIFY2(!seen.contains(QLatin1String("ERROR")), qPrintable(seen));
+        }
+    }
+
     // Every reader warning begins with "warning:" and names its file.
     void warningsNameTheFile()
     {

@@ -3,6 +3,7 @@
 #include "formatsTestUtil.h"
 #include "testutil.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -245,6 +246,46 @@ private Q_SLOTS:
                               QStringLiteral("ATTENDEE Doe, John JD Maximilian Alexander von Example | "
                                              "mailto:john.doe@example.com"),
                               QStringLiteral("ORGANIZER Carol: Chair | mailto:carol@example.com")}));
+    }
+
+    // The mailed calendar passes libical's iTIP checks and carries what invitees need: the room,
+    // the cancelled occurrences and the moved one. Control characters from the address book are
+    // left out.
+    void invitationHoldsTheWholeSeries()
+    {
+        EntryPtr series = review();
+        series->setRRULE(QStringLiteral("FREQ=WEEKLY;COUNT=5"));
+        series->setLocation(QStringLiteral("Room 1"));
+        series->setTheEXDATE(day(2007, 3, 22));
+        EntryPtr moved = timed(QStringLiteral("Project review (moved)"), 2007, 3, 30, 14, 0, 15, 0);
+        moved->setUIDcopy(series->getUID().mid(4));
+        moved->setRecDate(day(2007, 3, 29));
+        moved->setRecTime(at(2007, 3, 29, 9, 30));
+        series->addRecObjectArray(moved);
+        aCalendar cal;
+        const QList<invitee> people {
+            person(QStringLiteral("Anne\u0007 Example"), QStringLiteral("anne@example.com\u0000"))};
+        const QString text = cal.createInvitationString({series, moved}, people, QStringLiteral("Carol\u001B"),
+                                                        QStringLiteral("carol@example.com"));
+        QVERIFY(text.startsWith(
+            QLatin1String("BEGIN:VCALENDAR\nMETHOD:REQUEST\nVERSION:2.0\nPRODID:-//Quenlor\\, //Quenlor//EN\n")));
+        for (const char* line : {"\nLOCATION:Room 1\n", "\nEXDATE;TZID=Europe/Paris:20070322T093000\n",
+                                 "\nRECURRENCE-ID;TZID=Europe/Paris:20070329T093000\nEND:VEVENT\n",
+                                 "\nATTENDEE;CN=Anne Example:mailto:anne@example.com\n",
+                                 "\nORGANIZER;CN=Carol:mailto:carol@example.com\n"})
+            QVERIFY2(text.contains(QLatin1String(line)), line);
+        QCOMPARE(text.count(QLatin1String("BEGIN:VEVENT")), 2);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("invite.ics"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text.toUtf8());
+        file.close();
+        QProcess peer;
+        peer.start(QStringLiteral(TIDEWELL_VCAL_PEER), {QStringLiteral("--ical"), path});
+        QVERIFY(peer.waitForFinished(30000));
+        QCOMPARE(QString::fromUtf8(peer.readAllStandardOutput()), QStringLiteral("ITIP ok\nEVENTS 2\n"));
     }
 
 private:

@@ -2,6 +2,10 @@
  * one line per event and one per occurrence, for the writer tests. Built only for the tests.
  *   EVENT <summary>|<location>|<start UTC>|<end UTC>|<rule>
  *   AT <occurrence start UTC>        (at most 60 per event, exception dates left out)
+ * With --ical it reads an iCalendar file with libical's parser instead and prints
+ *   ERROR <property>: <what libical could not parse>   (one per line libical refused)
+ *   ITIP <ok|failed: ...>            (for a calendar with a METHOD: the iTIP restrictions)
+ *   EVENTS <count>
  */
 extern "C" {
 #include <libical/ical.h>
@@ -11,6 +15,7 @@ extern "C" {
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 static const char* utc(struct icaltimetype t, char* buffer)
 {
@@ -38,8 +43,61 @@ static int excluded(icalcomponent* event, struct icaltimetype t)
     return 0;
 }
 
+static int readICalendar(const char* path)
+{
+    FILE* f = std::fopen(path, "rb");
+    if (!f)
+        return 1;
+    std::string text;
+    char buffer[65536];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+        text.append(buffer, n);
+    std::fclose(f);
+    icalcomponent* calendar = icalparser_parse_string(text.c_str());
+    if (!calendar) {
+        std::printf("ERROR whole file\n");
+        return 0;
+    }
+    int events = 0;
+    for (icalcomponent* c = icalcomponent_get_first_component(calendar, ICAL_ANY_COMPONENT); c;
+         c = icalcomponent_get_next_component(calendar, ICAL_ANY_COMPONENT)) {
+        events += icalcomponent_isa(c) == ICAL_VEVENT_COMPONENT;
+        for (icalproperty* p = icalcomponent_get_first_property(c, ICAL_XLICERROR_PROPERTY); p;
+             p = icalcomponent_get_next_property(c, ICAL_XLICERROR_PROPERTY))
+            std::printf("ERROR %s\n", icalproperty_get_xlicerror(p));
+        for (icalcomponent* inner = icalcomponent_get_first_component(c, ICAL_ANY_COMPONENT); inner;
+             inner = icalcomponent_get_next_component(c, ICAL_ANY_COMPONENT)) {
+            for (icalproperty* p = icalcomponent_get_first_property(inner, ICAL_XLICERROR_PROPERTY); p;
+                 p = icalcomponent_get_next_property(inner, ICAL_XLICERROR_PROPERTY))
+                std::printf("ERROR %s\n", icalproperty_get_xlicerror(p));
+        }
+    }
+    for (icalproperty* p = icalcomponent_get_first_property(calendar, ICAL_XLICERROR_PROPERTY); p;
+         p = icalcomponent_get_next_property(calendar, ICAL_XLICERROR_PROPERTY))
+        std::printf("ERROR %s\n", icalproperty_get_xlicerror(p));
+    if (icalcomponent_get_first_property(calendar, ICAL_METHOD_PROPERTY)) {
+        const int ok = icalrestriction_check(calendar);
+        std::string why;
+        auto collect = [&why](icalcomponent* c) {
+            for (icalproperty* p = icalcomponent_get_first_property(c, ICAL_XLICERROR_PROPERTY); p;
+                 p = icalcomponent_get_next_property(c, ICAL_XLICERROR_PROPERTY))
+                why += std::string(icalproperty_get_xlicerror(p)) + "; ";
+        };
+        collect(calendar);
+        for (icalcomponent* c = icalcomponent_get_first_component(calendar, ICAL_ANY_COMPONENT); c;
+             c = icalcomponent_get_next_component(calendar, ICAL_ANY_COMPONENT))
+            collect(c);
+        std::printf("ITIP %s%s\n", ok ? "ok" : "failed: ", ok ? "" : why.c_str());
+    }
+    std::printf("EVENTS %d\n", events);
+    icalcomponent_free(calendar);
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "--ical") == 0)
+        return readICalendar(argv[2]);
     if (argc != 2)
         return 2;
     VObject* object = Parse_MIME_FromFileName(argv[1]);
