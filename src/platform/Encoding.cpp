@@ -141,13 +141,28 @@ QByteArray Encoding::encodeMacRoman(const QString& text)
     return out;
 }
 
+namespace
+{
+// For each UTF-16 unit, whether Mac OS Roman has it (ASCII included).
+const std::array<bool, 0x10000>& macRomanUnits()
+{
+    static const std::array<bool, 0x10000> table = [] {
+        std::array<bool, 0x10000> t{};
+        for (int i = 0; i < 0x80; ++i)
+            t[i] = true;
+        for (char16_t u : kMacRoman)
+            t[u] = true;
+        return t;
+    }();
+    return table;
+}
+} // namespace
+
 bool Encoding::fitsMacRoman(QStringView text)
 {
+    const std::array<bool, 0x10000>& table = macRomanUnits();
     for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x80)
-            continue;
-        if (!std::any_of(std::begin(kMacRoman), std::end(kMacRoman), [u](char16_t m) { return m == u; }))
+        if (!table[c.unicode()])
             return false;
     }
     return true;
