@@ -189,10 +189,13 @@ int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
         leftOut += int(rows.size());
         leaveOut(doc, rows);
     }
+    QString vcalText;
     if (o.format == Format::VCal) {
         // Repeat rules that vCalendar 1.0 cannot hold: each such entry is listed.
         const QString text = doc.createVCalString();
-        if (!text.startsWith(QLatin1String("BEGIN:VCALENDAR\r\n"))) {
+        if (text.startsWith(QLatin1String("BEGIN:VCALENDAR\r\n"))) {
+            vcalText = text;
+        } else {
             s.error(QStringLiteral("tidewell-cli: ") + text.trimmed() + QLatin1Char(':'));
             QList<int> rows;
             for (int i = 0; i < doc.entryCount(); ++i) {
@@ -230,7 +233,7 @@ int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
         break;
     }
     case Format::VCal: {
-        const QString text = doc.createVCalString();
+        const QString text = vcalText.isEmpty() ? doc.createVCalString() : vcalText;
         if (!text.startsWith(QLatin1String("BEGIN:VCALENDAR\r\n"))) {
             s.error(QStringLiteral("tidewell-cli: ") + text.trimmed());
             return kExportFailed;
