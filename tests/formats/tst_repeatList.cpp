@@ -617,8 +617,6 @@ void tst_repeatList::documentHelpers()
     QVERIFY(repeatList::isDate(at("20070306T000000"), at("20070305T235959")));
     QVERIFY(!repeatList::isDate(at("20070304T235959"), at("20070305T000000")));
     QVERIFY(!repeatList::isDate(CalDate(), at("20070305T000000")));
-    QVERIFY(repeatList::stringInString(QStringLiteral("abcdef"), QStringLiteral("cd")));
-    QVERIFY(!repeatList::stringInString(QStringLiteral("abcdef"), QStringLiteral("x")));
 
     testutil::TempSettings settings;
     aCalendar cal;

@@ -134,24 +134,6 @@ private Q_SLOTS:
         QCOMPARE(again.count(QLatin1String("RECURRENCE-ID")), 1);
     }
 
-    void vCalendarFile()
-    {
-        aCalendar cal;
-        cal.getTheData() = {timed(QStringLiteral("Dentist"), 2007, 3, 15, 9, 30, 10, 30), dataEntry::create()};
-        QCOMPARE(cal.createVCalString(),
-                 crlf(QStringLiteral("BEGIN:VCALENDAR\n"
-                                     "PRODID:PalmDesktop Generated\n"
-                                     "TZ:+01\n"
-                                     "VERSION:1.0\n"
-                                     "BEGIN:VEVENT\n"
-                                     "SUMMARY;CHARSET=macintosh:Dentist\n"
-                                     "UID:00000000-0000-0000-0000-000000000001\n"
-                                     "DTSTART:20070315T083000Z\n"
-                                     "DTEND:20070315T093000Z\n"
-                                     "END:VEVENT\n"
-                                     "END:VCALENDAR\n")));
-    }
-
     void zoneLines_data()
     {
         QTest::addColumn<QByteArray>("zone");
