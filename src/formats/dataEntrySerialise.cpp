@@ -227,42 +227,39 @@ void appendVcalText(QString& out, QStringView name, QStringView text)
         return;
     }
     out += QStringView(u";CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:");
-    QString escaped;
-    escaped.reserve(text.size());
-    for (QChar c : text) {
-        if (c == QLatin1Char('\\'))
-            escaped += QLatin1Char('\\');
-        escaped += c;
+    QString escaped = text.toString();
+    if (escaped.contains(QLatin1Char('\\')))
+        escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    if (escaped.contains(QLatin1Char('\r'))) {
+        escaped.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        escaped.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     }
-    escaped.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    escaped.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     const QByteArray bytes = escaped.toUtf8();
     static const char hex[] = "0123456789ABCDEF";
     qsizetype lineLength = out.size() - (out.lastIndexOf(QLatin1Char('\n')) + 1);
+    // Encoded in a byte buffer and appended once: descriptions can be long.
+    QByteArray qp;
+    qp.reserve(bytes.size() * 3 + bytes.size() / 24 + 8);
     for (const char ch : bytes) {
         const uchar b = uchar(ch);
-        char piece[7];
-        int n = 0;
-        if (b == '\n') {
-            std::memcpy(piece, "=0D=0A", 6);
-            n = 6;
-        } else if (b < 0x20 || b >= 0x7F || b == '=') {
-            piece[0] = '=';
-            piece[1] = hex[b >> 4];
-            piece[2] = hex[b & 15];
-            n = 3;
-        } else {
-            piece[0] = char(b);
-            n = 1;
-        }
+        const int n = b == '\n' ? 6 : (b < 0x20 || b >= 0x7F || b == '=') ? 3 : 1;
         // Soft line breaks keep lines short; one never splits an "=XX".
         if (lineLength + n > 75) {
-            out += QStringView(u"=\r\n");
+            qp += "=\r\n";
             lineLength = 0;
         }
-        out += QLatin1String(piece, n);
+        if (b == '\n') {
+            qp += "=0D=0A";
+        } else if (n == 3) {
+            qp += '=';
+            qp += hex[b >> 4];
+            qp += hex[b & 15];
+        } else {
+            qp += char(b);
+        }
         lineLength += n;
     }
+    out += QLatin1String(qp);
     out += kCrLf;
 }
 
