@@ -176,6 +176,64 @@ private Q_SLOTS:
             QCOMPARE(e->getDURATION(), QStringLiteral("DURATION:P") + duration);
     }
 
+    // What the problem rows say about an entry whose start and end do not fit together.
+    void invalidReasons_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("startTime");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("endTime");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("backwards") << "2007-03-15"
+                                   << "11:00"
+                                   << "2007-03-15"
+                                   << "10:00"
+                                   << "it ends before it starts";
+        QTest::newRow("no length") << "2007-03-15"
+                                   << "11:00"
+                                   << "2007-03-15"
+                                   << "11:00"
+                                   << "it ends when it starts";
+        QTest::newRow("start time only") << "2007-03-15"
+                                         << "11:00"
+                                         << "2007-03-15"
+                                         << ""
+                                         << "it has a start time but no end time";
+        QTest::newRow("end time only") << "2007-03-15"
+                                       << ""
+                                       << "2007-03-15"
+                                       << "10:00"
+                                       << "it has an end time but no start time";
+        QTest::newRow("no dates") << ""
+                                  << ""
+                                  << ""
+                                  << ""
+                                  << "it has no start date";
+        QTest::newRow("consistent") << "2007-03-15"
+                                    << ""
+                                    << "2007-03-16"
+                                    << ""
+                                    << "";
+    }
+    void invalidReasons()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, startTime);
+        QFETCH(QString, end);
+        QFETCH(QString, endTime);
+        QFETCH(QString, reason);
+        auto date = [](const QString& d, const QString& t) {
+            return d.isEmpty()
+                ? CalDate()
+                : CalDate::parse(d + ' ' + (t.isEmpty() ? QStringLiteral("00:00") : t), "%Y-%m-%d %H:%M");
+        };
+        auto e = dataEntry::create();
+        e->updateStartDetail(date(start, QString()), startTime.isEmpty() ? CalDate() : date(start, startTime));
+        e->updateEndDetail(date(end, QString()), endTime.isEmpty() ? CalDate() : date(end, endTime));
+        QCOMPARE(e->invalidReason(), reason);
+        QCOMPARE(e->getDataCheck(), reason.isEmpty());
+    }
+
     void dtstartForms()
     {
         testutil::pinZone("Asia/Kolkata");
