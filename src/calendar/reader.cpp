@@ -572,7 +572,7 @@ private:
     struct ResolvedZone
     {
         QTimeZone zone;
-        const FileZoneRules* rules = nullptr;
+        std::shared_ptr<const FileZoneRules> rules; // shared: later zones of the file do not move it
         bool local = false;
         bool unknown = false;
     };
@@ -649,7 +649,7 @@ private:
     qsizetype m_firstOverride = 0;
     // Zones of this file.
     QHash<QString, ResolvedZone> m_zones;
-    QHash<QString, FileZoneRules> m_fileZones;
+    QHash<QString, std::shared_ptr<const FileZoneRules>> m_fileZones;
     bool m_scannedAhead = false;
     QStringList m_unknownZones;
     // Repeating entries whose zone changes its offset on other dates than the user's: zone name,
@@ -680,7 +680,7 @@ const calendarReader::ResolvedZone& calendarReader::resolve(const QString& name)
         }
         const auto rules = m_fileZones.constFind(name);
         if (rules != m_fileZones.constEnd()) {
-            r.rules = &*rules;
+            r.rules = *rules;
         } else {
             r.local = true;
             r.unknown = true;
@@ -884,7 +884,7 @@ void calendarReader::readTimezone(LineCursor& lines)
     FileZoneRules rules = FileZoneRules::fromLines(views, &tzid);
     tzid = unescapeText(unquoted(QStringView(tzid)).trimmed());
     if (!tzid.isEmpty() && !rules.isEmpty() && !m_fileZones.contains(tzid) && m_fileZones.size() < 1000) {
-        m_fileZones.insert(tzid, std::move(rules));
+        m_fileZones.insert(tzid, std::make_shared<const FileZoneRules>(std::move(rules)));
         m_zones.remove(tzid);
     }
 }
