@@ -685,6 +685,14 @@ private Q_SLOTS:
             QCOMPARE(message,
                      "The time zone \"" + tzid
                          + "\" is not known; its times were read as times of your own zone (Europe/Paris).");
+        if (timezone.isEmpty())
+            return;
+        // Zones defined after one was used leave it as it was.
+        QString many = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + zone + event("20070715");
+        for (int i = 0; i < 40; ++i)
+            many += "BEGIN:VTIMEZONE\r\nTZID:Zone " + QString::number(i) + "\r\n" + timezone + "END:VTIMEZONE\r\n";
+        const auto again = read(many + event("20070115") + "END:VCALENDAR\r\n");
+        QCOMPARE(start(again->getEntryAtIndex(1)), winterStart);
     }
 
     // Repeating entries from a zone whose daylight-saving dates differ from the user's are named.
