@@ -372,6 +372,10 @@ private Q_SLOTS:
                                  "DESCRIPTION:bell nul del tab\tend\r\n", "RECURRENCE-ID;VALUE=DATE:20070315\r\n",
                                  "DTSTART;TZID=Europe/Paris:20070315T090000\r\nSUMMARY:Reminder\r\nDURATION:PT0S\r\n"})
             QVERIFY2(block.contains(QLatin1String(line)), line);
+        // vCalendar: one value per line, each at local midnight of its day in UTC.
+        const QString vcal = days->getVCal();
+        QVERIFY2(vcal.contains(QLatin1String("\r\nEXDATE:20070307T230000Z\r\nRDATE:20070309T230000Z\r\n")),
+                 qPrintable(vcal));
     }
 
     // Texts Mac OS Roman cannot hold are written in UTF-8 (quoted-printable); others stay Mac OS Roman.
