@@ -896,6 +896,17 @@ void repeatList::ruleDays(const dataEntry& entry, const CalDate& horizon, QList<
     }
 }
 
+qint64 repeatList::lastCountedDay(const dataEntry& entry)
+{
+    const Rule rule = parseRule(entry.RRULE);
+    if (rule.count <= 1 || rule.count > kMaxOccurrences)
+        return 0;
+    repeatList quiet {EntryList()};
+    QList<qint64> days;
+    quiet.ruleDays(entry, CalDate(), days);
+    return days.isEmpty() ? 0 : days.last();
+}
+
 EntryPtr repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, Work& work)
 {
     const CalDate fullStart = entry.getFullStartTime();

@@ -57,6 +57,10 @@ public:
     /// @p until is the horizon of rules without COUNT and UNTIL; a null horizon gives the least
     /// each frequency makes.
     EntryList expandRRULEDatesUntil(const EntryPtr& entry, const CalDate& until);
+    /// The day (Julian day number) of the last occurrence of @p entry's COUNT, found on the rule's
+    /// days without making copies; 0 when the rule has no COUNT, none after the start, or more
+    /// than kMaxOccurrences.
+    static qint64 lastCountedDay(const dataEntry& entry);
     /// A new entry carrying the dates, times, summary, notes, check mark, sequence, DTSTART, DTEND,
     /// UID, description, repeat rule and exception dates of @p entry (shared, not rebuilt), with
     /// its duration and stamp recomputed. Other properties are not carried.

@@ -257,22 +257,6 @@ QDate yearlyOccurrence(const QDate& start, qint64 k, int interval, const QList<i
 }
 } // namespace
 
-// The day of the last occurrence of @p entry's COUNT, by expanding the rule (monthly rules by day
-// of month or weekday position). Exception dates and overrides do not move it.
-static QDate lastOccurrenceByExpansion(const dataEntry& entry, const QDate& first)
-{
-    auto copy = std::make_shared<dataEntry>(entry);
-    copy->copyTheEXDATE({});
-    copy->emptyTheRecObjectsArray();
-    copy->copyTheRDATE({});
-    repeatList expander {EntryList()};
-    const EntryList occurrences = expander.expandRRULEDatesUntil(copy, CalDate());
-    if (occurrences.isEmpty())
-        return first;
-    const CalDate& last = occurrences.last()->getStartDate();
-    return QDate(last.year(), last.month(), last.day());
-}
-
 CalDate aCalendar::timeToCal(const QString& text) const
 {
     return compactToCal(text);
@@ -591,11 +575,15 @@ QString dataEntry::rruleVcal() const
                 std::sort(ms.begin(), ms.end());
                 last = yearlyOccurrence(first, k, interval, ms);
             } else if (!positionText.isEmpty() || !monthDayText.isEmpty()) {
-                last = lastOccurrenceByExpansion(*this, first);
+                // Found on the rule's days; a count beyond what can be listed stays a count.
+                const qint64 jd = repeatList::lastCountedDay(*this);
+                last = jd > 0 ? QDate::fromJulianDay(jd) : (n > repeatList::kMaxOccurrences ? QDate() : first);
             } else {
                 last = monthlyOccurrence(first, k, interval);
             }
-            if (endTime || startTime || endDate) {
+            if (last.isNull()) {
+                text += QStringLiteral(" #%1").arg(n);
+            } else if (endTime || startTime || endDate) {
                 // The end of the repeat is the last occurrence's start: vCalendar readers repeat
                 // up to and including it (its end would admit one more for an event of several
                 // days). Readers that repeat the start's UTC time and readers that repeat its local
