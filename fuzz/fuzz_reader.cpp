@@ -1,4 +1,5 @@
-// The calendar file reader on a fresh document, then both writers over what it read.
+// The calendar file reader on a fresh document, from the file's bytes (decoding, charsets, zones),
+// then both writers over what it read.
 #include "calendar/aCalendar.h"
 #include "fuzzcommon.h"
 
@@ -6,7 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz::setUp();
     aCalendar& doc = fuzz::freshDocument();
-    doc.setData(fuzz::text(data, size));
+    doc.setDataFromBytes(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), Encoding::Fallback::MacRoman);
     doc.dataCheck();
     doc.createICalString(doc.getTheData(), QStringLiteral("/tmp/Fuzz.ics"));
     doc.createVCalString();

@@ -42,7 +42,7 @@ void aCalendar::saveColumnOrder(const ColumnOrder& order)
 {
     QVariantList list;
     for (const ColumnDescriptor& c : order)
-        list.append(QVariant(QStringList{c.title, c.code}));
+        list.append(QVariant(QStringList {c.title, c.code}));
     UserDefaults::standard().setValue(kColumnOrderKey, list);
     UserDefaults::standard().sync();
 }
@@ -177,8 +177,8 @@ QString aCalendar::problemMessage() const
     static const QString detail = QStringLiteral(
         "The program has encountered an appointment entry detail that it cannot process.  This data will be "
         "discarded.");
-    static const QString unsupported =
-        QStringLiteral("Your data file contains an entry (or entries) that are not supported by the program.");
+    static const QString unsupported
+        = QStringLiteral("Your data file contains an entry (or entries) that are not supported by the program.");
     if (todoBool && eventBool && errorBool)
         return QStringLiteral("The program has encountered 3 problems:\n\n1. ") + todo
             + QStringLiteral(" \n\n2. The program has encountered an appointment entry that it cannot fully "

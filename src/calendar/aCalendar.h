@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calendar/dataEntry.h"
+#include "platform/Encoding.h"
 
 #include <QAtomicInt>
 #include <QList>
@@ -84,8 +85,18 @@ public:
     QString problemMessage() const;
 
     // --- reading (calendar/reader.cpp) ---
-    /// Reads an iCalendar or vCalendar text into the document; returns the problem message or "".
+    /// Reads an iCalendar or vCalendar text into the document; returns the problem message (and
+    /// after it, one paragraph each, the notes of getReadNotes()) or "".
     QString setData(const QString& text);
+    /// Reads a calendar file's bytes: decodes them (Encoding::decodeCalendar, with @p fallback for
+    /// files that are not UTF-8) and reads the text as setData does. Values that name their
+    /// character set are then read in it. Returns what setData returns, with a note when bytes
+    /// that were not UTF-8 had to be replaced.
+    QString setDataFromBytes(const QByteArray& bytes, Encoding::Fallback fallback);
+    /// What the last read did besides the problem flags, one sentence each: time zones it did not
+    /// know, stray bytes it replaced, repeating entries whose zone changes daylight-saving time on
+    /// other dates than the user's.
+    const QStringList& getReadNotes() const { return readNotes; }
     /// Decodes one quoted-printable value.
     static QString processQuotedPrintablePart(const QByteArray& bytes);
 
@@ -243,6 +254,8 @@ public:
 
 private:
     friend class calendarReader;
+    QString readText(const QString& text, bool singleByte, Encoding::Fallback encoding);
+    QStringList readNotes;
 
     QString rawInputString;
     EntryList theData;

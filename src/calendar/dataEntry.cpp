@@ -1,12 +1,13 @@
 #include "calendar/dataEntry.h"
 
 #include "platform/Clock.h"
-#include "platform/Uuid.h"
 #include "platform/Numbers.h"
+#include "platform/Uuid.h"
 
 #include <QDateTime>
 
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 #include <limits>
 
@@ -33,11 +34,14 @@ bool endsWithCode(const QString& text, QChar code)
     return false;
 }
 
+// iCalendar TEXT: a backslash is written as two (or a second reading would take it for an escape),
+// every CR and every LF as backslash-n.
 QString escapeBreaks(QString text)
 {
-    // Most texts have no line break: leave them (and their shared data) alone.
-    if (!text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')))
+    // Most texts have neither: leave them (and their shared data) alone.
+    if (!text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\\')))
         return text;
+    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
     text.replace(QLatin1Char('\r'), QLatin1String("\\n"));
     text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
     return text;
@@ -148,8 +152,8 @@ void dataEntry::setStartDate(const CalDate& d)
             DTSTART = joined({head, u":", day});
         }
     } else if (startTime) {
-        DTSTART = joined({u"DTSTART;TZID=", localZoneName(), u":", day, u"T",
-                          startTime.format(QStringLiteral("%H%M%S"))});
+        DTSTART
+            = joined({u"DTSTART;TZID=", localZoneName(), u":", day, u"T", startTime.format(QStringLiteral("%H%M%S"))});
     } else {
         DTSTART = joined({u"DTSTART;VALUE=DATE:", day});
     }
@@ -167,7 +171,8 @@ void dataEntry::setStartTime(const CalDate& t)
             if (t) {
                 const QStringView old = oldValueOf(DTSTART);
                 const qsizetype tpos = old.indexOf(QLatin1Char('T'));
-                DTSTART = joined({head, u":", tpos < 0 ? old : old.left(tpos), u"T", t.format(QStringLiteral("%H%M%S"))});
+                DTSTART
+                    = joined({head, u":", tpos < 0 ? old : old.left(tpos), u"T", t.format(QStringLiteral("%H%M%S"))});
             } else {
                 DTSTART = joined({u"DTSTART;VALUE=DATE:", startDate.format(QStringLiteral("%Y%m%d"))});
             }
@@ -325,7 +330,9 @@ void dataEntry::setDURATION()
         dataCheck = false;
         return;
     }
-    const CalDate end = endDateSet ? getFullEndTime() : endTimeSet ? getFullEndTimeUsingStartDate() : getFullStartTime();
+    const CalDate end = endDateSet ? getFullEndTime()
+        : endTimeSet               ? getFullEndTimeUsingStartDate()
+                                   : getFullStartTime();
     CalDate start;
     if (startDateSet)
         start = getFullStartTime();
@@ -337,15 +344,33 @@ void dataEntry::setDURATION()
         dataCheck = false;
         return;
     }
+    // Whole days on the wall clock (nominal), the rest in exact time.
     int days = 0, hours = 0, minutes = 0, seconds = 0;
-    CalDate::difference(start, end, &days, &hours, &minutes, &seconds);
+    CalDate::difference(start, end, &days, nullptr, nullptr, nullptr);
     const qint64 total = end.secsSinceEpoch() - start.secsSinceEpoch();
+    qint64 rest = total;
+    if (days > 0) {
+        rest = end.secsSinceEpoch() - start.addDays(days).secsSinceEpoch();
+        if (rest < 0) {
+            --days;
+            rest = end.secsSinceEpoch() - start.addDays(days).secsSinceEpoch();
+        }
+    }
+    if (rest > 0) {
+        hours = int(std::min<qint64>(rest / 3600, 100000000));
+        minutes = int(rest % 3600 / 60);
+        seconds = int(rest % 60);
+    } else if (days <= 0) {
+        // Backwards: only the sign matters (the entry is invalid).
+        days = hours = minutes = seconds = 0;
+    }
     const bool noTimes = !startTimeSet && !endTimeSet;
     if (startDateSet && endDateSet && noTimes)
         days += 1;
     if (total == 0 && noTimes)
         days = 1;
-    dataCheck = total >= 0 && (endDate.isNull() || total > 0 || days > 0);
+    const bool instant = total == 0 && !noTimes && allowsNoDuration;
+    dataCheck = total >= 0 && (endDate.isNull() || total > 0 || days > 0 || instant);
     // Built in a buffer and kept at its exact size: every entry holds one.
     char text[64];
     int n = 0;
@@ -362,6 +387,10 @@ void dataEntry::setDURATION()
             put(minutes, 'M');
         if (seconds > 0)
             put(seconds, 'S');
+    }
+    if (n == 0 && instant) {
+        std::memcpy(text, "T0S", 3);
+        n = 3;
     }
     if (n == 0 || (DURATION.size() == n && DURATION == QLatin1String(text, n)))
         return;
@@ -493,8 +522,35 @@ QString dataEntry::getLOCATION() const
 
 QString dataEntry::getTheRecString() const
 {
-    return QStringLiteral("RECURRENCE-ID;TZID=%1:").arg(localZoneName()) + ex().theRecDate.format(QStringLiteral("%Y%m%d"))
-        + QLatin1Char('T') + (ex().theRecTime ? ex().theRecTime.format(QStringLiteral("%H%M%S")) : QStringLiteral("000000"));
+    // An occurrence of an all-day series is named by its date, as it was read: a date-time would
+    // match no occurrence.
+    if (!ex().theRecTime)
+        return QStringLiteral("RECURRENCE-ID;VALUE=DATE:") + ex().theRecDate.format(QStringLiteral("%Y%m%d"));
+    return QStringLiteral("RECURRENCE-ID;TZID=%1:").arg(localZoneName())
+        + ex().theRecDate.format(QStringLiteral("%Y%m%d")) + QLatin1Char('T')
+        + ex().theRecTime.format(QStringLiteral("%H%M%S"));
+}
+
+QString dataEntry::invalidReason() const
+{
+    if (dataCheck)
+        return {};
+    if (!startDateSet && !endDateSet)
+        return startTimeSet || endTimeSet ? QStringLiteral("it has a time but no date")
+                                          : QStringLiteral("it has no start date");
+    if (startTimeSet && !endTimeSet)
+        return QStringLiteral("it has a start time but no end time");
+    if (endTimeSet && !startTimeSet)
+        return QStringLiteral("it has an end time but no start time");
+    if (!startDateSet)
+        return QStringLiteral("it has no start date");
+    const CalDate end = endDateSet ? getFullEndTime() : getFullEndTimeUsingStartDate();
+    const CalDate start = getFullStartTime();
+    if (start && end && end < start)
+        return QStringLiteral("it ends before it starts");
+    if (start && end && end == start)
+        return QStringLiteral("it ends when it starts");
+    return QStringLiteral("its start and end do not fit together");
 }
 
 int dataEntry::tableRowCount(int tag) const
@@ -533,7 +589,7 @@ void dataEntry::setTableValue(int tag, int row, const QVariant& value)
 
 QVariant dataEntry::propertyValue(const QString& name) const
 {
-    static const QHash<QString, std::function<QVariant(const dataEntry&)>> getters{
+    static const QHash<QString, std::function<QVariant(const dataEntry&)>> getters {
         {"startDate", [](const dataEntry& e) { return dateVariant(e.startDate); }},
         {"endDate", [](const dataEntry& e) { return dateVariant(e.endDate); }},
         {"startTime", [](const dataEntry& e) { return dateVariant(e.startTime); }},

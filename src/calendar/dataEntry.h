@@ -65,7 +65,29 @@ public:
     void advanceByDays(int n);
     void advanceByMonths(int n);
     void advanceByYears(int n);
+    /// Recomputes DURATION and the consistency flag. Whole days are counted on the wall clock
+    /// (nominal days), the rest in exact time: a two-hour night across a daylight-saving change
+    /// is T2H, not T3H.
     void setDURATION();
+    /// An entry read from a file may end when it starts (a reminder, a milestone: RFC 5545 allows
+    /// it). It is then consistent with equal start and end, and its duration is T0S. Entries made
+    /// in the table do not allow it, so a forgotten end time is still caught.
+    void setAllowsNoDuration(bool allowed)
+    {
+        allowsNoDuration = allowed;
+        setDURATION();
+    }
+    bool getAllowsNoDuration() const { return allowsNoDuration; }
+    /// Why the entry's start and end do not fit together, in a few words ("it ends before it
+    /// starts"); empty when they do.
+    QString invalidReason() const;
+    /// Line of the file the entry was read from (its BEGIN line, from 1); 0 when not read from a file.
+    int getSourceLine() const { return ex().sourceLine; }
+    void setSourceLine(int line)
+    {
+        if (line != 0 || m_extras)
+            mx().sourceLine = line;
+    }
 
     bool notBlankLine() const;
 
@@ -74,6 +96,15 @@ public:
     void copyTheEXDATE(const QList<CalDate>& list);
     void removeTheEXDATE(int index);
     const QList<CalDate>& getTheEXDATE() const { return theCalEXDATE; }
+    /// Extra occurrence dates (RDATE), in the order read: dates for an all-day entry, date-times
+    /// (local zone) for a timed one.
+    const QList<CalDate>& getTheRDATE() const { return ex().theCalRDATE; }
+    void setTheRDATE(const CalDate& d) { mx().theCalRDATE.append(d); }
+    void copyTheRDATE(const QList<CalDate>& list)
+    {
+        if (!list.isEmpty() || m_extras)
+            mx().theCalRDATE = list;
+    }
     void addRecObjectArray(const EntryPtr& entry);
     const EntryList& getTheReoccDateArray() const { return ex().theRecObjectsArray; }
     void emptyTheRecObjectsArray()
@@ -223,6 +254,8 @@ private:
         QString theCategories;
         QString alarmString;
         EntryList theRecObjectsArray;
+        QList<CalDate> theCalRDATE;
+        int sourceLine = 0;
     };
     static const Extras& defaultExtras();
     const Extras& ex() const { return m_extras ? *m_extras.constData() : defaultExtras(); }
@@ -239,7 +272,6 @@ private:
             return;
         mx().*field = value;
     }
-
 
     CalDate startDate;
     CalDate endDate;
@@ -264,5 +296,6 @@ private:
     bool startTimeSet = false;
     bool endTimeSet = false;
     bool dataCheck = false;
+    bool allowsNoDuration = false;
     QSharedDataPointer<Extras> m_extras;
 };

@@ -6,7 +6,7 @@
 // folded, and only the values an entry keeps are turned into strings.
 
 #include "calendar/aCalendar.h"
-
+#include "calendar/fileZone.h"
 #include "platform/Encoding.h"
 
 #include <QHash>
@@ -88,8 +88,21 @@ public:
     {
         const QStringView line = peek();
         m_pos = m_end;
+        m_posLine = m_startLine;
         m_filled = false;
         return line;
+    }
+    /// Number (from 1) of the line peek() shows.
+    int lineNumber()
+    {
+        fill();
+        return m_startLine;
+    }
+    /// The text from the next line on.
+    QStringView rest()
+    {
+        fill();
+        return QStringView(m_data + m_start, m_size - m_start);
     }
 
 private:
@@ -98,13 +111,19 @@ private:
         if (m_filled)
             return;
         qsizetype p = m_pos;
-        while (p < m_size && (m_data[p] == u'\n' || m_data[p] == u'\r'))
+        int line = m_posLine;
+        while (p < m_size && (m_data[p] == u'\n' || m_data[p] == u'\r')) {
+            // CR LF, LF and a lone CR each end one line.
+            if (m_data[p] == u'\n' || p + 1 >= m_size || m_data[p + 1] != u'\n')
+                ++line;
             ++p;
+        }
         qsizetype e = p;
         while (e < m_size && m_data[e] != u'\n' && m_data[e] != u'\r')
             ++e;
         m_start = p;
         m_end = e;
+        m_startLine = line;
         m_filled = true;
     }
 
@@ -113,6 +132,8 @@ private:
     qsizetype m_pos = 0;
     qsizetype m_start = 0;
     qsizetype m_end = 0;
+    int m_posLine = 1;
+    int m_startLine = 1;
     bool m_filled = false;
 };
 
@@ -191,7 +212,7 @@ void forEachParameter(QStringView name, Fn fn)
         }
         const QStringView part = name.mid(i + 1, j - i - 1);
         const qsizetype eq = part.indexOf(QLatin1Char('='));
-        fn(eq < 0 ? Parameter{part, {}} : Parameter{part.left(eq), part.mid(eq + 1)});
+        fn(eq < 0 ? Parameter {part, {}} : Parameter {part.left(eq), part.mid(eq + 1)});
         i = j;
     }
 }
@@ -291,23 +312,23 @@ QByteArray decodeQuotedPrintableBytes(const QByteArray& in)
     return out;
 }
 
-// Bytes of a quoted-printable value in the character set it names; without a usable name,
-// UTF-8 when the bytes are valid UTF-8, else Mac OS Roman (what organiser desktops wrote).
+// Bytes of a value in the character set it names; without a usable name, UTF-8 when the bytes are
+// valid UTF-8, else Mac OS Roman (what organiser desktops wrote).
 QString decodeCharset(const QByteArray& bytes, QStringView charset)
 {
     const QString name = charset.trimmed().toString().toLower();
-    if (equals(name, "macintosh") || equals(name, "x-mac-roman")
-        || equals(name, "macroman"))
-        return Encoding::decodeMacRoman(bytes);
-    if (equals(name, "iso-8859-1") || equals(name, "latin1") || equals(name, "latin-1")
-        || equals(name, "windows-1252") || equals(name, "cp1252"))
-        return Encoding::decodeWindows1252(bytes);
+    if (equals(name, "iso-8859-1") || equals(name, "latin1") || equals(name, "latin-1"))
+        return Encoding::decodeWindows1252(bytes); // its superset, as mail readers do
+    QString text;
+    if (!equals(name, "utf-8") && Encoding::decodeCharset(bytes, charset, &text))
+        return text;
     if (Encoding::isValidUtf8(bytes))
         return QString::fromUtf8(bytes);
     return Encoding::decodeMacRoman(bytes);
 }
 
-// Parameters that only say how a text is written; a SUMMARY, DESCRIPTION or LOCATION carrying
+// Parameters that only say how a text is written, or that a reader may ignore (an alternative
+// representation, the value type, experimental ones); a SUMMARY, DESCRIPTION or LOCATION carrying
 // nothing else keeps its text.
 struct TextEncoding
 {
@@ -320,10 +341,13 @@ TextEncoding textEncodingOf(QStringView name)
 {
     TextEncoding result;
     forEachParameter(name, [&result](const Parameter& p) {
-        if (p.name.compare(QLatin1String("LANGUAGE"), Qt::CaseInsensitive) == 0) {
+        if (p.name.compare(QLatin1String("LANGUAGE"), Qt::CaseInsensitive) == 0
+            || p.name.compare(QLatin1String("ALTREP"), Qt::CaseInsensitive) == 0
+            || p.name.compare(QLatin1String("VALUE"), Qt::CaseInsensitive) == 0
+            || p.name.startsWith(QLatin1String("X-"), Qt::CaseInsensitive)) {
             return;
         } else if (p.name.compare(QLatin1String("CHARSET"), Qt::CaseInsensitive) == 0) {
-            result.charset = p.value;
+            result.charset = unquoted(p.value);
         } else if (p.name.compare(QLatin1String("ENCODING"), Qt::CaseInsensitive) == 0
                    && p.value.compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0) {
             result.quotedPrintable = true;
@@ -336,10 +360,27 @@ TextEncoding textEncodingOf(QStringView name)
     return result;
 }
 
-QString decodeText(QStringView value, const TextEncoding& encoding)
+/// How the file's bytes became text: a value that names its character set is read again from its
+/// own bytes when the whole file had to be read in a single-byte encoding.
+struct SourceEncoding
 {
-    if (!encoding.quotedPrintable)
+    bool singleByte = false;
+    Encoding::Fallback encoding = Encoding::Fallback::MacRoman;
+};
+
+QString decodeText(QStringView value, const TextEncoding& encoding, const SourceEncoding& source)
+{
+    if (!encoding.quotedPrintable) {
+        if (source.singleByte && !encoding.charset.isEmpty()) {
+            bool ascii = true;
+            for (QChar c : value)
+                ascii = ascii && c.unicode() < 0x80;
+            if (!ascii)
+                return unescapeText(
+                    decodeCharset(Encoding::encodeSingleByte(value.toString(), source.encoding), encoding.charset));
+        }
         return unescapeText(value);
+    }
     // Encoded line breaks are CR LF; the entry holds LF alone.
     QString text = decodeCharset(decodeQuotedPrintableBytes(value.toUtf8()), encoding.charset);
     if (text.contains(QLatin1Char('\r'))) {
@@ -349,9 +390,8 @@ QString decodeText(QStringView value, const TextEncoding& encoding)
     return unescapeText(text);
 }
 
-// Calendar fields of a compact date or date-time value (YYYYMMDD or YYYYMMDDTHHMM...). Seconds are
-// not read. Null when the value holds no valid date; a time that is not complete and valid is
-// not read either.
+// Calendar fields of a compact date or date-time value (YYYYMMDD or YYYYMMDDTHHMM[SS]...). Null when
+// the value holds no valid date; a time that is not complete and valid is not read either.
 struct DateFields
 {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
@@ -395,6 +435,8 @@ std::optional<DateFields> dateFields(QStringView v)
             f.hour = hour;
             f.minute = minute;
             f.hasTime = true;
+            if (allDigits(v, 13, 2) && digitsAt(v, 13, 2) <= 59)
+                f.second = digitsAt(v, 13, 2);
         }
     }
     f.utc = f.hasTime && v.endsWith(QLatin1Char('Z'));
@@ -474,20 +516,19 @@ QString withoutBreaksAndSpaces(QStringView value)
     return out;
 }
 
-
-
-// Hours (signed) and minutes (never negative) of an offset from UTC, as its "%z" text reads:
-// -0330 gives -3 and 30.
-void offsetParts(int offsetSeconds, int* hours, int* minutes)
-{
-    const int total = std::abs(offsetSeconds) / 60;
-    *hours = (offsetSeconds < 0 ? -1 : 1) * (total / 60);
-    *minutes = total % 60;
-}
-
 QStringView valueAfterColon(QStringView line, qsizetype colon)
 {
     return colon < 0 ? QStringView() : line.mid(colon + 1);
+}
+
+// An ATTENDEE or ORGANIZER line is copied whole into what we write: only a complete one is kept
+// (its quotes closed, an address after the colon). A line cut in the middle of a quoted name
+// would make every later line of the event part of that name for a peer.
+bool wholeAddressLine(QStringView line, qsizetype colon)
+{
+    if (line.count(QLatin1Char('"')) % 2 != 0 || colon < 0)
+        return false;
+    return !line.mid(colon + 1).trimmed().isEmpty();
 }
 } // namespace
 
@@ -495,15 +536,15 @@ QStringView valueAfterColon(QStringView line, qsizetype colon)
 class calendarReader
 {
 public:
-    calendarReader(aCalendar& cal, QStringView text)
+    calendarReader(aCalendar& cal, QStringView text, const SourceEncoding& source)
         : m_cal(cal)
         , m_lines(text)
+        , m_source(source)
         , m_local(Zones::local())
     {
         const CalDate now = CalDate::now(m_local);
         m_nowAbbreviation = now.format(QStringLiteral("%Z"));
         m_localId = Zones::idOf(m_local);
-        offsetParts(now.offsetFromUtc(), &m_nowHours, &m_nowMinutes);
     }
 
     QString read();
@@ -521,23 +562,33 @@ private:
         QString start, end, duration, rule, recurrence;
         ValueZone startZone, endZone, recurrenceZone;
         QList<std::pair<QString, QString>> exceptions; // value, TZID
+        QList<std::pair<QString, QString>> extraDates; // RDATE value, TZID
         bool hasEnd = false, hasDuration = false, isOverride = false;
+        int line = 0;
     };
 
-    enum class Property
+    // A zone name as the reader resolved it: a zone of the database, the file's own VTIMEZONE
+    // rules, or the user's zone (the name is the user's zone, or nothing knows it).
+    struct ResolvedZone
     {
-        None,
-        Description,
-        Other
+        QTimeZone zone;
+        std::shared_ptr<const FileZoneRules> rules; // shared: later zones of the file do not move it
+        bool local = false;
+        bool unknown = false;
     };
+
+    enum class Property { None, Description, Other };
 
     void readHeader();
-    void readEvent();
+    void readEvent(int line);
     void handleProperty(QStringView line, dataEntry& entry, PendingEvent& pending);
     void readAlarm(dataEntry& entry);
+    void readTimezone(LineCursor& lines);
     void skipComponent(QStringView beginLine, bool stopAtEvent);
     void finishEvent(const EntryPtr& entry, PendingEvent& pending);
     void linkOverrides();
+    void noteZoneDifference(const dataEntry& entry, const PendingEvent& p);
+    QStringList notes() const;
 
     CalDate localDate(const DateFields& f) const
     {
@@ -547,11 +598,14 @@ private:
     {
         return CalDate::fromFields(year, month, day, 0, 0, 0, m_local);
     }
-    CalDate adjusted(const DateFields& f, const ValueZone& zone) const;
-    bool vCalendarTimes() const
+    CalDate adjusted(const DateFields& f, const ValueZone& zone);
+    CalDate inNamedZone(const DateFields& f, const QString& name);
+    const ResolvedZone& resolve(const QString& name);
+    /// The zone a value without TZID and without "Z" belongs to: the last DTSTART's TZID, else the
+    /// calendar's X-WR-TIMEZONE; empty for neither.
+    const QString& fileZone() const
     {
-        return !m_cal.controlHoursFromGMT.isEmpty() && m_cal.appTimeZone.isEmpty()
-            && m_cal.controlZoneString.isEmpty();
+        return !m_cal.appTimeZone.isEmpty() ? m_cal.appTimeZone : m_cal.controlZoneString;
     }
 
     // Values that many events repeat (zone names, status, categories, alarms, attendees) share
@@ -584,43 +638,85 @@ private:
 
     aCalendar& m_cal;
     LineCursor m_lines;
+    SourceEncoding m_source;
     QHash<QStringView, QString> m_interned;
     QString m_buffer;
     QTimeZone m_local;
     QString m_nowAbbreviation;
     QString m_localId;
-    int m_nowHours = 0;
-    int m_nowMinutes = 0;
     int m_version = 0;
     Property m_lastProperty = Property::None;
+    qsizetype m_firstOverride = 0;
+    // Zones of this file.
+    QHash<QString, ResolvedZone> m_zones;
+    QHash<QString, std::shared_ptr<const FileZoneRules>> m_fileZones;
+    bool m_scannedAhead = false;
+    QStringList m_unknownZones;
+    // Repeating entries whose zone changes its offset on other dates than the user's: zone name,
+    // then "summary (line n)".
+    QList<std::pair<QString, QString>> m_shiftedRepeats;
 };
 
-CalDate calendarReader::adjusted(const DateFields& f, const ValueZone& zone) const
+const calendarReader::ResolvedZone& calendarReader::resolve(const QString& name)
 {
-    // A time in UTC is one instant whatever the file's zone says; vCalendar files, whose times
-    // are all UTC, keep the document's own conversion.
-    if (zone.utc && !vCalendarTimes())
-        return CalDate::fromFields(f.year, f.month, f.day, f.hour, f.minute, f.second, Zones::utc()).inZone(m_local);
-    if (!zone.tzid.isEmpty()) {
-        if (zone.tzid == m_nowAbbreviation || zone.tzid == m_localId)
-            return localDate(f);
-        return CalDate::fromFields(f.year, f.month, f.day, f.hour, f.minute, 0, Zones::byName(zone.tzid))
-            .inZone(m_local);
+    auto it = m_zones.constFind(name);
+    if (it != m_zones.constEnd())
+        return *it;
+    ResolvedZone r;
+    if (name == m_nowAbbreviation || name == m_localId) {
+        r.local = true;
+    } else if (Zones::isKnown(name)) {
+        r.zone = Zones::byName(name);
+        r.local = r.zone == m_local;
+    } else {
+        if (!m_fileZones.contains(name) && !m_scannedAhead) {
+            // The file defines its zones later than it uses them: read every VTIMEZONE ahead.
+            m_scannedAhead = true;
+            LineCursor ahead(m_lines.rest());
+            while (!ahead.atEnd()) {
+                if (startsWith(ahead.next(), "BEGIN:VTIMEZONE"))
+                    readTimezone(ahead);
+            }
+        }
+        const auto rules = m_fileZones.constFind(name);
+        if (rules != m_fileZones.constEnd()) {
+            r.rules = *rules;
+        } else {
+            r.local = true;
+            r.unknown = true;
+            if (m_unknownZones.size() < 20)
+                m_unknownZones.append(name);
+        }
     }
-    // The document's zoneAdjust, with the present taken once per read rather than per date.
-    const QString& fileZone = !m_cal.appTimeZone.isEmpty() ? m_cal.appTimeZone : m_cal.controlZoneString;
-    if (!fileZone.isEmpty())
-        return adjusted(f, {fileZone, false});
-    if (m_cal.controlHoursFromGMT.isEmpty())
+    return *m_zones.insert(name, r);
+}
+
+CalDate calendarReader::inNamedZone(const DateFields& f, const QString& name)
+{
+    const ResolvedZone& r = resolve(name);
+    if (r.local)
         return localDate(f);
-    // vCalendar: the UTC reading shown at the offset the user's zone has now.
-    const CalDate shown = CalDate::fromFields(f.year, f.month, f.day, f.hour, f.minute, 0, Zones::utc()).inZone(m_local);
-    int hours = 0, minutes = 0;
-    offsetParts(CalDate::fromFields(f.year, f.month, f.day, f.hour, f.minute, 0, m_local).offsetFromUtc(), &hours,
-                &minutes);
-    if (hours == m_nowHours)
-        return shown;
-    return shown.addComponents(0, 0, 0, m_nowHours - hours, m_nowMinutes - minutes, 0);
+    if (r.rules) {
+        const qint64 wall
+            = CalDate::fromFields(f.year, f.month, f.day, f.hour, f.minute, f.second, Zones::utc()).secsSinceEpoch();
+        return CalDate::fromSecsSinceEpoch(r.rules->instantForWall(wall), m_local);
+    }
+    return CalDate::fromFields(f.year, f.month, f.day, f.hour, f.minute, f.second, r.zone).inZone(m_local);
+}
+
+CalDate calendarReader::adjusted(const DateFields& f, const ValueZone& zone)
+{
+    // A time in UTC is one instant whatever the file's zone says. vCalendar files (a TZ line, no
+    // zone name) hold UTC times too; each is shown at the offset the user's zone has on its date.
+    const bool vCalendarTimes
+        = !m_cal.controlHoursFromGMT.isEmpty() && m_cal.appTimeZone.isEmpty() && m_cal.controlZoneString.isEmpty();
+    if (zone.utc || (zone.tzid.isEmpty() && vCalendarTimes))
+        return CalDate::fromFields(f.year, f.month, f.day, f.hour, f.minute, f.second, Zones::utc()).inZone(m_local);
+    if (!zone.tzid.isEmpty())
+        return inNamedZone(f, zone.tzid);
+    if (!fileZone().isEmpty())
+        return inNamedZone(f, fileZone());
+    return localDate(f);
 }
 
 QString calendarReader::read()
@@ -628,18 +724,21 @@ QString calendarReader::read()
     // A document holding only the untouched entry it starts with loses it.
     if (m_cal.theData.size() == 1 && m_cal.theData.first()->getCheck() == QLatin1String("X"))
         m_cal.theData.clear();
+    m_firstOverride = m_cal.theRecObjects.size();
 
     readHeader();
     while (!m_lines.atEnd()) {
         const QStringView line = m_lines.peek();
         if (startsWith(line, "BEGIN:VEVENT")) {
+            const int number = m_lines.lineNumber();
             m_lines.next();
-            readEvent();
+            readEvent(number);
         } else if (startsWith(line, "BEGIN:VTODO")) {
             m_cal.todoBool = true;
             skipComponent(m_lines.next(), true);
         } else if (startsWith(line, "BEGIN:VTIMEZONE")) {
-            skipComponent(m_lines.next(), true);
+            m_lines.next();
+            readTimezone(m_lines);
         } else if (startsWith(line, "BEGIN:VCALENDAR")) {
             // Several calendars pasted together: each has its own header.
             readHeader();
@@ -656,7 +755,41 @@ QString calendarReader::read()
 
     if (!m_cal.theRecObjects.isEmpty())
         linkOverrides();
+    m_cal.readNotes = notes();
     return m_cal.problemMessage();
+}
+
+QStringList calendarReader::notes() const
+{
+    QStringList out;
+    const QString mine = m_localId;
+    for (const QString& name : m_unknownZones)
+        out << QStringLiteral("The time zone \"%1\" is not known; its times were read as times of your own zone (%2).")
+                   .arg(name, mine);
+    // One note per zone, naming a few of its entries.
+    QStringList zones;
+    for (const auto& [zone, entry] : m_shiftedRepeats) {
+        if (!zones.contains(zone))
+            zones << zone;
+    }
+    for (const QString& zone : std::as_const(zones)) {
+        QStringList entries;
+        for (const auto& [z, entry] : m_shiftedRepeats) {
+            if (z == zone)
+                entries << entry;
+        }
+        const qsizetype total = entries.size();
+        if (total > 10) {
+            entries = entries.mid(0, 10);
+            entries << QStringLiteral("and %1 more").arg(total - 10);
+        }
+        out << QStringLiteral("Repeating entries written in the time zone %1 keep the clock time of your zone (%2) "
+                              "from one occurrence to the next; the two zones change to or from daylight-saving "
+                              "time on different dates, so around those dates some occurrences are an hour off the "
+                              "file's times: %3.")
+                   .arg(zone, mine, entries.join(QStringLiteral(", ")));
+    }
+    return out;
 }
 
 void calendarReader::linkOverrides()
@@ -671,17 +804,33 @@ void calendarReader::linkOverrides()
         o->getUID();
         overridesByUid[QStringView(o->getUIDValue())].append(o);
     }
+    bool linkedKeptOne = false;
     for (const EntryPtr& e : std::as_const(m_cal.theData)) {
         if (e->getUIDValue().isEmpty())
             e->setNewUID();
+        if (e->getTheRecDate())
+            continue; // an override kept as an entry of its own (below) is nobody's parent
         const auto it = overridesByUid.constFind(QStringView(e->getUIDValue()));
         if (it == overridesByUid.constEnd())
             continue;
         for (const EntryPtr& o : *it) {
+            if (!o->getParentDataEntry())
+                linkedKeptOne = true;
             o->setParentDataEntry(e);
             if (!e->getTheReoccDateArray().contains(o))
                 e->addRecObjectArray(o);
         }
+    }
+    // An override kept as an entry by an earlier read has found its parent: it leaves the list.
+    if (linkedKeptOne) {
+        m_cal.theData.removeIf([](const EntryPtr& e) { return e->getTheRecDate() && e->getParentDataEntry(); });
+    }
+    // An override whose parent is not in the calendar (a server's export of one changed
+    // occurrence) is an entry of its own; it keeps its RECURRENCE-ID.
+    for (qsizetype i = m_firstOverride; i < m_cal.theRecObjects.size(); ++i) {
+        const EntryPtr& o = m_cal.theRecObjects.at(i);
+        if (!o->getParentDataEntry())
+            m_cal.theData.append(o);
     }
 }
 
@@ -708,6 +857,35 @@ void calendarReader::readHeader()
                 version = version * 10 + (value.at(i).unicode() - '0');
             m_version = version;
         }
+    }
+}
+
+void calendarReader::readTimezone(LineCursor& lines)
+{
+    // The component's lines, unfolded, up to its END (or the next event, for one left open).
+    QStringList text;
+    QString buffer;
+    while (!lines.atEnd()) {
+        const QStringView peeked = lines.peek();
+        if (startsWith(peeked, "BEGIN:VEVENT") || startsWith(peeked, "BEGIN:VCALENDAR")
+            || startsWith(peeked, "END:VCALENDAR"))
+            break;
+        const QStringView line = readPropertyLine(lines, buffer);
+        if (startsWith(line, "END:VTIMEZONE"))
+            break;
+        if (text.size() < 10000)
+            text.append(line.toString());
+    }
+    QList<QStringView> views;
+    views.reserve(text.size());
+    for (const QString& line : std::as_const(text))
+        views.append(line);
+    QString tzid;
+    FileZoneRules rules = FileZoneRules::fromLines(views, &tzid);
+    tzid = unescapeText(unquoted(QStringView(tzid)).trimmed());
+    if (!tzid.isEmpty() && !rules.isEmpty() && !m_fileZones.contains(tzid) && m_fileZones.size() < 1000) {
+        m_fileZones.insert(tzid, std::make_shared<const FileZoneRules>(std::move(rules)));
+        m_zones.remove(tzid);
     }
 }
 
@@ -738,25 +916,43 @@ void calendarReader::skipComponent(QStringView beginLine, bool stopAtEvent)
 
 void calendarReader::readAlarm(dataEntry& entry)
 {
-    // The alarm's inner lines as written, each ended by CR LF.
+    // The alarm's inner lines as written, each ended by CR LF. Written back, the block must be
+    // whole: an alarm left open, or one whose inner components do not close, is dropped (and
+    // reported) rather than copied into an unbalanced block.
     QString body;
+    int depth = 0;
+    bool closed = false;
     while (!m_lines.atEnd()) {
         const QStringView line = m_lines.peek();
-        if (startsWith(line, "BEGIN:VEVENT") || startsWith(line, "END:VEVENT") || startsWith(line, "END:VCALENDAR"))
+        if (startsWith(line, "BEGIN:VEVENT") || startsWith(line, "END:VEVENT") || startsWith(line, "END:VCALENDAR")
+            || startsWith(line, "BEGIN:VCALENDAR"))
             break;
         m_lines.next();
-        if (startsWith(line, "END:VALARM"))
+        if (startsWith(line, "END:VALARM") && depth == 0) {
+            closed = true;
+            break;
+        }
+        if (startsWith(line, "BEGIN:"))
+            ++depth;
+        else if (startsWith(line, "END:") && --depth < 0)
             break;
         body += line;
         body += QLatin1String("\r\n");
     }
+    if (!closed || depth != 0) {
+        m_cal.eventBool = true;
+        return;
+    }
     entry.setAlarm(intern(body));
 }
 
-void calendarReader::readEvent()
+void calendarReader::readEvent(int line)
 {
     const EntryPtr entry = dataEntry::create();
+    // What files mean by an end equal to the start, or by no end at all.
+    entry->setAllowsNoDuration(true);
     PendingEvent pending;
+    pending.line = line;
     while (!m_lines.atEnd()) {
         const QStringView peeked = m_lines.peek();
         const char16_t first = peeked.at(0).unicode();
@@ -790,13 +986,13 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
     switch (name.at(0).unicode()) {
     case u'S':
         if (startsWith(name, "SUMMARY")) {
-            if (equals(name, "SUMMARY") || equals(name, "SUMMARY;CHARSET=macintosh")) {
+            if (equals(name, "SUMMARY") || (equals(name, "SUMMARY;CHARSET=macintosh") && !m_source.singleByte)) {
                 entry.setSummary(intern(unescapeText(value)));
             } else {
                 const TextEncoding encoding = textEncodingOf(name);
                 if (!encoding.accepted || name.at(7) != QLatin1Char(';'))
                     break;
-                entry.setSummary(intern(decodeText(value, encoding)));
+                entry.setSummary(intern(decodeText(value, encoding, m_source)));
             }
             m_lastProperty = handled;
             return;
@@ -829,7 +1025,7 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
             if (!encoding.accepted || (name.size() > 8 && name.at(8) != QLatin1Char(';')))
                 break;
             // A location is one line: an escaped line break becomes a space.
-            QString text = decodeText(value, encoding);
+            QString text = decodeText(value, encoding, m_source);
             if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))) {
                 text.remove(QLatin1Char('\r'));
                 text.replace(QLatin1Char('\n'), QLatin1Char(' '));
@@ -860,7 +1056,7 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
                 m_cal.descBool = true;
                 return;
             }
-            entry.setDESCRIPTION(decodeText(value, encoding));
+            entry.setDESCRIPTION(decodeText(value, encoding, m_source));
             m_lastProperty = Property::Description;
             return;
         }
@@ -897,8 +1093,15 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
             return;
         }
         if (startsWith(name, "DALARM")) {
-            // vCalendar: run time;snooze time;repeat count;display text.
+            // vCalendar: run time;snooze time;repeat count;display text. A run time that is no
+            // date-time (a cut line) would make an invalid TRIGGER: the alarm is dropped.
             const QList<QStringView> parts = value.split(QLatin1Char(';'));
+            const QStringView runTime = parts.value(0).trimmed();
+            const std::optional<DateFields> run = dateFields(runTime);
+            if (!run || !run->hasTime || runTime.size() > 16) {
+                m_cal.eventBool = true;
+                return;
+            }
             const QString text = parts.size() >= 4 && !parts.at(3).trimmed().isEmpty()
                 ? unescapeText(value.mid(parts.at(3).data() - value.data()))
                 : entry.getSummary();
@@ -911,6 +1114,11 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
     case u'R':
         if (startsWith(name, "RRULE")) {
             pending.rule = value.trimmed().toString();
+            m_lastProperty = handled;
+            return;
+        }
+        if (startsWith(name, "RDATE")) {
+            pending.extraDates.append({value.toString(), intern(tzidOf(name))});
             m_lastProperty = handled;
             return;
         }
@@ -968,6 +1176,8 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
         break;
     case u'O':
         if (startsWith(name, "ORGANIZER")) {
+            if (!wholeAddressLine(line, colon))
+                break;
             entry.setORGANIZER(intern(line));
             m_lastProperty = handled;
             return;
@@ -975,6 +1185,8 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
         break;
     case u'A':
         if (startsWith(name, "ATTENDEE")) {
+            if (!wholeAddressLine(line, colon))
+                break;
             entry.setATTENDEE(intern(line));
             m_lastProperty = handled;
             return;
@@ -998,17 +1210,12 @@ void calendarReader::finishEvent(const EntryPtr& entry, PendingEvent& p)
 {
     const std::optional<DateFields> start = dateFields(p.start);
     CalDate startDateTime; // the start as the file gives it, in the user's zone
-    CalDate startDay;      // unshifted start day, base of an all-day duration
+    CalDate startDay; // unshifted start day, base of an all-day duration
     if (start) {
-        if (start->hasTime && (p.hasEnd || p.hasDuration)) {
+        if (start->hasTime) {
             startDateTime = adjusted(*start, p.startZone);
             entry->setStartTime(startDateTime);
             entry->setStartDate(startDateTime);
-        } else if (start->hasTime) {
-            // A start time without any end: an all-day entry on the day that time falls on here.
-            const CalDate shown = adjusted(*start, p.startZone);
-            startDay = localDay(shown.year(), shown.month(), shown.day());
-            entry->setStartDate(startDay);
         } else {
             startDay = localDay(start->year, start->month, start->day);
             entry->setStartDate(startDay);
@@ -1022,7 +1229,10 @@ void calendarReader::finishEvent(const EntryPtr& entry, PendingEvent& p)
         } else if (!end->hasTime) {
             // The last day is inclusive: one before the exclusive end. Days are not shifted
             // between zones, or a day entry would end before it starts for users west of it.
-            entry->setEndDate(localDay(end->year, end->month, end->day - 1));
+            // An end equal to the start is what its producer meant as one day.
+            const bool sameDay = start && !start->hasTime && start->year == end->year && start->month == end->month
+                && start->day == end->day;
+            entry->setEndDate(sameDay ? startDay : localDay(end->year, end->month, end->day - 1));
         } else {
             const CalDate at = adjusted(*end, p.endZone);
             entry->setEndDate(at);
@@ -1031,22 +1241,18 @@ void calendarReader::finishEvent(const EntryPtr& entry, PendingEvent& p)
     } else if (p.hasDuration && start) {
         const std::optional<Duration> d = parseDuration(p.duration);
         if (d && startDateTime) {
-            // Days are counted on the file's wall clock, then the whole end moves into our zone.
+            // Days are nominal, counted on the file's wall clock; hours, minutes and seconds are
+            // exact time (RFC 5545), also across a daylight-saving change.
             DateFields base = *start;
-            const CalDate wall = CalDate::fromFields(base.year, base.month, base.day, base.hour, base.minute, 0,
-                                                     Zones::utc())
-                                     .addSeconds(d->sign * (d->days * 86400 + d->seconds));
-            if (wall) {
-                base.year = wall.year();
-                base.month = wall.month();
-                base.day = wall.day();
-                base.hour = wall.hour();
-                base.minute = wall.minute();
-                base.second = wall.second();
-                const CalDate at = adjusted(base, p.startZone);
+            const QDate day = QDate(base.year, base.month, base.day).addDays(d->sign * d->days);
+            if (day.isValid()) {
+                base.year = day.year();
+                base.month = day.month();
+                base.day = day.day();
+                const CalDate at = adjusted(base, p.startZone).addSeconds(d->sign * d->seconds);
                 entry->setEndDate(at);
                 entry->setEndTime(at);
-                }
+            }
         } else if (d && startDay) {
             if (d->hasTime) {
                 // A day entry measured in hours: the end keeps the clock time it reaches.
@@ -1058,6 +1264,10 @@ void calendarReader::finishEvent(const EntryPtr& entry, PendingEvent& p)
                 entry->setEndDate(startDay.addDays(int(d->sign * d->days) - 1));
             }
         }
+    } else if (startDateTime) {
+        // A start time without an end: an event at that time without duration (RFC 5545).
+        entry->setEndDate(startDateTime);
+        entry->setEndTime(startDateTime);
     }
 
     if (!p.rule.isEmpty()) {
@@ -1070,8 +1280,30 @@ void calendarReader::finishEvent(const EntryPtr& entry, PendingEvent& p)
         } else {
             entry->setRRULE(rule);
             entry->setTheRepeater(true);
+            if (startDateTime)
+                noteZoneDifference(*entry, p);
         }
     }
+
+    if (!p.extraDates.isEmpty()) {
+        // Extra occurrences: dates, date-times or periods (whose start is taken), separated by
+        // commas (iCalendar) or semicolons (vCalendar).
+        QList<CalDate> extra;
+        for (const auto& [value, tzid] : std::as_const(p.extraDates)) {
+            for (QStringView piece : QStringView(value).split(QLatin1Char(','))) {
+                for (QStringView part : piece.split(QLatin1Char(';'))) {
+                    const qsizetype slash = part.indexOf(QLatin1Char('/'));
+                    const QStringView text = (slash < 0 ? part : part.left(slash)).trimmed();
+                    const std::optional<DateFields> f = dateFields(text);
+                    if (!f || extra.size() >= 100000)
+                        continue;
+                    extra.append(f->hasTime ? adjusted(*f, {tzid, f->utc}) : localDay(f->year, f->month, f->day));
+                }
+            }
+        }
+        entry->copyTheRDATE(extra);
+    }
+    entry->setSourceLine(p.line);
 
     QVarLengthArray<CalDate, 8> exceptions;
     for (const auto& [value, tzid] : std::as_const(p.exceptions)) {
@@ -1079,8 +1311,8 @@ void calendarReader::finishEvent(const EntryPtr& entry, PendingEvent& p)
         // (vCalendar) or spaces.
         qsizetype i = 0;
         while (i < value.size()) {
-            while (i < value.size() && (value.at(i) == QLatin1Char(',') || value.at(i) == QLatin1Char(';')
-                                        || value.at(i).isSpace()))
+            while (i < value.size()
+                   && (value.at(i) == QLatin1Char(',') || value.at(i) == QLatin1Char(';') || value.at(i).isSpace()))
                 ++i;
             qsizetype j = i;
             while (j < value.size() && value.at(j) != QLatin1Char(',') && value.at(j) != QLatin1Char(';')
@@ -1124,14 +1356,74 @@ void calendarReader::finishEvent(const EntryPtr& entry, PendingEvent& p)
     }
 }
 
+void calendarReader::noteZoneDifference(const dataEntry& entry, const PendingEvent& p)
+{
+    // Which zone the file's times belong to; vCalendar times are written in UTC by organisers
+    // that repeat on their own clock, so they are not listed.
+    if (!m_cal.controlHoursFromGMT.isEmpty() && fileZone().isEmpty())
+        return;
+    QString name;
+    ResolvedZone utc;
+    const ResolvedZone* zone = nullptr;
+    if (p.startZone.utc) {
+        utc.zone = Zones::utc();
+        zone = &utc;
+        name = QStringLiteral("UTC");
+    } else {
+        name = !p.startZone.tzid.isEmpty() ? p.startZone.tzid : fileZone();
+        if (name.isEmpty())
+            return;
+        zone = &resolve(name);
+    }
+    if (zone->local || zone->unknown)
+        return;
+    auto offsetAt = [zone](qint64 at) {
+        return zone->rules ? zone->rules->offsetAt(at) : CalDate::fromSecsSinceEpoch(at, zone->zone).offsetFromUtc();
+    };
+    // The difference between the two clocks over the rule's first year (or its whole span when shorter).
+    const qint64 from = entry.getFullStartTime().secsSinceEpoch();
+    const int difference = offsetAt(from) - CalDate::fromSecsSinceEpoch(from, m_local).offsetFromUtc();
+    for (qint64 day = 15; day <= 366; day += 15) {
+        const qint64 at = from + day * 86400;
+        if (offsetAt(at) - CalDate::fromSecsSinceEpoch(at, m_local).offsetFromUtc() != difference) {
+            const QString summary = entry.getSummary().isEmpty() ? QStringLiteral("(no summary)") : entry.getSummary();
+            if (m_shiftedRepeats.size() < 1000)
+                m_shiftedRepeats.append({name, QStringLiteral("\"%1\" (line %2)").arg(summary.left(80)).arg(p.line)});
+            return;
+        }
+    }
+}
+
 QString aCalendar::setData(const QString& text)
+{
+    return readText(text, false, Encoding::Fallback::MacRoman);
+}
+
+QString aCalendar::readText(const QString& text, bool singleByte, Encoding::Fallback encoding)
 {
     todoBool = eventBool = errorBool = descBool = false;
     appTimeZone.clear();
     controlHoursFromGMT.clear();
     controlZoneString.clear();
-    calendarReader reader(*this, text);
-    return reader.read();
+    readNotes.clear();
+    calendarReader reader(*this, text, {singleByte, encoding});
+    QString message = reader.read();
+    for (const QString& note : std::as_const(readNotes))
+        message += (message.isEmpty() ? QString() : QStringLiteral("\n\n")) + note;
+    return message;
+}
+
+QString aCalendar::setDataFromBytes(const QByteArray& bytes, Encoding::Fallback fallback)
+{
+    const Encoding::CalendarText decoded = Encoding::decodeCalendar(bytes, fallback);
+    const QString message = readText(decoded.text, decoded.singleByte, decoded.singleByteEncoding);
+    if (decoded.replacedBytes == 0)
+        return message;
+    const QString note = QStringLiteral("The file is UTF-8 but for %1 byte(s) that are not; each was replaced by "
+                                        "the character \uFFFD.")
+                             .arg(decoded.replacedBytes);
+    readNotes.append(note);
+    return message.isEmpty() ? note : message + QStringLiteral("\n\n") + note;
 }
 
 QString aCalendar::processQuotedPrintablePart(const QByteArray& bytes)

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace cli
 {
 const QStringList kOutputColumns {"startTime", "startDate", "endTime", "endDate", "theSummary"};
@@ -54,6 +56,23 @@ bool Session::writeOutput(const QString& path, const QByteArray& bytes)
     return false;
 }
 
+void Session::noteSource(const EntryList& entries, qsizetype from, const QString& path)
+{
+    const QString name = path == QLatin1String("-") ? QStringLiteral("<stdin>") : path;
+    for (qsizetype i = from; i < entries.size(); ++i) {
+        if (entries.at(i))
+            m_sources.insert(entries.at(i).get(), name);
+    }
+}
+
+QString Session::sourceOf(const dataEntry& entry) const
+{
+    const QString file = m_sources.value(&entry);
+    if (file.isEmpty())
+        return {};
+    return entry.getSourceLine() > 0 ? QStringLiteral("%1:%2").arg(file).arg(entry.getSourceLine()) : file;
+}
+
 Format formatFromName(const QString& name)
 {
     const QString n = name.toLower();
@@ -90,16 +109,20 @@ bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, co
     QByteArray bytes;
     if (!s.readInput(path, &bytes))
         return false;
+    const QString name = path == QLatin1String("-") ? QStringLiteral("<stdin>") : path;
+    const qsizetype before = doc.entryCount();
     switch (format) {
     case Format::ICal:
     case Format::VCal: {
         // iCalendar is UTF-8; vCalendar files from organisers are Mac OS Roman unless valid UTF-8.
-        const QString text = Encoding::decode(
-            bytes, format == Format::VCal ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252);
-        const QString message = doc.setData(text);
+        doc.setDataFromBytes(bytes,
+                             format == Format::VCal ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252);
+        const QString message = doc.problemMessage();
         if (!message.isEmpty())
-            s.error(
-                QStringLiteral("%1: %2").arg(path == QLatin1String("-") ? QStringLiteral("<stdin>") : path, message));
+            s.error(QStringLiteral("warning: %1: %2").arg(name, message));
+        for (const QString& note : doc.getReadNotes())
+            s.error(QStringLiteral("warning: %1: %2").arg(name, note));
+        s.noteSource(doc.getTheData(), before, path);
         return true;
     }
     case Format::Csv:
@@ -110,6 +133,7 @@ bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, co
             doc.dropCommaTabHeader();
         doc.makeAllEntriesWithSeparated(order);
         doc.addPendingData();
+        s.noteSource(doc.getTheData(), before, path);
         return true;
     }
     default:
@@ -118,9 +142,33 @@ bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, co
     }
 }
 
+namespace
+{
+// "  FILE:LINE: row N: SUMMARY: REASON" for each entry that cannot be written.
+void listProblem(Session& s, const EntryPtr& e, int row, const QString& reason)
+{
+    const QString source = e ? s.sourceOf(*e) : QString();
+    const QString summary = e && !e->getSummary().isEmpty() ? e->getSummary() : QStringLiteral("(no summary)");
+    s.error(QStringLiteral("  %1row %2: %3: %4")
+                .arg(source.isEmpty() ? QString() : source + QStringLiteral(": "))
+                .arg(row)
+                .arg(summary.left(200).replace(QLatin1Char('\n'), QLatin1Char(' ')), reason));
+}
+
+// Drops the entries at @p rows (positions, any order) from the document.
+void leaveOut(aCalendar& doc, QList<int> rows)
+{
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    for (qsizetype i = rows.size() - 1; i >= 0; --i)
+        doc.removeObjectAtIndex(rows.at(i));
+}
+} // namespace
 
 int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
 {
+    const int given = doc.entryCount();
+    int leftOut = 0;
     if (!doc.dataCheck()) {
         if (doc.entryCount() == 0) {
             s.error(QStringLiteral("tidewell-cli: there are no entries to write"));
@@ -128,11 +176,52 @@ int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
         }
         s.error(QStringLiteral("tidewell-cli: these entries have a start and end that do not fit together "
                                "(a time without the other, or an end before the start):"));
+        QList<int> rows;
         for (const QString& index : doc.getTheProblemEntries()) {
             const EntryPtr e = doc.getEntryAtIndex(index.toInt());
-            s.error(QStringLiteral("  row %1: %2").arg(index.toInt() + 1).arg(e ? e->getSummary() : QString()));
+            listProblem(s, e, index.toInt() + 1, e ? e->invalidReason() : QString());
+            rows << index.toInt();
         }
-        return kExportFailed;
+        if (!o.skipInvalid) {
+            s.error(QStringLiteral("tidewell-cli: nothing was written (--skip-invalid writes the other entries)"));
+            return kExportFailed;
+        }
+        leftOut += int(rows.size());
+        leaveOut(doc, rows);
+    }
+    QString vcalText;
+    if (o.format == Format::VCal) {
+        // Repeat rules that vCalendar 1.0 cannot hold: each such entry is listed.
+        const QString text = doc.createVCalString();
+        if (text.startsWith(QLatin1String("BEGIN:VCALENDAR\r\n"))) {
+            vcalText = text;
+        } else {
+            s.error(QStringLiteral("tidewell-cli: ") + text.trimmed() + QLatin1Char(':'));
+            QList<int> rows;
+            for (int i = 0; i < doc.entryCount(); ++i) {
+                const EntryPtr e = doc.getEntryAtIndex(i);
+                const QString block = e ? e->getVCal() : QString();
+                if (!block.isEmpty() && !block.startsWith(QLatin1String("BEGIN:VEVENT\r\n"))) {
+                    listProblem(s, e, i + 1, block.trimmed());
+                    rows << i;
+                }
+            }
+            if (!o.skipInvalid) {
+                s.error(QStringLiteral("tidewell-cli: nothing was written (--skip-invalid writes the other entries)"));
+                return kExportFailed;
+            }
+            leftOut += int(rows.size());
+            leaveOut(doc, rows);
+        }
+    }
+    if (leftOut > 0) {
+        s.error(QStringLiteral("tidewell-cli: left out %1 of %2 entries").arg(leftOut).arg(given));
+        if (doc.entryCount() == 0
+            || !std::any_of(doc.getTheData().cbegin(), doc.getTheData().cend(),
+                            [](const EntryPtr& e) { return e && e->notBlankLine(); })) {
+            s.error(QStringLiteral("tidewell-cli: there are no entries to write"));
+            return kExportFailed;
+        }
     }
     QByteArray bytes;
     switch (o.format) {
@@ -144,11 +233,13 @@ int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
         break;
     }
     case Format::VCal: {
-        const QString text = doc.createVCalString();
+        const QString text = vcalText.isEmpty() ? doc.createVCalString() : vcalText;
         if (!text.startsWith(QLatin1String("BEGIN:VCALENDAR\r\n"))) {
             s.error(QStringLiteral("tidewell-cli: ") + text.trimmed());
             return kExportFailed;
         }
+        // Texts Mac OS Roman cannot hold are written in quoted-printable UTF-8: the file is 7-bit
+        // but for Mac OS Roman texts.
         bytes = Encoding::encodeMacRoman(text);
         break;
     }

@@ -7,6 +7,7 @@
 #include "calendar/aCalendar.h"
 
 #include <QCommandLineParser>
+#include <QHash>
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
@@ -45,8 +46,13 @@ public:
     QIODevice* in() const { return m_in; }
     QIODevice* out() const { return m_out; }
     QIODevice* err() const { return m_err; }
+    /// Remembers that @p entries came from @p path (as the user named it), for problem rows.
+    void noteSource(const EntryList& entries, qsizetype from, const QString& path);
+    /// "FILE:LINE" (or "FILE" for entries without a line) of an entry read by readInto; "" otherwise.
+    QString sourceOf(const dataEntry& entry) const;
 
 private:
+    QHash<const dataEntry*, QString> m_sources;
     QIODevice* m_in;
     QIODevice* m_out;
     QIODevice* m_err;
@@ -57,6 +63,7 @@ Format inputFormatFromPath(const QString& path);
 Format outputFormatFromPath(const QString& path);
 
 /// Reads one input into the document; returns false (after reporting) when it cannot be read.
+/// What the reader dropped or noticed is reported on standard error as "warning: FILE: ...".
 bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, const ColumnOrder& order,
               bool skipHeader);
 
@@ -66,9 +73,14 @@ struct OutputOptions
     QString path;
     bool expand = false;
     QStringList columns = kDefaultOutputColumns;
+    /// Write the entries that can be written and leave out (listing them) those that cannot.
+    bool skipInvalid = false;
 };
 
-/// Validates the document and writes it as @p o asks; returns the exit status.
+/// Validates the document and writes it as @p o asks; returns the exit status. Entries that cannot
+/// be written (start and end that do not fit together, a repeat rule vCalendar 1.0 cannot hold)
+/// are listed as "FILE:LINE: row N: SUMMARY: REASON"; nothing is written unless o.skipInvalid,
+/// which writes the others and says how many were left out.
 int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o);
 
 /// Output options shared by every command that writes a calendar.

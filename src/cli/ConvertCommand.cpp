@@ -21,6 +21,9 @@ int convertCommand(Session& s, const QStringList& args)
                  "Append the entries to the calendar application's calendar TITLE instead of writing a file "
                  "(the application is asked to quit first and started again afterwards).",
                  "TITLE"});
+    p.addOption({"skip-invalid",
+                 "Write the entries that can be written and leave out those that cannot (a start and end that do "
+                 "not fit together, a repeat rule vCalendar 1.0 cannot hold); they are listed either way."});
     p.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("Files to read, in order (- for standard input)."),
                             QStringLiteral("INPUT..."));
     if (!p.parse(QStringList {QStringLiteral("tidewell-cli convert")} + args))
@@ -48,6 +51,7 @@ int convertCommand(Session& s, const QStringList& args)
     int status = kOk;
     if (!outputOptions(s, p, Format::ICal, &o, &status))
         return status;
+    o.skipInvalid = p.isSet(QStringLiteral("skip-invalid"));
 
     aCalendar doc;
     // The chosen calendar is checked before anything is read, as the window does.

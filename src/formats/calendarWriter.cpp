@@ -69,13 +69,27 @@ QString aCalendar::createVCalStringWithData(const EntryList& entries) const
         tz.chop(2);
     QString out = QStringLiteral("BEGIN:VCALENDAR\r\nPRODID:PalmDesktop Generated\r\nTZ:%1\r\nVERSION:1.0\r\n").arg(tz);
     QString message;
+    // vCalendar has no RECURRENCE-ID: each override follows its parent (once) as an event of its
+    // own, and the parent names the occurrence it replaces as an exception date.
+    QSet<const dataEntry*> written;
     for (const EntryPtr& entry : entries) {
-        if (!entry)
+        if (!entry || written.contains(entry.get()))
             continue;
+        written.insert(entry.get());
         // A blank entry adds nothing; an untranslatable rule adds nothing and returns its message.
         const QString problem = entry->appendVCal(out, context);
-        if (!problem.isEmpty())
+        if (!problem.isEmpty()) {
             message = problem;
+            continue;
+        }
+        for (const EntryPtr& child : entry->getTheReoccDateArray()) {
+            if (!child || written.contains(child.get()))
+                continue;
+            written.insert(child.get());
+            const QString childProblem = child->appendVCal(out, context);
+            if (!childProblem.isEmpty())
+                message = childProblem;
+        }
     }
     out += QStringLiteral("END:VCALENDAR\r\n");
     return message.isEmpty() ? out : message;

@@ -5,11 +5,13 @@
 
 #include "calendar/dataEntry.h"
 #include "formats/writeContext.h"
+#include "platform/Encoding.h"
 #include "platform/Numbers.h"
 
 #include <QDate>
 
 #include <algorithm>
+#include <cstring>
 
 namespace
 {
@@ -110,18 +112,11 @@ void appendUtcStamp(QString& out, const CalDate& instant, qint64 shift)
     out += b.view();
 }
 
-// vCalendar times are UTC as organisers compute them: the wall clock minus the offset in force
-// now, whatever offset the entry's own date has. @p fullStart decides the offset correction.
-void appendVcalUtc(QString& out, const CalDate& instant, const CalDate& fullStart,
-                   const dataEntry::WriteContext& context)
+// vCalendar times are UTC: each instant at the offset its own date has, so a file written in
+// winter and one written in summer say the same and peers read them as we do.
+void appendVcalUtc(QString& out, const CalDate& instant)
 {
-    if (instant.isNull())
-        return;
-    int startH = context.nowHours, startM = context.nowMinutes;
-    if (fullStart)
-        offsetParts(fullStart.offsetFromUtc(), &startH, &startM);
-    const qint64 shift = qint64(startH - context.nowHours) * 3600 + qint64(startM - context.nowMinutes) * 60;
-    appendUtcStamp(out, instant, shift);
+    appendUtcStamp(out, instant, 0);
 }
 
 // Date and time of day joined in the local zone, as the entry's full start and end are.
@@ -129,8 +124,8 @@ CalDate combine(const CalDate& date, const CalDate& time, const dataEntry::Write
 {
     if (date.isNull())
         return {};
-    return CalDate::fromFields(date.year(), date.month(), date.day(), time ? time.hour() : 0,
-                               time ? time.minute() : 0, time ? time.second() : 0, context.local);
+    return CalDate::fromFields(date.year(), date.month(), date.day(), time ? time.hour() : 0, time ? time.minute() : 0,
+                               time ? time.second() : 0, context.local);
 }
 
 // Cuts @p line into pieces of 72 UTF-16 units joined by @p foldText; lines of up to 73 units
@@ -181,16 +176,16 @@ void appendFoldedLine(QString& out, QStringView line, const dataEntry::WriteCont
     foldLineFrom(out, from, context);
 }
 
-// iCalendar TEXT line breaks: every CR and every LF becomes "\n".
+// iCalendar TEXT: a backslash is doubled, every CR and every LF becomes "\n".
 void appendEscapedBreaks(QString& out, QStringView text)
 {
     const char16_t* const begin = text.utf16();
     const char16_t* const end = begin + text.size();
     const char16_t* from = begin;
     for (const char16_t* p = begin; p != end; ++p) {
-        if (*p == u'\r' || *p == u'\n') {
+        if (*p == u'\r' || *p == u'\n' || *p == u'\\') {
             out += QStringView(from, p);
-            out += QStringView(u"\\n");
+            out += *p == u'\\' ? QStringView(u"\\\\") : QStringView(u"\\n");
             from = p + 1;
         }
     }
@@ -198,7 +193,7 @@ void appendEscapedBreaks(QString& out, QStringView text)
 }
 
 // vCalendar has no line continuation for these values: every line break becomes "\n", and a CR
-// LF pair one escape, so no raw CR can split the line.
+// LF pair one escape, so no raw CR can split the line; a backslash is doubled.
 void appendVcalEscaped(QString& out, QStringView text)
 {
     const char16_t* const begin = text.utf16();
@@ -211,9 +206,61 @@ void appendVcalEscaped(QString& out, QStringView text)
             if (*p == u'\r' && p + 1 != end && p[1] == u'\n')
                 ++p;
             from = p + 1;
+        } else if (*p == u'\\') {
+            out += QStringView(from, p);
+            out += QStringView(u"\\\\");
+            from = p + 1;
         }
     }
     out += QStringView(from, end);
+}
+
+// A vCalendar text property. Texts Mac OS Roman can hold are written in it, as organisers expect;
+// others in UTF-8, quoted-printable so that the file stays 7-bit whatever encodes the rest of it.
+void appendVcalText(QString& out, QStringView name, QStringView text)
+{
+    out += name;
+    if (Encoding::fitsMacRoman(text)) {
+        out += QStringView(u";CHARSET=macintosh:");
+        appendVcalEscaped(out, text);
+        out += kCrLf;
+        return;
+    }
+    out += QStringView(u";CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:");
+    QString escaped = text.toString();
+    if (escaped.contains(QLatin1Char('\\')))
+        escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    if (escaped.contains(QLatin1Char('\r'))) {
+        escaped.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        escaped.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    }
+    const QByteArray bytes = escaped.toUtf8();
+    static const char hex[] = "0123456789ABCDEF";
+    qsizetype lineLength = out.size() - (out.lastIndexOf(QLatin1Char('\n')) + 1);
+    // Encoded in a byte buffer and appended once: descriptions can be long.
+    QByteArray qp;
+    qp.reserve(bytes.size() * 3 + bytes.size() / 24 + 8);
+    for (const char ch : bytes) {
+        const uchar b = uchar(ch);
+        const int n = b == '\n' ? 6 : (b < 0x20 || b >= 0x7F || b == '=') ? 3 : 1;
+        // Soft line breaks keep lines short; one never splits an "=XX".
+        if (lineLength + n > 75) {
+            qp += "=\r\n";
+            lineLength = 0;
+        }
+        if (b == '\n') {
+            qp += "=0D=0A";
+        } else if (n == 3) {
+            qp += '=';
+            qp += hex[b >> 4];
+            qp += hex[b & 15];
+        } else {
+            qp += char(b);
+        }
+        lineLength += n;
+    }
+    out += QLatin1String(qp);
+    out += kCrLf;
 }
 
 // The value of a property that may be stored with or without its name: "" when it is empty or
@@ -279,8 +326,7 @@ QString vcalDurationEnd(const QString& durationLine, const CalDate& fullStart)
     return QStringLiteral("DTEND:") + endText + kCrLf;
 }
 
-enum class VcalEnd
-{
+enum class VcalEnd {
     None,
     Written,
     FromDuration, // the end part is "DTEND:": the duration decides it
@@ -305,14 +351,14 @@ VcalEnd appendVcalEnd(QString& out, const CalDate& startDate, const CalDate& sta
             return VcalEnd::FromDuration;
         // A day entry over several days is written as a daily repeat up to its last day.
         out += QStringView(u"RRULE:D1 ");
-        appendVcalUtc(out, fullEnd, fullStart, context);
+        appendVcalUtc(out, fullEnd);
         out += kCrLf;
         return VcalEnd::Written;
     }
     if (fullEnd.isNull())
         return VcalEnd::None;
     out += QStringView(u"DTEND:");
-    appendVcalUtc(out, fullEnd, fullStart, context);
+    appendVcalUtc(out, fullEnd);
     out += kCrLf;
     return VcalEnd::Written;
 }
@@ -360,6 +406,7 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
 {
     if (!notBlankLine())
         return;
+    const qsizetype blockStart = out.size();
     out += QStringView(u"BEGIN:VEVENT\r\nSEQUENCE:");
     out += SEQUENCE;
     if (UID.isEmpty())
@@ -394,7 +441,12 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
     } else {
         out += QStringView(u"DTEND;VALUE=DATE:");
     }
-    out += DTEND.isEmpty() ? DURATION : DTEND;
+    // A duration is never empty in a well-formed file (an entry that was never made consistent
+    // has none).
+    out += !DTEND.isEmpty()   ? DTEND
+        : !DURATION.isEmpty() ? DURATION
+        : startTime           ? QStringLiteral("T0S")
+                              : QStringLiteral("1D");
     foldLineFrom(out, from, context);
     if (!RRULE.isEmpty()) {
         from = out.size();
@@ -402,17 +454,7 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
         out += RRULE;
         foldLineFrom(out, from, context);
     }
-    for (const CalDate& ex : theCalEXDATE) {
-        if (!ex)
-            continue;
-        out += QStringView(u"EXDATE;TZID=");
-        out += context.localId;
-        out += QLatin1Char(':');
-        appendDate(out, ex);
-        out += QLatin1Char('T');
-        appendClock(out, startTime);
-        out += kCrLf;
-    }
+    writerParts::appendDateLists(out, *this, context.localId, kCrLf);
     if (!ex().status.isEmpty() && ex().status != QLatin1String("STATUS:")) {
         if (!ex().status.startsWith(QLatin1String("STATUS:")))
             out += QStringView(u"STATUS:");
@@ -428,9 +470,8 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
     }
     if (!ex().location.isEmpty() && ex().location != QLatin1String("LOCATION:")) {
         from = out.size();
-        if (!ex().location.startsWith(QLatin1String("LOCATION:")))
-            out += QStringView(u"LOCATION:");
-        out += ex().location;
+        out += QStringView(u"LOCATION:");
+        appendEscapedBreaks(out, valueOfProperty(ex().location, QLatin1String("LOCATION:")));
         foldLineFrom(out, from, context);
     }
     if (!ex().URL.isEmpty()) {
@@ -459,16 +500,9 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
         appendFoldedLine(out, attendee, context);
     if (!ex().ORGANIZER.isEmpty())
         appendFoldedLine(out, ex().ORGANIZER, context);
-    if (ex().theRecDate) {
-        out += QStringView(u"RECURRENCE-ID;TZID=");
-        out += context.localId;
-        out += QLatin1Char(':');
-        appendDate(out, ex().theRecDate);
-        out += QLatin1Char('T');
-        appendClock(out, ex().theRecTime);
-        out += kCrLf;
-    }
+    writerParts::appendRecurrenceId(out, *this, context.localId, kCrLf);
     out += QStringView(u"END:VEVENT\r\n");
+    writerParts::stripControlCharacters(out, blockStart);
 }
 
 QString dataEntry::getVCalDTEND() const
@@ -494,21 +528,12 @@ QString dataEntry::appendVCal(QString& out, const WriteContext& context)
     const qsizetype blockStart = out.size();
     const CalDate fullStart = combine(startDate, startTime, context);
     out += QStringView(u"BEGIN:VEVENT\r\n");
-    if (!theSummary.isEmpty()) {
-        out += QStringView(u"SUMMARY;CHARSET=macintosh:");
-        appendVcalEscaped(out, theSummary);
-        out += kCrLf;
-    }
-    if (!DESCRIPTION.isEmpty()) {
-        out += QStringView(u"DESCRIPTION;CHARSET=macintosh:");
-        appendVcalEscaped(out, DESCRIPTION);
-        out += kCrLf;
-    }
-    if (!ex().location.isEmpty() && ex().location != QLatin1String("LOCATION:")) {
-        out += QStringView(u"LOCATION;CHARSET=macintosh:");
-        appendVcalEscaped(out, valueOfProperty(ex().location, QLatin1String("LOCATION:")));
-        out += kCrLf;
-    }
+    if (!theSummary.isEmpty())
+        appendVcalText(out, u"SUMMARY", theSummary);
+    if (!DESCRIPTION.isEmpty())
+        appendVcalText(out, u"DESCRIPTION", DESCRIPTION);
+    if (!ex().location.isEmpty() && ex().location != QLatin1String("LOCATION:"))
+        appendVcalText(out, u"LOCATION", valueOfProperty(ex().location, QLatin1String("LOCATION:")));
     if (UID.isEmpty())
         setNewUID();
     out += QStringView(u"UID:");
@@ -516,12 +541,18 @@ QString dataEntry::appendVCal(QString& out, const WriteContext& context)
     out += kCrLf;
     if (fullStart) {
         out += QStringView(u"DTSTART:");
-        appendVcalUtc(out, fullStart, fullStart, context);
+        appendVcalUtc(out, fullStart);
         out += kCrLf;
     }
     if (appendVcalEnd(out, startDate, startTime, endDate, endTime, !RRULE.isEmpty(), context) == VcalEnd::FromDuration
         && fullStart)
         out += vcalDurationEnd(getDURATION(), fullStart);
+    // The instants of exception dates: the day at the entry's start time.
+    auto appendAt = [&](const CalDate& day, const CalDate& time) {
+        appendVcalUtc(out,
+                      CalDate::fromFields(day.year(), day.month(), day.day(), time ? time.hour() : 0,
+                                          time ? time.minute() : 0, time ? time.second() : 0, context.local));
+    };
     if (!RRULE.isEmpty()) {
         const QString rule = rruleVcal();
         if (!rule.startsWith(QLatin1String("RRULE:"))) {
@@ -529,20 +560,112 @@ QString dataEntry::appendVCal(QString& out, const WriteContext& context)
             return rule;
         }
         out += rule;
-        if (!theCalEXDATE.isEmpty()) {
+        // vCalendar has no RECURRENCE-ID: an occurrence that an override replaces is an exception
+        // date of the series, and the override an event of its own (the file writer adds it).
+        // One value per line: libical's vCalendar reader, for one, reads no list.
+        for (const CalDate& x : theCalEXDATE) {
+            if (x.isNull())
+                continue;
             out += QStringView(u"EXDATE:");
-            for (const CalDate& ex : theCalEXDATE) {
-                if (ex.isNull())
-                    continue;
-                const CalDate at = CalDate::fromFields(
-                    ex.year(), ex.month(), ex.day(), startTime ? startTime.hour() : 0,
-                    startTime ? startTime.minute() : 0, startTime ? startTime.second() : 0, context.local);
-                out += QLatin1Char(' ');
-                appendVcalUtc(out, at, fullStart, context);
-            }
+            appendAt(x, startTime);
+            out += kCrLf;
+        }
+        for (const EntryPtr& o : ex().theRecObjectsArray) {
+            if (!o || o->getTheRecDate().isNull())
+                continue;
+            out += QStringView(u"EXDATE:");
+            appendAt(o->getTheRecDate(), o->getTheRecTime() ? o->getTheRecTime() : startTime);
             out += kCrLf;
         }
     }
+    for (const CalDate& r : ex().theCalRDATE) {
+        if (r.isNull())
+            continue;
+        out += QStringView(u"RDATE:");
+        appendAt(r, startTime ? r : CalDate());
+        out += kCrLf;
+    }
     out += QStringView(u"END:VEVENT\r\n");
+    writerParts::stripControlCharacters(out, blockStart);
     return {};
+}
+
+void writerParts::stripControlCharacters(QString& out, qsizetype from)
+{
+    auto forbidden = [](char16_t c) { return (c < 0x20 && c != u'\t' && c != u'\r' && c != u'\n') || c == 0x7F; };
+    const char16_t* data = reinterpret_cast<const char16_t*>(out.constData());
+    qsizetype i = from;
+    while (i < out.size() && !forbidden(data[i]))
+        ++i;
+    if (i == out.size())
+        return;
+    char16_t* p = reinterpret_cast<char16_t*>(out.data());
+    qsizetype kept = i;
+    for (; i < out.size(); ++i) {
+        if (!forbidden(p[i]))
+            p[kept++] = p[i];
+    }
+    out.truncate(kept);
+}
+
+void writerParts::appendEscapedText(QString& out, QStringView text)
+{
+    appendEscapedBreaks(out, text);
+}
+
+void writerParts::appendDateLists(QString& out, const dataEntry& entry, const QString& localId, QStringView lineEnd)
+{
+    const CalDate& startTime = entry.getStartTime();
+    for (const CalDate& x : entry.getTheEXDATE()) {
+        if (!x)
+            continue;
+        // The form of the start: a date for an all-day entry (a date-time would match none of its
+        // occurrences), else the day at the start time.
+        if (startTime) {
+            out += QStringView(u"EXDATE;TZID=");
+            out += localId;
+            out += QLatin1Char(':');
+            appendDate(out, x);
+            out += QLatin1Char('T');
+            appendClock(out, startTime);
+        } else {
+            out += QStringView(u"EXDATE;VALUE=DATE:");
+            appendDate(out, x);
+        }
+        out += lineEnd;
+    }
+    for (const CalDate& r : entry.getTheRDATE()) {
+        if (!r)
+            continue;
+        if (startTime) {
+            out += QStringView(u"RDATE;TZID=");
+            out += localId;
+            out += QLatin1Char(':');
+            appendDate(out, r);
+            out += QLatin1Char('T');
+            appendClock(out, r);
+        } else {
+            out += QStringView(u"RDATE;VALUE=DATE:");
+            appendDate(out, r);
+        }
+        out += lineEnd;
+    }
+}
+
+void writerParts::appendRecurrenceId(QString& out, const dataEntry& entry, const QString& localId, QStringView lineEnd)
+{
+    if (!entry.getTheRecDate())
+        return;
+    if (entry.getTheRecTime()) {
+        out += QStringView(u"RECURRENCE-ID;TZID=");
+        out += localId;
+        out += QLatin1Char(':');
+        appendDate(out, entry.getTheRecDate());
+        out += QLatin1Char('T');
+        appendClock(out, entry.getTheRecTime());
+    } else {
+        out += QStringView(u"RECURRENCE-ID;VALUE=DATE:");
+        appendDate(out, entry.getTheRecDate());
+    }
+    out += lineEnd;
 }

@@ -4,6 +4,9 @@
 #include "addressbook/invitee.h"
 #include "calendar/aCalendar.h"
 #include "calendar/dataEntry.h"
+#include "formats/writeContext.h"
+
+#include <QSet>
 
 namespace
 {
@@ -30,6 +33,16 @@ QString bareOrQuotedCn(const QString& name)
     if (value.contains(QLatin1Char(':')) || value.contains(QLatin1Char(';')) || value.contains(QLatin1Char(',')))
         return QLatin1Char('"') + value + QLatin1Char('"');
     return value;
+}
+
+QString locationLine(const dataEntry& entry)
+{
+    QString location = entry.getLocation();
+    if (location.startsWith(QLatin1String("LOCATION:")))
+        location = location.mid(9);
+    QString out = QStringLiteral("LOCATION:");
+    writerParts::appendEscapedText(out, location);
+    return out;
 }
 
 QString endLine(const dataEntry& entry)
@@ -63,7 +76,13 @@ QString dataEntry::getICal(const QList<invitee>& invitees, const QString& theOrg
     line(endLine(*this));
     if (!RRULE.isEmpty())
         line(the72SplitWithN(getRRULE()));
+    // Invitees see the cancelled occurrences and the room too.
+    writerParts::appendDateLists(out, *this, Zones::idOf(Zones::local()), u"\n");
+    if (!getLOCATION().isEmpty())
+        line(the72SplitWithN(locationLine(*this)));
+    writerParts::appendRecurrenceId(out, *this, Zones::idOf(Zones::local()), u"\n");
     line(QStringLiteral("END:VEVENT"));
+    writerParts::stripControlCharacters(out, 0);
     return out;
 }
 
@@ -92,18 +111,33 @@ QString dataEntry::getICalForICal(const QList<invitee>& invitees, const QString&
     line(endLine(*this));
     if (!RRULE.isEmpty())
         line(the72SplitWithN(getRRULE()));
+    writerParts::appendDateLists(out, *this, Zones::idOf(Zones::local()), u"\r\n");
+    if (!getLOCATION().isEmpty())
+        line(the72SplitWithN(locationLine(*this)));
     line(QStringLiteral("X-WR-ITIPSTATUSML;VALUE=TEXT:UNCLEAN"));
     line(QStringLiteral("END:VEVENT"));
+    writerParts::stripControlCharacters(out, 0);
     return out;
 }
 
 QString aCalendar::createInvitationString(const EntryList& entries, const QList<invitee>& invitees,
                                           const QString& theOrg, const QString& theEmail) const
 {
-    QString out = QStringLiteral("BEGIN:VCALENDAR\nMETHOD:REQUEST\n");
+    // RFC 5546 readers refuse a calendar without VERSION and PRODID.
+    QString out = QStringLiteral("BEGIN:VCALENDAR\nMETHOD:REQUEST\nVERSION:2.0\nPRODID:-//Quenlor\\, //Quenlor//EN\n");
+    // Each override follows its parent once, with its RECURRENCE-ID.
+    QSet<const dataEntry*> written;
     for (const EntryPtr& entry : entries) {
-        if (entry)
-            out += entry->getICal(invitees, theOrg, theEmail);
+        if (!entry || written.contains(entry.get()))
+            continue;
+        written.insert(entry.get());
+        out += entry->getICal(invitees, theOrg, theEmail);
+        for (const EntryPtr& child : entry->getTheReoccDateArray()) {
+            if (child && !written.contains(child.get())) {
+                written.insert(child.get());
+                out += child->getICal(invitees, theOrg, theEmail);
+            }
+        }
     }
     out += QStringLiteral("END:VCALENDAR");
     return out;

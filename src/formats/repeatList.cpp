@@ -1,6 +1,7 @@
 #include "formats/repeatList.h"
 
 #include "calendar/aCalendar.h"
+#include "platform/Numbers.h"
 #include "text/theSorter.h"
 
 #include <QDate>
@@ -152,7 +153,7 @@ bool parsePosition(const QString& token, Position* pos)
     const int n = ordinal.toInt(&ok);
     if (!ok || n > 5 || n < -1)
         return false;
-    *pos = n >= 1 ? Position{Position::Nth, n, weekday} : Position{Position::Last, 0, weekday};
+    *pos = n >= 1 ? Position {Position::Nth, n, weekday} : Position {Position::Last, 0, weekday};
     return true;
 }
 
@@ -212,11 +213,20 @@ public:
         , m_startJd(start.toJulianDay())
     {
         switch (rule.freq) {
-        case Freq::Daily: setUpDaily(); break;
-        case Freq::Weekly: setUpWeekly(); break;
-        case Freq::Monthly: setUpMonthly(); break;
-        case Freq::Yearly: setUpYearly(); break;
-        case Freq::None: break;
+        case Freq::Daily:
+            setUpDaily();
+            break;
+        case Freq::Weekly:
+            setUpWeekly();
+            break;
+        case Freq::Monthly:
+            setUpMonthly();
+            break;
+        case Freq::Yearly:
+            setUpYearly();
+            break;
+        case Freq::None:
+            break;
         }
     }
 
@@ -248,9 +258,12 @@ public:
             }
             return true;
         }
-        case Freq::Monthly: return monthPeriod(m_anchorMonth + k * m_rule.interval, out, periodStartJd);
-        case Freq::Yearly: return yearPeriod(qint64(m_start.year()) + k * m_rule.interval, out, periodStartJd);
-        case Freq::None: return false;
+        case Freq::Monthly:
+            return monthPeriod(m_anchorMonth + k * m_rule.interval, out, periodStartJd);
+        case Freq::Yearly:
+            return yearPeriod(qint64(m_start.year()) + k * m_rule.interval, out, periodStartJd);
+        case Freq::None:
+            return false;
         }
         return false;
     }
@@ -474,12 +487,6 @@ int wholeDays(const CalDate& from, const CalDate& to)
     return days;
 }
 
-// The second ";"-separated field of a property line: what an occurrence's DTSTART and an
-// override's RECURRENCE-ID have in common ("TZID=Europe/Paris:20070315T093000").
-QString secondField(const QString& line)
-{
-    return line.section(QLatin1Char(';'), 1, 1);
-}
 } // namespace
 
 /// Makes the copies of one source entry: a prepared prototype is copied (sharing its texts) and
@@ -569,6 +576,41 @@ struct repeatList::CopyMaker
             e->dataCheck = refCheck;
             *days = refDays;
         }
+        return e;
+    }
+
+    /// A copy starting on day @p jd at @p secs seconds after midnight (an extra date with a time of
+    /// its own), as long as the source.
+    EntryPtr makeAt(qint64 jd, qint64 secs, int* days)
+    {
+        auto e = std::make_shared<dataEntry>(proto);
+        int y = 0, m = 0, d = 0;
+        QDate::fromJulianDay(jd).getDate(&y, &m, &d);
+        const int sh = int(secs / 3600), smi = int(secs % 3600 / 60), ss = int(secs % 60);
+        e->startDate = CalDate::fromFields(y, m, d, sh, smi, ss, zone);
+        e->startTime = e->startDate;
+        e->startDateSet = e->startTimeSet = true;
+        char16_t clock[7] = {u'T',
+                             char16_t(u'0' + sh / 10),
+                             char16_t(u'0' + sh % 10),
+                             char16_t(u'0' + smi / 10),
+                             char16_t(u'0' + smi % 10),
+                             char16_t(u'0' + ss / 10),
+                             char16_t(u'0' + ss % 10)};
+        e->DTSTART = withDay(prefix, y, m, d, QString(reinterpret_cast<const QChar*>(clock), 7));
+        if (hasEnd) {
+            const qint64 length
+                = spanDays * 86400 + (qint64(eh) * 3600 + emi * 60 + es) - (qint64(h) * 3600 + mi * 60 + s);
+            const qint64 wallEnd = jd * 86400 + secs + length;
+            const qint64 endJd = Numbers::floorDiv(wallEnd, 86400);
+            const qint64 rest = wallEnd - endJd * 86400;
+            QDate::fromJulianDay(endJd).getDate(&y, &m, &d);
+            e->endDate = CalDate::fromFields(y, m, d, int(rest / 3600), int(rest % 3600 / 60), int(rest % 60), zone);
+            e->endTime = e->endDate;
+            e->endDateSet = e->endTimeSet = true;
+        }
+        e->setDURATION();
+        *days = hasEnd ? wholeDays(e->getFullStartTime(), e->getFullEndTime()) : 0;
         return e;
     }
 
@@ -674,6 +716,7 @@ EntryPtr repeatList::copyTheEntry(const dataEntry& entry) const
     e->DESCRIPTION = entry.DESCRIPTION;
     e->RRULE = entry.RRULE;
     e->theCalEXDATE = entry.theCalEXDATE;
+    e->allowsNoDuration = entry.allowsNoDuration;
     e->setDURATION();
     e->DTSTAMP = m_stamp;
     return e;
@@ -694,7 +737,7 @@ void repeatList::Work::append(EntryPtr e, double key, int wholeDays)
     days.append(wholeDays);
 }
 
-void repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, Work& work)
+void repeatList::ruleDays(const dataEntry& entry, const CalDate& horizon, QList<qint64>& days)
 {
     if (entry.RRULE.isEmpty() || entry.startDate.isNull())
         return;
@@ -738,7 +781,6 @@ void repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, Wor
     QList<Stream> streams(gen.streams());
     int doneStreams = 0;
 
-    QList<qint64> days;
     Period period;
     qint64 periodStart = 0;
     int idle = 0;
@@ -798,10 +840,18 @@ void repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, Wor
                 // Whether this stream takes one more date, judged on the date just taken.
                 bool more = false;
                 switch (gen.continueRule()) {
-                case Generator::Continue::Daily: more = st.n <= 100 || st.prevBeforeHorizon; break;
-                case Generator::Continue::Weekly: more = st.n <= 100 && st.prevBeforeHorizon; break;
-                case Generator::Continue::Monthly: more = st.prevBeforeHorizon; break;
-                case Generator::Continue::Yearly: more = horizon && st.prevYear < horizon.year(); break;
+                case Generator::Continue::Daily:
+                    more = st.n <= 100 || st.prevBeforeHorizon;
+                    break;
+                case Generator::Continue::Weekly:
+                    more = st.n <= 100 && st.prevBeforeHorizon;
+                    break;
+                case Generator::Continue::Monthly:
+                    more = st.prevBeforeHorizon;
+                    break;
+                case Generator::Continue::Yearly:
+                    more = horizon && st.prevYear < horizon.year();
+                    break;
                 }
                 if (!more) {
                     st.done = true;
@@ -820,22 +870,83 @@ void repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, Wor
             break;
     }
     // Stopping at the last supported year cuts a rule short only when it still had dates to give.
-    const bool unfinished = (mode == Mode::Count && days.size() < target)
-        || (mode == Mode::Horizon && doneStreams < streams.size());
+    const bool unfinished
+        = (mode == Mode::Count && days.size() < target) || (mode == Mode::Horizon && doneStreams < streams.size());
     if (days.size() > kMaxOccurrences || (outOfRange && unfinished && idle <= kIdlePeriods && !days.isEmpty())) {
         days.resize(std::min<qsizetype>(days.size(), kMaxOccurrences));
         addWarning(tooManyWarning());
     }
     if (mode == Mode::Horizon) {
         switch (rule.freq) {
-        case Freq::Daily: addWarning(dailyWarning()); break;
-        case Freq::Weekly: addWarning(weeklyWarning()); break;
-        case Freq::Monthly: addWarning(monthlyWarning()); break;
-        case Freq::Yearly: addWarning(yearlyWarning()); break;
-        case Freq::None: break;
+        case Freq::Daily:
+            addWarning(dailyWarning());
+            break;
+        case Freq::Weekly:
+            addWarning(weeklyWarning());
+            break;
+        case Freq::Monthly:
+            addWarning(monthlyWarning());
+            break;
+        case Freq::Yearly:
+            addWarning(yearlyWarning());
+            break;
+        case Freq::None:
+            break;
         }
     }
-    std::sort(days.begin(), days.end());
+}
+
+qint64 repeatList::lastCountedDay(const dataEntry& entry)
+{
+    const Rule rule = parseRule(entry.RRULE);
+    if (rule.count <= 1 || rule.count > kMaxOccurrences)
+        return 0;
+    repeatList quiet {EntryList()};
+    QList<qint64> days;
+    quiet.ruleDays(entry, CalDate(), days);
+    return days.isEmpty() ? 0 : days.last();
+}
+
+EntryPtr repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, Work& work)
+{
+    const CalDate fullStart = entry.getFullStartTime();
+    if (fullStart.isNull() || fullStart.year() < 1)
+        return {};
+    const bool timed = !entry.startTime.isNull();
+    const qint64 startJd = QDate(fullStart.year(), fullStart.month(), fullStart.day()).toJulianDay();
+    const qint64 startSecs = timed ? qint64(fullStart.hour()) * 3600 + fullStart.minute() * 60 + fullStart.second() : 0;
+
+    // Occurrences by day and, for timed entries, by the second of the day they start at: the rule's
+    // days at the entry's own time, and the extra dates (RDATE) at theirs.
+    struct Moment
+    {
+        qint64 jd;
+        qint64 secs;
+        bool operator<(const Moment& o) const { return jd != o.jd ? jd < o.jd : secs < o.secs; }
+        bool operator==(const Moment& o) const { return jd == o.jd && secs == o.secs; }
+    };
+    QList<qint64> days;
+    ruleDays(entry, horizon, days);
+    QList<Moment> moments;
+    moments.reserve(days.size() + entry.getTheRDATE().size());
+    for (qint64 jd : std::as_const(days))
+        moments.append({jd, startSecs});
+    for (const CalDate& r : entry.getTheRDATE()) {
+        if (r.isNull() || r.year() < 1)
+            continue;
+        const Moment m {QDate(r.year(), r.month(), r.day()).toJulianDay(),
+                        timed ? qint64(r.hour()) * 3600 + r.minute() * 60 + r.second() : 0};
+        if (m.jd != startJd || m.secs != startSecs)
+            moments.append(m);
+    }
+    if (!entry.getTheRDATE().isEmpty()) {
+        std::sort(moments.begin(), moments.end());
+        moments.erase(std::unique(moments.begin(), moments.end()), moments.end());
+        if (moments.size() > kMaxOccurrences) {
+            moments.resize(kMaxOccurrences);
+            addWarning(tooManyWarning());
+        }
+    }
 
     // Exception dates remove the occurrences on their calendar day (never the entry itself).
     if (!entry.theCalEXDATE.isEmpty()) {
@@ -844,31 +955,48 @@ void repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon, Wor
             if (x)
                 excluded.insert(QDate(x.year(), x.month(), x.day()).toJulianDay());
         }
-        days.removeIf([&](qint64 jd) { return excluded.contains(jd); });
+        moments.removeIf([&](const Moment& m) { return excluded.contains(m.jd); });
     }
-    if (days.isEmpty() || !takeBudget(days.size()))
-        return;
 
-    // Overrides take the place of the occurrence they replace, found by date and time.
-    QHash<QString, EntryPtr> overrides;
+    // Overrides take the place of the occurrence they replace: found by its day for an all-day
+    // series (or an override that names only a day), by its day and time otherwise. The first
+    // occurrence, the entry itself, can be replaced too.
+    QHash<qint64, EntryPtr> byDay;
+    QHash<qint64, EntryPtr> byMoment;
     for (const EntryPtr& o : entry.getTheReoccDateArray()) {
-        if (o)
-            overrides.insert(secondField(o->getTheRecString()), o);
+        const CalDate& d = o ? o->getTheRecDate() : CalDate();
+        if (d.isNull() || d.year() < 1)
+            continue;
+        const qint64 jd = QDate(d.year(), d.month(), d.day()).toJulianDay();
+        const CalDate& t = o->getTheRecTime();
+        if (!timed || t.isNull())
+            byDay.insert(jd, o);
+        else
+            byMoment.insert(jd * 86400 + qint64(t.hour()) * 3600 + t.minute() * 60 + t.second(), o);
     }
-    for (qint64 jd : std::as_const(days)) {
-        int span = 0;
-        EntryPtr e = maker.make(jd, &span);
-        if (!overrides.isEmpty()) {
-            auto it = overrides.constFind(secondField(e->DTSTART));
-            if (it != overrides.constEnd()) {
-                const EntryPtr& o = *it;
-                work.append(o, o->startSeconds1970(), wholeDays(o->getFullStartTime(), o->getFullEndTime()));
-                continue;
-            }
+    auto overrideOf = [&](qint64 jd, qint64 secs) -> EntryPtr {
+        if (!byMoment.isEmpty()) {
+            if (const EntryPtr o = byMoment.value(jd * 86400 + secs))
+                return o;
         }
+        return byDay.isEmpty() ? EntryPtr() : byDay.value(jd);
+    };
+    const EntryPtr replacesEntry = overrideOf(startJd, startSecs);
+
+    if (moments.isEmpty() || !takeBudget(moments.size()))
+        return replacesEntry;
+    CopyMaker maker(*this, entry);
+    for (const Moment& m : std::as_const(moments)) {
+        if (const EntryPtr o = overrideOf(m.jd, m.secs)) {
+            work.append(o, o->startSeconds1970(), wholeDays(o->getFullStartTime(), o->getFullEndTime()));
+            continue;
+        }
+        int span = 0;
+        EntryPtr e = m.secs == startSecs ? maker.make(m.jd, &span) : maker.makeAt(m.jd, m.secs, &span);
         const double key = e->startDate.secondsSince1970();
         work.append(std::move(e), key, span);
     }
+    return replacesEntry;
 }
 
 void repeatList::addDayCopies(const dataEntry& entry, int days, Work& work)
@@ -912,7 +1040,14 @@ void repeatList::expandRepeatDates()
     const qsizetype firstCount = work.list.size();
     for (qsizetype i = 0; i < firstCount; ++i) {
         const EntryPtr e = work.list.at(i);
-        expandEntry(*e, horizon, work);
+        // An override of the first occurrence stands in the entry's place.
+        if (const EntryPtr o = expandEntry(*e, horizon, work)) {
+            const CalDate start = o->getFullStartTime();
+            const CalDate end = o->getFullEndTime();
+            work.list[i] = o;
+            work.keys[i] = start.secondsSince1970();
+            work.days[i] = start && end ? wholeDays(start, end) : 0;
+        }
     }
 
     // Every entry that spans several days gets one copy per further day.
@@ -935,6 +1070,8 @@ EntryList aCalendar::getTheFullExpandedRepeats() const
 
 bool aCalendar::containsRepeats() const
 {
-    return std::any_of(theData.cbegin(), theData.cend(),
-                       [](const EntryPtr& e) { return e && !e->getRRULENoRRULE().isEmpty(); });
+    // Extra dates (RDATE) make occurrences too.
+    return std::any_of(theData.cbegin(), theData.cend(), [](const EntryPtr& e) {
+        return e && (!e->getRRULENoRRULE().isEmpty() || !e->getTheRDATE().isEmpty());
+    });
 }

@@ -8,7 +8,9 @@
 /// Expands repeating entries into their single occurrences for list output.
 ///
 /// The result keeps the given entries (the same objects), follows each repeating entry with one
-/// copy per further occurrence (an override entry takes the place of the occurrence it replaces),
+/// copy per further occurrence of its rule and of its extra dates (RDATE); an override entry takes
+/// the place of the occurrence it replaces, the first one included (matched by day for all-day
+/// series, by day and time otherwise),
 /// adds one copy per further day of every entry that spans several days, and is sorted by start.
 /// Copies share the unchanged texts of their source and live only in the result list.
 ///
@@ -41,7 +43,10 @@ public:
     /// initWithCalData: copies the list, empties the warnings and expands.
     explicit repeatList(const EntryList& entries);
 
-    const EntryList& getDataArray() const { return theRepeatArray; }
+    const EntryList& getDataArray() const
+    {
+        return theRepeatArray;
+    }
     /// Empty when there are no warnings, otherwise "\r\r" followed by the warnings, each ended
     /// by "\r\r".
     QString getWarningString() const;
@@ -52,6 +57,10 @@ public:
     /// @p until is the horizon of rules without COUNT and UNTIL; a null horizon gives the least
     /// each frequency makes.
     EntryList expandRRULEDatesUntil(const EntryPtr& entry, const CalDate& until);
+    /// The day (Julian day number) of the last occurrence of @p entry's COUNT, found on the rule's
+    /// days without making copies; 0 when the rule has no COUNT, none after the start, or more
+    /// than kMaxOccurrences.
+    static qint64 lastCountedDay(const dataEntry& entry);
     /// A new entry carrying the dates, times, summary, notes, check mark, sequence, DTSTART, DTEND,
     /// UID, description, repeat rule and exception dates of @p entry (shared, not rebuilt), with
     /// its duration and stamp recomputed. Other properties are not carried.
@@ -60,7 +69,10 @@ public:
     /// True when @p a falls on the same calendar day as @p b or later (each taken in its own zone).
     static bool isDate(const CalDate& a, const CalDate& b);
     static int stringInString(const QString& text, const QString& part);
-    void setTheRepeatArray(const EntryList& list) { theRepeatArray = list; }
+    void setTheRepeatArray(const EntryList& list)
+    {
+        theRepeatArray = list;
+    }
 
     static QString dailyWarning();
     static QString weeklyWarning();
@@ -80,8 +92,11 @@ private:
     };
 
     void addWarning(const QString& text);
-    /// Appends the occurrences of @p entry to @p work.
-    void expandEntry(const dataEntry& entry, const CalDate& until, Work& work);
+    /// Appends the occurrences of @p entry (its rule's and its extra dates') to @p work; returns the
+    /// override that replaces the entry's own first occurrence, if any.
+    EntryPtr expandEntry(const dataEntry& entry, const CalDate& until, Work& work);
+    /// The days after the start on which the rule repeats, in time order.
+    void ruleDays(const dataEntry& entry, const CalDate& until, QList<qint64>& days);
     /// Appends one copy per further day of @p entry, which lasts @p days whole days.
     void addDayCopies(const dataEntry& entry, int days, Work& work);
     bool takeBudget(qsizetype n);

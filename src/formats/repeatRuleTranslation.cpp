@@ -3,6 +3,7 @@
 
 #include "calendar/aCalendar.h"
 #include "calendar/dataEntry.h"
+#include "formats/repeatList.h"
 #include "platform/Numbers.h"
 
 #include <QDate>
@@ -15,16 +16,16 @@ namespace
 {
 using Numbers::leadingInt;
 
-const QString kYearlyMessage =
-    QStringLiteral("There appears to be a yearly repeating event that can not be translated to vCal version 1");
-const QString kMonthlyMessage =
-    QStringLiteral("There appears to be a monthly repeating event that can not be translated to vCal version 1");
-const QString kUnspecifiedMessage =
-    QStringLiteral("There was an unspecified error in processing the repeat rule for an event.\n\n"
-                   "Your repeat event type may not be supported by vCal version 1.");
+const QString kYearlyMessage
+    = QStringLiteral("There appears to be a yearly repeating event that can not be translated to vCal version 1");
+const QString kMonthlyMessage
+    = QStringLiteral("There appears to be a monthly repeating event that can not be translated to vCal version 1");
+const QString kUnspecifiedMessage
+    = QStringLiteral("There was an unspecified error in processing the repeat rule for an event.\n\n"
+                     "Your repeat event type may not be supported by vCal version 1.");
 
-const QStringList kWeekdayCodes{QStringLiteral("MO"), QStringLiteral("TU"), QStringLiteral("WE"), QStringLiteral("TH"),
-                                QStringLiteral("FR"), QStringLiteral("SA"), QStringLiteral("SU")};
+const QStringList kWeekdayCodes {QStringLiteral("MO"), QStringLiteral("TU"), QStringLiteral("WE"), QStringLiteral("TH"),
+                                 QStringLiteral("FR"), QStringLiteral("SA"), QStringLiteral("SU")};
 bool allDigits(QStringView text)
 {
     if (text.isEmpty())
@@ -276,14 +277,7 @@ QString aCalendar::vCalRRULEtoiCalRRULE(const QString& vcal) const
     if (tokens.isEmpty())
         return error;
 
-    enum class Kind
-    {
-        Daily,
-        Weekly,
-        Yearly,
-        MonthlyByDay,
-        MonthlyByPosition
-    };
+    enum class Kind { Daily, Weekly, Yearly, MonthlyByDay, MonthlyByPosition };
     const QString& first = tokens.first();
     Kind kind;
     QString code;
@@ -325,8 +319,7 @@ QString aCalendar::vCalRRULEtoiCalRRULE(const QString& vcal) const
             countPart = n > 0 ? QStringLiteral(";COUNT=%1").arg(n) : QString();
             continue;
         }
-        const bool utcEnd =
-            tok.endsWith(QLatin1Char('Z')) && (kind == Kind::Daily ? tok.size() == 16 : tok.size() > 3);
+        const bool utcEnd = tok.endsWith(QLatin1Char('Z')) && (kind == Kind::Daily ? tok.size() == 16 : tok.size() > 3);
         if (utcEnd || isLocalDateTimeToken(tok)) {
             CalDate end = timeToCal(tok);
             // Times ending in Z are UTC and follow the file's zone; a bare date-time is already local.
@@ -445,6 +438,9 @@ QString dataEntry::rruleVcal() const
     QString monthText;
     QList<int> weekdayList;
     QList<int> monthList;
+    QString positionText; // MP
+    QString monthDayText; // MD
+    QString wkst;
     for (QStringView part : parts) {
         if (part.startsWith(QLatin1String("FREQ="))) {
             continue;
@@ -472,12 +468,47 @@ QString dataEntry::rruleVcal() const
             } else if (yearly) {
                 errorCode = 1;
             } else if (monthly) {
-                errorCode = 2; // written without it, the rule would repeat on another day
+                // vCalendar's "MP": week positions, each followed by its weekday ("1+ MO 1- FR").
+                // A weekday without a position is every such weekday of the month.
+                for (QStringView d : part.mid(6).split(u',', Qt::SkipEmptyParts)) {
+                    d = d.trimmed();
+                    const QString wd = d.size() >= 2 ? weekdayCode(d.right(2)) : QString();
+                    const QStringView ordinal = d.left(d.size() - 2);
+                    const qint64 n = ordinal.isEmpty() ? 0 : leadingInt(ordinal);
+                    if (wd.isEmpty() || n < -5 || n > 5
+                        || (!ordinal.isEmpty()
+                            && (n == 0
+                                || !allDigits(
+                                    ordinal.mid(ordinal.startsWith(u'-') || ordinal.startsWith(u'+') ? 1 : 0))))) {
+                        errorCode = 2;
+                        continue;
+                    }
+                    if (!positionText.isEmpty())
+                        positionText += QLatin1Char(' ');
+                    if (n == 0)
+                        positionText += QStringLiteral("1+ 2+ 3+ 4+ 5+ ") + wd;
+                    else
+                        positionText += QString::number(std::abs(n)) + (n > 0 ? u'+' : u'-') + QLatin1Char(' ') + wd;
+                }
             } else {
                 errorCode = 99;
             }
         } else if (part.startsWith(QLatin1String("BYMONTHDAY="))) {
-            errorCode = 2;
+            if (!monthly) {
+                errorCode = 2;
+                continue;
+            }
+            // vCalendar's "MD": days of the month, "1-" counting from its end.
+            for (QStringView d : part.mid(11).split(u',', Qt::SkipEmptyParts)) {
+                const qint64 n = leadingInt(d.trimmed());
+                if (n == 0 || n < -31 || n > 31) {
+                    errorCode = 2;
+                    continue;
+                }
+                if (!monthDayText.isEmpty())
+                    monthDayText += QLatin1Char(' ');
+                monthDayText += n > 0 ? QString::number(n) : QString::number(-n) + QLatin1Char('-');
+            }
         } else if (part.startsWith(QLatin1String("BYMONTH="))) {
             if (!yearly) {
                 errorCode = 99;
@@ -492,7 +523,7 @@ QString dataEntry::rruleVcal() const
                     monthList.append(n);
             }
         } else if (part.startsWith(QLatin1String("WKST="))) {
-            errorCode = 99;
+            wkst = weekdayCode(part.mid(5).trimmed());
         } else if (part.startsWith(QLatin1String("BYSETPOS=")) || part.startsWith(QLatin1String("BYYEARDAY="))
                    || part.startsWith(QLatin1String("BYWEEKNO=")) || part.startsWith(QLatin1String("BYHOUR="))
                    || part.startsWith(QLatin1String("BYMINUTE=")) || part.startsWith(QLatin1String("BYSECOND="))) {
@@ -500,10 +531,24 @@ QString dataEntry::rruleVcal() const
         }
     }
 
+    // vCalendar has no week start. It matters only for rules that repeat every few weeks on several
+    // weekdays (which weeks are taken together); elsewhere it is dropped.
+    if (errorCode == 0 && !wkst.isEmpty() && wkst != QLatin1String("MO") && weekly && weekdayList.size() > 1
+        && positiveInterval(intervalText) > 1)
+        errorCode = 99;
+    if (errorCode == 0 && monthly && !positionText.isEmpty() && !monthDayText.isEmpty())
+        errorCode = 2; // days of the month and weekday positions together
+    if (monthly && !positionText.isEmpty())
+        token = QStringLiteral("MP");
+
     QString text;
     if (errorCode == 0) {
         const int interval = positiveInterval(intervalText);
         text = QStringLiteral("RRULE:") + token + QString::number(interval);
+        if (!positionText.isEmpty())
+            text += QLatin1Char(' ') + positionText;
+        if (!monthDayText.isEmpty())
+            text += QLatin1Char(' ') + monthDayText;
         if (!monthText.isEmpty())
             text += QLatin1Char(' ') + monthText;
         if (!weekdayText.isEmpty())
@@ -526,21 +571,30 @@ QString dataEntry::rruleVcal() const
                     last = first.addDays(
                         std::min<qint64>(k * interval * 7, kLastDay.toJulianDay() - first.toJulianDay()));
             } else if (yearly) {
-                QList<int> ms = monthList.isEmpty() ? QList<int>{start.month()} : monthList;
+                QList<int> ms = monthList.isEmpty() ? QList<int> {start.month()} : monthList;
                 std::sort(ms.begin(), ms.end());
                 last = yearlyOccurrence(first, k, interval, ms);
+            } else if (!positionText.isEmpty() || !monthDayText.isEmpty()) {
+                // Found on the rule's days; a count beyond what can be listed stays a count.
+                const qint64 jd = repeatList::lastCountedDay(*this);
+                last = jd > 0 ? QDate::fromJulianDay(jd) : (n > repeatList::kMaxOccurrences ? QDate() : first);
             } else {
                 last = monthlyOccurrence(first, k, interval);
             }
-            if (endTime || startTime || endDate) {
-                const int spanDays =
-                    endDate ? int(QDate(start.year(), start.month(), start.day())
-                                      .daysTo(QDate(endDate.year(), endDate.month(), endDate.day())))
-                            : 0;
-                const QDate endDay = last.addDays(spanDays);
-                const CalDate end = CalDate::fromFields(endDay.year(), endDay.month(), endDay.day(),
-                                                        endTime ? endTime.hour() : 0, endTime ? endTime.minute() : 0,
-                                                        endTime ? endTime.second() : 0, Zones::local());
+            if (last.isNull()) {
+                text += QStringLiteral(" #%1").arg(n);
+            } else if (endTime || startTime || endDate) {
+                // The end of the repeat is the last occurrence's start: vCalendar readers repeat
+                // up to and including it (its end would admit one more for an event of several
+                // days). Readers that repeat the start's UTC time and readers that repeat its local
+                // time put that occurrence an hour apart across a daylight-saving change; the later
+                // of the two keeps it for both.
+                const CalDate local = CalDate::fromFields(
+                    last.year(), last.month(), last.day(), startTime ? startTime.hour() : 0,
+                    startTime ? startTime.minute() : 0, startTime ? startTime.second() : 0, Zones::local());
+                const CalDate sameUtcTime
+                    = start.addSeconds(qint64(QDate(start.year(), start.month(), start.day()).daysTo(last)) * 86400);
+                const CalDate end = std::max(local, sameUtcTime);
                 text += QLatin1Char(' ') + end.inZone(Zones::utc()).format(QStringLiteral("%Y%m%dT%H%M%SZ"));
             } else {
                 text += QLatin1Char(' ') + last.toString(QStringLiteral("yyyyMMdd"));
@@ -561,6 +615,9 @@ QString dataEntry::rruleVcal() const
             }
             text += QLatin1Char(' ') + until;
         }
+        // Without a duration vCalendar 1.0 means "#2": an open rule says "#0", for ever.
+        if (countText.isEmpty() && untilText.isEmpty())
+            text += QStringLiteral(" #0");
     } else if (errorCode == 1) {
         text = kYearlyMessage;
     } else if (errorCode == 2) {

@@ -23,3 +23,18 @@ struct dataEntry::WriteContext
     /// Room to fold long lines in, reused from entry to entry.
     mutable QString scratch;
 };
+
+/// Pieces the calendar writers and the invitation blocks share (formats/dataEntrySerialise.cpp).
+namespace writerParts
+{
+/// Removes from @p out, from @p from on, the control characters RFC 5545 forbids in property
+/// values (U+0000 to U+001F but tab, CR and LF, and U+007F); peers drop lines that hold them.
+void stripControlCharacters(QString& out, qsizetype from);
+/// An iCalendar TEXT value: backslashes doubled, every CR and every LF as backslash-n.
+void appendEscapedText(QString& out, QStringView text);
+/// The EXDATE and RDATE lines of @p entry, each ended by @p lineEnd: dates (VALUE=DATE) for an
+/// all-day entry, date-times in the local zone for a timed one.
+void appendDateLists(QString& out, const dataEntry& entry, const QString& localId, QStringView lineEnd);
+/// The RECURRENCE-ID line of an override, ended by @p lineEnd; nothing for another entry.
+void appendRecurrenceId(QString& out, const dataEntry& entry, const QString& localId, QStringView lineEnd);
+} // namespace writerParts

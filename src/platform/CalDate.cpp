@@ -4,6 +4,7 @@
 #include "Numbers.h"
 
 #include <QDate>
+#include <QFileInfo>
 #include <QHash>
 #include <QLocale>
 #include <QMutex>
@@ -132,8 +133,8 @@ qint64 wallSeconds(int year, int month, int day, qint64 secondsOfDay)
     qint64 monthIndex = qint64(year) * 12 + (month - 1);
     const int y = int(floorDiv(monthIndex, 12));
     const int m = int(monthIndex - qint64(y) * 12) + 1;
-    const qint64 jd = y >= 1 ? daysFromCivil(y, m, 1) + kEpochJulianDay + (day - 1)
-                             : QDate(y, m, 1).toJulianDay() + (day - 1);
+    const qint64 jd
+        = y >= 1 ? daysFromCivil(y, m, 1) + kEpochJulianDay + (day - 1) : QDate(y, m, 1).toJulianDay() + (day - 1);
     return (jd - kEpochJulianDay) * kDay + secondsOfDay;
 }
 
@@ -239,6 +240,26 @@ bool plausibleZoneId(const QString& name)
     return true;
 }
 
+// A zone of the zone database. Qt takes any name it cannot find as a POSIX rule ("Eastern" becomes
+// a zone at offset 0), so a name counts only when the database lists it or holds a file for it.
+QTimeZone databaseZone(const QString& name)
+{
+    if (!plausibleZoneId(name))
+        return {};
+    const QByteArray id = name.toUtf8();
+    QTimeZone zone(id);
+    if (!zone.isValid())
+        return {};
+    if (QTimeZone::isTimeZoneIdAvailable(id))
+        return zone;
+    static const QString dir = [] {
+        const QString tzdir = qEnvironmentVariable("TZDIR");
+        return tzdir.isEmpty() ? QStringLiteral("/usr/share/zoneinfo") : tzdir;
+    }();
+    const QFileInfo file(dir + QLatin1Char('/') + name);
+    return file.isFile() ? zone : QTimeZone();
+}
+
 QTimeZone resolveName(const QString& raw)
 {
     QString name = raw.trimmed();
@@ -246,15 +267,19 @@ QTimeZone resolveName(const QString& raw)
         name = name.mid(1, name.size() - 2).trimmed();
     if (name.isEmpty() || name.size() > 128)
         return {};
-    if (plausibleZoneId(name)) {
-        QTimeZone zone(name.toUtf8());
-        if (zone.isValid())
-            return zone;
-    }
+    if (QTimeZone zone = databaseZone(name); zone.isValid())
+        return zone;
     const QByteArray iana = QTimeZone::windowsIdToDefaultIanaId(name.toUtf8());
     if (!iana.isEmpty()) {
         QTimeZone zone(iana);
         if (zone.isValid())
+            return zone;
+    }
+    // Vendor-prefixed ids end in a database id: "/mozilla.org/20070129_1/America/New_York",
+    // "/softwarestudio.org/Olson_20011030_5/Europe/Paris". The longest such tail wins.
+    const QStringList parts = name.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (qsizetype from = 1; from < parts.size(); ++from) {
+        if (QTimeZone zone = databaseZone(parts.mid(from).join(QLatin1Char('/'))); zone.isValid())
             return zone;
     }
     return {};
@@ -276,13 +301,12 @@ QTimeZone cachedByName(const QString& name)
 
 const DateNames& DateNames::english()
 {
-    static const DateNames names{
-        {"January", "February", "March", "April", "May", "June", "July", "August", "September", "October", "November",
-         "December"},
-        {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"},
-        {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"},
-        {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"},
-        {"AM", "PM"}};
+    static const DateNames names {{"January", "February", "March", "April", "May", "June", "July", "August",
+                                   "September", "October", "November", "December"},
+                                  {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"},
+                                  {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"},
+                                  {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"},
+                                  {"AM", "PM"}};
     return names;
 }
 
@@ -419,8 +443,8 @@ CalDate CalDate::addComponents(int years, int months, int days, int hours, int m
     if (!m_valid)
         return {};
     // Years and months first (with carry of the day), then the rest on the wall clock.
-    const qint64 secondsOfDay = qint64(m_hour + qint64(hours)) * 3600 + (m_minute + qint64(minutes)) * 60
-        + (m_second + qint64(seconds));
+    const qint64 secondsOfDay
+        = qint64(m_hour + qint64(hours)) * 3600 + (m_minute + qint64(minutes)) * 60 + (m_second + qint64(seconds));
     const qint64 y = qint64(m_year) + years + floorDiv(qint64(m_month - 1) + months, 12);
     if (y < -9999 || y > 99999)
         return {};
@@ -507,24 +531,60 @@ QString CalDate::format(const QString& fmt, const DateNames* names) const
         }
         const DateNames& en = DateNames::english();
         switch (code.unicode()) {
-        case 'Y': appendPadded(out, m_year, 1, false); break;
-        case 'y': appendPadded(out, ((m_year % 100) + 100) % 100, 2, zero); break;
-        case 'm': appendPadded(out, m_month, 2, zero); break;
-        case 'd': appendPadded(out, m_day, 2, zero); break;
-        case 'e': appendPadded(out, m_day, 1, false); break;
-        case 'H': appendPadded(out, m_hour, 2, zero); break;
-        case 'I': appendPadded(out, m_hour % 12 == 0 ? 12 : m_hour % 12, 2, zero); break;
-        case 'M': appendPadded(out, m_minute, 2, zero); break;
-        case 'S': appendPadded(out, m_second, 2, zero); break;
-        case 'j': appendPadded(out, dayOfYear(), 3, zero); break;
-        case 'p': out += nameAt(n.amPm, m_hour < 12 ? 0 : 1, en.amPm); break;
-        case 'a': out += nameAt(n.shortWeekdays, dayOfWeek(), en.shortWeekdays); break;
-        case 'A': out += nameAt(n.weekdays, dayOfWeek(), en.weekdays); break;
-        case 'b': out += nameAt(n.shortMonths, m_month - 1, en.shortMonths); break;
-        case 'B': out += nameAt(n.months, m_month - 1, en.months); break;
-        case 'z': out += offsetText(); break;
-        case 'Z': out += zoneAbbreviation(); break;
-        case '%': out += QLatin1Char('%'); break;
+        case 'Y':
+            appendPadded(out, m_year, 1, false);
+            break;
+        case 'y':
+            appendPadded(out, ((m_year % 100) + 100) % 100, 2, zero);
+            break;
+        case 'm':
+            appendPadded(out, m_month, 2, zero);
+            break;
+        case 'd':
+            appendPadded(out, m_day, 2, zero);
+            break;
+        case 'e':
+            appendPadded(out, m_day, 1, false);
+            break;
+        case 'H':
+            appendPadded(out, m_hour, 2, zero);
+            break;
+        case 'I':
+            appendPadded(out, m_hour % 12 == 0 ? 12 : m_hour % 12, 2, zero);
+            break;
+        case 'M':
+            appendPadded(out, m_minute, 2, zero);
+            break;
+        case 'S':
+            appendPadded(out, m_second, 2, zero);
+            break;
+        case 'j':
+            appendPadded(out, dayOfYear(), 3, zero);
+            break;
+        case 'p':
+            out += nameAt(n.amPm, m_hour < 12 ? 0 : 1, en.amPm);
+            break;
+        case 'a':
+            out += nameAt(n.shortWeekdays, dayOfWeek(), en.shortWeekdays);
+            break;
+        case 'A':
+            out += nameAt(n.weekdays, dayOfWeek(), en.weekdays);
+            break;
+        case 'b':
+            out += nameAt(n.shortMonths, m_month - 1, en.shortMonths);
+            break;
+        case 'B':
+            out += nameAt(n.months, m_month - 1, en.months);
+            break;
+        case 'z':
+            out += offsetText();
+            break;
+        case 'Z':
+            out += zoneAbbreviation();
+            break;
+        case '%':
+            out += QLatin1Char('%');
+            break;
         default:
             out += QLatin1Char('%');
             if (!zero)
@@ -564,9 +624,15 @@ CalDate CalDate::parse(const QString& text, const QString& fmt, const QTimeZone&
         bool ok = true;
         switch (code.unicode()) {
         case 'd':
-        case 'e': day = parseDigits(text, pos, 1, 2, &ok); break;
-        case 'm': month = parseDigits(text, pos, 1, 2, &ok); break;
-        case 'Y': year = parseDigits(text, pos, 1, 4, &ok); break;
+        case 'e':
+            day = parseDigits(text, pos, 1, 2, &ok);
+            break;
+        case 'm':
+            month = parseDigits(text, pos, 1, 2, &ok);
+            break;
+        case 'Y':
+            year = parseDigits(text, pos, 1, 4, &ok);
+            break;
         case 'y': {
             const int start = pos;
             const int yy = parseDigits(text, pos, 1, 2, &ok);
@@ -579,14 +645,20 @@ CalDate CalDate::parse(const QString& text, const QString& fmt, const QTimeZone&
             }
             break;
         }
-        case 'H': hour = parseDigits(text, pos, 1, 2, &ok); break;
+        case 'H':
+            hour = parseDigits(text, pos, 1, 2, &ok);
+            break;
         case 'I':
             hour = parseDigits(text, pos, 1, 2, &ok);
             twelveHour = true;
             ok = ok && hour >= 1 && hour <= 12;
             break;
-        case 'M': minute = parseDigits(text, pos, 1, 2, &ok); break;
-        case 'S': second = parseDigits(text, pos, 1, 2, &ok); break;
+        case 'M':
+            minute = parseDigits(text, pos, 1, 2, &ok);
+            break;
+        case 'S':
+            second = parseDigits(text, pos, 1, 2, &ok);
+            break;
         case 'p': {
             int idx = matchName(text, pos, n.amPm);
             if (idx < 0)
@@ -616,7 +688,8 @@ CalDate CalDate::parse(const QString& text, const QString& fmt, const QTimeZone&
             ok = pos < text.size() && text.at(pos) == QLatin1Char('%');
             ++pos;
             break;
-        default: return {};
+        default:
+            return {};
         }
         if (!ok)
             return {};

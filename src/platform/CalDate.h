@@ -20,8 +20,10 @@ struct DateNames
     static const DateNames& english();
 };
 
-/// Zone look-up. A zone name is an IANA identifier or a Windows zone name (as Outlook
-/// writes it); any other name resolves to the local zone.
+/// Zone look-up. A zone name is an IANA identifier, a Windows zone name (as Outlook writes it) or
+/// a vendor-prefixed path that ends in an IANA identifier ("/mozilla.org/20070129_1/Europe/Paris");
+/// any other name resolves to the local zone. Names the zone database does not hold are never
+/// taken as POSIX rules ("Eastern" is unknown, not a zone at offset 0).
 namespace Zones
 {
 /// The machine's zone at the moment of the call (honours TZ).

@@ -2,27 +2,28 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <array>
 
 namespace
 {
 // Upper halves (0x80-0xFF) of the two single-byte encodings.
-const char16_t kMacRoman[128] = {
-    0x00C4, 0x00C5, 0x00C7, 0x00C9, 0x00D1, 0x00D6, 0x00DC, 0x00E1, 0x00E0, 0x00E2, 0x00E4, 0x00E3, 0x00E5, 0x00E7,
-    0x00E9, 0x00E8, 0x00EA, 0x00EB, 0x00ED, 0x00EC, 0x00EE, 0x00EF, 0x00F1, 0x00F3, 0x00F2, 0x00F4, 0x00F6, 0x00F5,
-    0x00FA, 0x00F9, 0x00FB, 0x00FC, 0x2020, 0x00B0, 0x00A2, 0x00A3, 0x00A7, 0x2022, 0x00B6, 0x00DF, 0x00AE, 0x00A9,
-    0x2122, 0x00B4, 0x00A8, 0x2260, 0x00C6, 0x00D8, 0x221E, 0x00B1, 0x2264, 0x2265, 0x00A5, 0x00B5, 0x2202, 0x2211,
-    0x220F, 0x03C0, 0x222B, 0x00AA, 0x00BA, 0x03A9, 0x00E6, 0x00F8, 0x00BF, 0x00A1, 0x00AC, 0x221A, 0x0192, 0x2248,
-    0x2206, 0x00AB, 0x00BB, 0x2026, 0x00A0, 0x00C0, 0x00C3, 0x00D5, 0x0152, 0x0153, 0x2013, 0x2014, 0x201C, 0x201D,
-    0x2018, 0x2019, 0x00F7, 0x25CA, 0x00FF, 0x0178, 0x2044, 0x20AC, 0x2039, 0x203A, 0xFB01, 0xFB02, 0x2021, 0x00B7,
-    0x201A, 0x201E, 0x2030, 0x00C2, 0x00CA, 0x00C1, 0x00CB, 0x00C8, 0x00CD, 0x00CE, 0x00CF, 0x00CC, 0x00D3, 0x00D4,
-    0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9, 0x0131, 0x02C6, 0x02DC, 0x00AF, 0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD,
-    0x02DB, 0x02C7};
+const char16_t kMacRoman[128]
+    = {0x00C4, 0x00C5, 0x00C7, 0x00C9, 0x00D1, 0x00D6, 0x00DC, 0x00E1, 0x00E0, 0x00E2, 0x00E4, 0x00E3, 0x00E5,
+       0x00E7, 0x00E9, 0x00E8, 0x00EA, 0x00EB, 0x00ED, 0x00EC, 0x00EE, 0x00EF, 0x00F1, 0x00F3, 0x00F2, 0x00F4,
+       0x00F6, 0x00F5, 0x00FA, 0x00F9, 0x00FB, 0x00FC, 0x2020, 0x00B0, 0x00A2, 0x00A3, 0x00A7, 0x2022, 0x00B6,
+       0x00DF, 0x00AE, 0x00A9, 0x2122, 0x00B4, 0x00A8, 0x2260, 0x00C6, 0x00D8, 0x221E, 0x00B1, 0x2264, 0x2265,
+       0x00A5, 0x00B5, 0x2202, 0x2211, 0x220F, 0x03C0, 0x222B, 0x00AA, 0x00BA, 0x03A9, 0x00E6, 0x00F8, 0x00BF,
+       0x00A1, 0x00AC, 0x221A, 0x0192, 0x2248, 0x2206, 0x00AB, 0x00BB, 0x2026, 0x00A0, 0x00C0, 0x00C3, 0x00D5,
+       0x0152, 0x0153, 0x2013, 0x2014, 0x201C, 0x201D, 0x2018, 0x2019, 0x00F7, 0x25CA, 0x00FF, 0x0178, 0x2044,
+       0x20AC, 0x2039, 0x203A, 0xFB01, 0xFB02, 0x2021, 0x00B7, 0x201A, 0x201E, 0x2030, 0x00C2, 0x00CA, 0x00C1,
+       0x00CB, 0x00C8, 0x00CD, 0x00CE, 0x00CF, 0x00CC, 0x00D3, 0x00D4, 0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9,
+       0x0131, 0x02C6, 0x02DC, 0x00AF, 0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7};
 
-const char16_t kWindows1252[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                   0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                   0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+const char16_t kWindows1252[32]
+    = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+       0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+       0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 QString decodeSingleByte(const QByteArray& bytes, bool mac)
 {
@@ -115,7 +116,7 @@ QByteArray Encoding::encodeMacRoman(const QString& text)
     // One byte per UTF-16 unit, 0 where Mac OS Roman has no character: a calendar of 100,000
     // events is tens of millions of units.
     static const std::array<uchar, 0x10000> reverse = [] {
-        std::array<uchar, 0x10000> table{};
+        std::array<uchar, 0x10000> table {};
         for (int i = 0; i < 128; ++i)
             table[kMacRoman[i]] = uchar(0x80 + i);
         return table;
@@ -138,4 +139,174 @@ QByteArray Encoding::encodeMacRoman(const QString& text)
     }
     out.truncate(written);
     return out;
+}
+
+namespace
+{
+// For each UTF-16 unit, whether Mac OS Roman has it (ASCII included).
+const std::array<bool, 0x10000>& macRomanUnits()
+{
+    static const std::array<bool, 0x10000> table = [] {
+        std::array<bool, 0x10000> t{};
+        for (int i = 0; i < 0x80; ++i)
+            t[i] = true;
+        for (char16_t u : kMacRoman)
+            t[u] = true;
+        return t;
+    }();
+    return table;
+}
+} // namespace
+
+bool Encoding::fitsMacRoman(QStringView text)
+{
+    const std::array<bool, 0x10000>& table = macRomanUnits();
+    for (QChar c : text) {
+        if (!table[c.unicode()])
+            return false;
+    }
+    return true;
+}
+
+namespace
+{
+// Length of the UTF-8 sequence that starts with @p lead (0 for a byte that cannot start one).
+int sequenceLength(uchar lead)
+{
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    return 0;
+}
+
+bool isContinuation(uchar b)
+{
+    return (b & 0xC0) == 0x80;
+}
+
+// Removes the line folds (CR LF or LF, then a space or a tab) that stand between the bytes of one
+// UTF-8 character. Other folds stay for the reader to join.
+QByteArray joinSplitCharacters(const QByteArray& bytes)
+{
+    QByteArray out;
+    out.reserve(bytes.size());
+    const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    int pending = 0; // continuation bytes still expected
+    for (qsizetype i = 0; i < n; ++i) {
+        const uchar c = p[i];
+        if (pending > 0) {
+            qsizetype fold = 0;
+            if (c == '\r' && i + 2 < n && p[i + 1] == '\n' && (p[i + 2] == ' ' || p[i + 2] == '\t'))
+                fold = 3;
+            else if (c == '\n' && i + 1 < n && (p[i + 1] == ' ' || p[i + 1] == '\t'))
+                fold = 2;
+            if (fold && i + fold < n && isContinuation(p[i + fold])) {
+                i += fold - 1;
+                continue;
+            }
+            pending = isContinuation(c) ? pending - 1 : 0;
+        }
+        if (pending == 0 && c >= 0x80 && !isContinuation(c))
+            pending = std::max(sequenceLength(c) - 1, 0);
+        out.append(char(c));
+    }
+    return out;
+}
+
+// Valid multi-byte characters and bytes that belong to none.
+void countUtf8(const QByteArray& bytes, qsizetype* good, qsizetype* bad)
+{
+    const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const uchar c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        const int len = sequenceLength(c);
+        bool ok = len > 1 && i + len <= n;
+        for (int k = 1; ok && k < len; ++k)
+            ok = isContinuation(p[i + k]);
+        if (ok && Encoding::isValidUtf8(bytes.mid(i, len))) {
+            ++*good;
+            i += len;
+        } else {
+            ++*bad;
+            ++i;
+        }
+    }
+}
+} // namespace
+
+Encoding::CalendarText Encoding::decodeCalendar(const QByteArray& bytes, Fallback fallback)
+{
+    CalendarText result;
+    result.singleByteEncoding = fallback;
+    if (bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")
+        || isValidUtf8(bytes)) {
+        result.text = decode(bytes, fallback);
+        return result;
+    }
+    const QByteArray joined = joinSplitCharacters(bytes);
+    if (isValidUtf8(joined)) {
+        result.text = QString::fromUtf8(joined);
+        return result;
+    }
+    qsizetype good = 0, bad = 0;
+    countUtf8(joined, &good, &bad);
+    if (good >= bad) {
+        result.text = QString::fromUtf8(joined);
+        result.replacedBytes = bad;
+        return result;
+    }
+    result.singleByte = true;
+    result.text = fallback == Fallback::MacRoman ? decodeMacRoman(bytes) : decodeWindows1252(bytes);
+    return result;
+}
+
+QByteArray Encoding::encodeSingleByte(const QString& text, Fallback encoding)
+{
+    if (encoding == Fallback::MacRoman)
+        return encodeMacRoman(text);
+    QByteArray out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            out.append(char(u));
+            continue;
+        }
+        const auto* hit = std::find(std::begin(kWindows1252), std::end(kWindows1252), u);
+        out.append(hit == std::end(kWindows1252) ? '?' : char(0x80 + (hit - std::begin(kWindows1252))));
+    }
+    return out;
+}
+
+bool Encoding::decodeCharset(const QByteArray& bytes, QStringView charset, QString* text)
+{
+    const QString name = charset.trimmed().toString().toLower();
+    if (name == QLatin1String("macintosh") || name == QLatin1String("x-mac-roman")
+        || name == QLatin1String("macroman")) {
+        *text = decodeMacRoman(bytes);
+        return true;
+    }
+    if (name == QLatin1String("windows-1252") || name == QLatin1String("cp1252")) {
+        *text = decodeWindows1252(bytes);
+        return true;
+    }
+    if (name.isEmpty())
+        return false;
+    QStringDecoder decoder(name.toLatin1().constData());
+    if (!decoder.isValid())
+        return false;
+    *text = decoder.decode(bytes);
+    return true;
 }

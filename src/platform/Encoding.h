@@ -6,9 +6,8 @@
 /// Byte-to-text decisions for files that anybody wrote.
 namespace Encoding
 {
-enum class Fallback
-{
-    MacRoman,    ///< vCalendar files from organiser desktops
+enum class Fallback {
+    MacRoman, ///< vCalendar files from organiser desktops
     Windows1252, ///< delimited text from spreadsheets
 };
 
@@ -27,4 +26,31 @@ QString decodeWindows1252(const QByteArray& bytes);
 
 /// Mac OS Roman bytes; a character Mac OS Roman cannot hold becomes "?".
 QByteArray encodeMacRoman(const QString& text);
+/// True when every character of @p text has a Mac OS Roman byte (line breaks and ASCII included).
+bool fitsMacRoman(QStringView text);
+
+/// A calendar file's text and how its bytes were read.
+struct CalendarText
+{
+    QString text;
+    /// The single-byte encoding used when the bytes were not UTF-8 (or UTF-16); false otherwise.
+    bool singleByte = false;
+    Fallback singleByteEncoding = Fallback::MacRoman;
+    /// Bytes that were not UTF-8 in an otherwise UTF-8 file; each became U+FFFD.
+    qsizetype replacedBytes = 0;
+};
+
+/// Decodes a calendar file. A byte-order mark selects UTF-8 or UTF-16. Otherwise the text is UTF-8
+/// when it is UTF-8 once line folds that split a character are joined (writers may fold in the
+/// middle of a character's bytes), or when it is UTF-8 but for a few stray bytes, which are
+/// replaced and counted; a file with more stray bytes than UTF-8 characters is read in the
+/// fallback encoding. Never fails.
+CalendarText decodeCalendar(const QByteArray& bytes, Fallback fallback);
+
+/// Bytes of @p text in a single-byte fallback encoding, the exact inverse of its decoding.
+QByteArray encodeSingleByte(const QString& text, Fallback encoding);
+
+/// Decodes @p bytes in the character set named @p charset (a MIME name: "ISO-8859-1",
+/// "windows-1252", "macintosh", "UTF-8", ...). False when the name is unknown.
+bool decodeCharset(const QByteArray& bytes, QStringView charset, QString* text);
 } // namespace Encoding

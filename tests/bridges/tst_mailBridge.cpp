@@ -250,7 +250,8 @@ private Q_SLOTS:
                  QString());
         const QString first = attachment();
         QCOMPARE(readFile(first),
-                 QByteArray("BEGIN:VCALENDAR\nMETHOD:REQUEST\nBEGIN:VEVENT\nSEQUENCE:2\n"
+                 QByteArray("BEGIN:VCALENDAR\nMETHOD:REQUEST\nVERSION:2.0\nPRODID:-//Quenlor\\, //Quenlor//EN\n"
+                            "BEGIN:VEVENT\nSEQUENCE:2\n"
                             "ATTENDEE;CN=Ann Lee:mailto:ann@example.com\nATTENDEE;CN=Bo:mailto:bo@example.com\n"
                             "DTSTAMP:20070301T120000Z\nSUMMARY:Review\nUID:r1\n"
                             "ORGANIZER;CN=Org:mailto:org@example.com\n"

@@ -42,9 +42,9 @@ private Q_SLOTS:
         aCalendar first;
         QCOMPARE(first.getCommaTabDataOrder(), aCalendar::defaultColumnOrder());
         QVERIFY(UserDefaults::standard().contains("commataborder"));
-        QCOMPARE(first.getCommaTabDataOrder().at(4), (ColumnDescriptor{"Summary", "4"}));
+        QCOMPARE(first.getCommaTabDataOrder().at(4), (ColumnDescriptor {"Summary", "4"}));
 
-        ColumnOrder mine{{"Summary", "4"}, {"Start Date", "1"}};
+        ColumnOrder mine {{"Summary", "4"}, {"Start Date", "1"}};
         aCalendar::saveColumnOrder(mine);
         aCalendar second;
         QCOMPARE(second.getCommaTabDataOrder(), mine);
@@ -59,11 +59,34 @@ private Q_SLOTS:
         QTest::addColumn<QString>("timeSeparator");
         QTest::addColumn<QString>("userTime");
         QTest::addColumn<QString>("coded");
-        QTest::newRow("uk") << "%d/%m/%Y" << "%H:%M:%S" << "d/m/y" << "/" << ":" << "%H:%M" << "%d/%m/%Y";
-        QTest::newRow("us short") << "%1m/%e/%y" << "%1I:%M:%S %p" << "m/d/y" << "/" << ":" << "%I:%M %p"
+        QTest::newRow("uk") << "%d/%m/%Y"
+                            << "%H:%M:%S"
+                            << "d/m/y"
+                            << "/"
+                            << ":"
+                            << "%H:%M"
+                            << "%d/%m/%Y";
+        QTest::newRow("us short") << "%1m/%e/%y"
+                                  << "%1I:%M:%S %p"
+                                  << "m/d/y"
+                                  << "/"
+                                  << ":"
+                                  << "%I:%M %p"
                                   << "%m/%e/%y";
-        QTest::newRow("german") << "%d.%m.%y" << "%H.%M.%S" << "d.m.y" << "." << "." << "%H.%M" << "%d.%m.%y";
-        QTest::newRow("iso") << "%Y-%m-%d" << "%H:%M" << "y-m-d" << "-" << ":" << "%H:%M" << "%Y-%m-%d";
+        QTest::newRow("german") << "%d.%m.%y"
+                                << "%H.%M.%S"
+                                << "d.m.y"
+                                << "."
+                                << "."
+                                << "%H.%M"
+                                << "%d.%m.%y";
+        QTest::newRow("iso") << "%Y-%m-%d"
+                             << "%H:%M"
+                             << "y-m-d"
+                             << "-"
+                             << ":"
+                             << "%H:%M"
+                             << "%Y-%m-%d";
     }
     void userFormats()
     {
@@ -74,8 +97,8 @@ private Q_SLOTS:
         QFETCH(QString, timeSeparator);
         QFETCH(QString, userTime);
         QFETCH(QString, coded);
-        testutil::TempSettings settings{QLocale("en_US"),
-                                        {{"NSShortDateFormatString", shortDate}, {"NSTimeFormatString", time}}};
+        testutil::TempSettings settings {QLocale("en_US"),
+                                         {{"NSShortDateFormatString", shortDate}, {"NSTimeFormatString", time}}};
         aCalendar cal;
         QCOMPARE(cal.getShortDateFormat(), reduced);
         QCOMPARE(cal.getShortDateFormatSeparator(), dateSeparator);
@@ -87,12 +110,12 @@ private Q_SLOTS:
 
     void amPmAndTimeWithoutSeconds()
     {
-        testutil::TempSettings settings{QLocale("en_US"),
-                                        {{"NSAMPMDesignation", QStringList{"a. m.", "p. m."}},
-                                         {"NSShortDateFormatString", "%m/%d/%y"},
-                                         {"NSShortTimeDateFormatString", "%M/%D/%Y %I:%M %p"}}};
+        testutil::TempSettings settings {QLocale("en_US"),
+                                         {{"NSAMPMDesignation", QStringList {"a. m.", "p. m."}},
+                                          {"NSShortDateFormatString", "%m/%d/%y"},
+                                          {"NSShortTimeDateFormatString", "%M/%D/%Y %I:%M %p"}}};
         aCalendar cal;
-        QCOMPARE(cal.getAmAndPmArray(), (QStringList{"a.m.", "p.m."}));
+        QCOMPARE(cal.getAmAndPmArray(), (QStringList {"a.m.", "p.m."}));
         // The short date is removed without regard to case, then the leading spaces.
         QCOMPARE(cal.getLongTimeFormatterNoSecString(), QStringLiteral("%I:%M %p"));
         UserDefaults::standard().setValue("NSShortTimeDateFormatString", "%H:%M");
@@ -112,7 +135,7 @@ private Q_SLOTS:
 
         cal.getTheData().append(dataEntry::create()); // blank and invalid, but alone
         QVERIFY(!cal.dataCheck());
-        QCOMPARE(cal.getTheProblemEntries(), QStringList{"0"});
+        QCOMPARE(cal.getTheProblemEntries(), QStringList {"0"});
 
         cal.getTheData().append(timedEntry("good", "2007-03-15 09:00:00", "2007-03-15 10:00:00"));
         QVERIFY(cal.dataCheck()); // the blank one is ignored among others
@@ -120,9 +143,87 @@ private Q_SLOTS:
 
         cal.getTheData().append(timedEntry("backwards", "2007-03-15 11:00:00", "2007-03-15 10:00:00"));
         QVERIFY(!cal.dataCheck());
-        QCOMPARE(cal.getTheProblemEntries(), QStringList{"2"});
+        QCOMPARE(cal.getTheProblemEntries(), QStringList {"2"});
         QCOMPARE(cal.getIntForTheProblemEntryNumber(0), 2);
         QCOMPARE(cal.getTheProblemEntryNumber(2)->getSummary(), QStringLiteral("backwards"));
+    }
+
+    // Every message of a read, typed out: a dropped space or a misspelt word must fail here.
+    void problemMessages_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("message");
+        const QStringList todo {"BEGIN:VTODO", "END:VTODO"};
+        const QStringList unused {"BEGIN:VEVENT", "X-UNUSED:1", "DTSTART;VALUE=DATE:20070315", "END:VEVENT"};
+        const QStringList journal {"BEGIN:VJOURNAL", "END:VJOURNAL"};
+        const QStringList description {"BEGIN:VEVENT", "DESCRIPTION;FMTTYPE=text/html:x", "DTSTART;VALUE=DATE:20070315",
+                                       "END:VEVENT"};
+        const QString contact = QStringLiteral(
+            "Please contact support@quenlor.example with details and a copy of the file which triggered the problem. "
+            "(Error %1)");
+        QTest::newRow("1501")
+            << todo + unused + journal
+            << "The program has encountered 3 problems:\n\n1. Your data file contains 'To Do' entries.  "
+               "These are not currently supported by the program and have therefore been removed from "
+               "the displayed data. ('To Do' will be supported in a later version.) \n\n2. The program "
+               "has encountered an appointment entry that it cannot fully process. This data will be "
+               "discarded.\n\n3. Your data file contains an entry (or entries) that are not supported "
+               "by the program.\n\n"
+                + contact.arg(1501);
+        QTest::newRow("1502")
+            << todo + unused
+            << "The program has encountered 2 problems:\n\n1. Your data file contains 'To Do' entries.  "
+               "These are not currently supported by the program and have therefore been removed from "
+               "the displayed data. ('To Do' will be supported in a later version.)\n\n2. The program "
+               "has encountered an appointment entry detail that it cannot process.  This data will be "
+               "discarded. \n\n"
+                + contact.arg(1502);
+        QTest::newRow("1503")
+            << todo + journal
+            << "The program has encountered 2 problems:\n\n1. Your data file contains 'To Do' entries.  "
+               "These are not currently supported by the program and have therefore been removed from "
+               "the displayed data. ('To Do' will be supported in a later version.)\n\n2. Your data "
+               "file contains an entry (or entries) that are not supported by the program.\n\n"
+                + contact.arg(1503);
+        QTest::newRow("1504")
+            << unused + journal
+            << "The program has encountered 2 problems:\n\n1. The program has encountered an appointment "
+               "entry detail that it cannot process.  This data will be discarded.\n\n2. Your data file "
+               "contains an entry (or entries) that are not supported by the program.\n\n"
+                + contact.arg(1504);
+        QTest::newRow("1505") << todo
+                              << "Your data file contains 'To Do' entries.  These are not currently supported by the "
+                                 "program and have therefore been removed from the displayed data. ('To Do' will be "
+                                 "supported in a later version.) (Error 1505)";
+        QTest::newRow("1506")
+            << unused
+            << "The program has encountered an appointment entry detail that it cannot process.  This "
+               "data will be discarded.\n\n"
+                + contact.arg(1506);
+        QTest::newRow("1507")
+            << journal
+            << "Your data file contains an entry (or entries) that are not supported by the program.\n\n"
+                + contact.arg(1507);
+        QTest::newRow("1508") << description
+                              << "Your data file contains an entry (or entries) that have a description type not "
+                                 "supported by Tidewell. This part of the entry has been discarded although the "
+                                 "appointment (and any associated summary text) has been preserved and is included in "
+                                 "the data presented. (Error 1508)";
+        QTest::newRow("1508 yields to others")
+            << description + journal
+            << "Your data file contains an entry (or entries) that are not supported "
+               "by the program.\n\n"
+                + contact.arg(1507);
+    }
+    void problemMessages()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, message);
+        testutil::TempSettings settings;
+        aCalendar cal;
+        const QString text = (QStringList {"BEGIN:VCALENDAR", "VERSION:2.0"} + lines + QStringList {"END:VCALENDAR"})
+                                 .join(QStringLiteral("\r\n"));
+        QCOMPARE(cal.setData(text + QStringLiteral("\r\n")), message);
     }
 
     void overrideLinking()
@@ -188,49 +289,105 @@ private Q_SLOTS:
         QTest::addColumn<QString>("tzLine");
         QTest::addColumn<QString>("in");
         QTest::addColumn<QString>("out");
-        QTest::newRow("no zone information keeps seconds")
-            << "Europe/Paris" << "2007-01-15T12:00:00Z" << "" << "" << "" << "2007-03-15 09:30:45"
-            << "2007-03-15 09:30:45";
-        QTest::newRow("calendar zone New York read in London")
-            << "Europe/London" << "2007-01-15T12:00:00Z" << "" << "America/New_York" << "" << "2007-01-15 09:00:00"
-            << "2007-01-15 14:00:00";
-        QTest::newRow("DTSTART zone wins over calendar zone")
-            << "Europe/London" << "2007-01-15T12:00:00Z" << "Europe/Paris" << "America/New_York" << ""
-            << "2007-01-15 09:00:00" << "2007-01-15 08:00:00";
-        QTest::newRow("own zone identifier keeps seconds")
-            << "Europe/Paris" << "2007-01-15T12:00:00Z" << "Europe/Paris" << "" << "" << "2007-03-15 09:30:45"
-            << "2007-03-15 09:30:45";
-        QTest::newRow("own zone abbreviation keeps seconds")
-            << "Europe/Paris" << "2007-01-15T12:00:00Z" << "" << "CET" << "" << "2007-03-15 09:30:45"
-            << "2007-03-15 09:30:45";
-        QTest::newRow("conversion drops seconds")
-            << "Asia/Kolkata" << "2007-01-15T12:00:00Z" << "Australia/Sydney" << "" << "" << "2007-01-15 09:30:45"
-            << "2007-01-15 04:00:00";
-        QTest::newRow("Windows zone name")
-            << "Europe/Paris" << "2007-01-15T12:00:00Z" << "Eastern Standard Time" << "" << ""
-            << "2007-01-15 09:00:00" << "2007-01-15 15:00:00";
-        QTest::newRow("unknown zone behaves as local")
-            << "Europe/Paris" << "2007-01-15T12:00:00Z" << "Mars/Olympus" << "" << "" << "2007-01-15 09:00:45"
-            << "2007-01-15 09:00:00";
-        QTest::newRow("Sydney reads New York over its summer")
-            << "Australia/Sydney" << "2007-01-15T12:00:00Z" << "America/New_York" << "" << ""
-            << "2007-01-15 09:00:00" << "2007-01-16 01:00:00";
-        // vCalendar: UTC times shown at the offset the user's zone has today.
-        QTest::newRow("TZ line, zone at +1 all year")
-            << "Africa/Lagos" << "2007-01-15T12:00:00Z" << "" << "" << "+00" << "2007-03-15 08:30:00"
-            << "2007-03-15 09:30:00";
-        QTest::newRow("TZ line, summer event read in winter")
-            << "Europe/London" << "2007-01-15T12:00:00Z" << "" << "" << "+0000" << "2007-07-15 08:30:00"
-            << "2007-07-15 08:30:00";
-        QTest::newRow("TZ line, summer event read in summer")
-            << "Europe/London" << "2007-07-01T12:00:00Z" << "" << "" << "+0000" << "2007-07-15 08:30:00"
-            << "2007-07-15 09:30:00";
-        QTest::newRow("TZ line, Kolkata")
-            << "Asia/Kolkata" << "2007-01-15T12:00:00Z" << "" << "" << "+0530" << "2007-03-15 08:30:00"
-            << "2007-03-15 14:00:00";
-        QTest::newRow("TZ line, Sydney winter event read in summer")
-            << "Australia/Sydney" << "2007-01-15T12:00:00Z" << "" << "" << "+1000" << "2007-07-15 08:30:00"
-            << "2007-07-15 19:30:00";
+        QTest::newRow("no zone information keeps seconds") << "Europe/Paris"
+                                                           << "2007-01-15T12:00:00Z"
+                                                           << ""
+                                                           << ""
+                                                           << ""
+                                                           << "2007-03-15 09:30:45"
+                                                           << "2007-03-15 09:30:45";
+        QTest::newRow("calendar zone New York read in London") << "Europe/London"
+                                                               << "2007-01-15T12:00:00Z"
+                                                               << ""
+                                                               << "America/New_York"
+                                                               << ""
+                                                               << "2007-01-15 09:00:00"
+                                                               << "2007-01-15 14:00:00";
+        QTest::newRow("DTSTART zone wins over calendar zone") << "Europe/London"
+                                                              << "2007-01-15T12:00:00Z"
+                                                              << "Europe/Paris"
+                                                              << "America/New_York"
+                                                              << ""
+                                                              << "2007-01-15 09:00:00"
+                                                              << "2007-01-15 08:00:00";
+        QTest::newRow("own zone identifier keeps seconds") << "Europe/Paris"
+                                                           << "2007-01-15T12:00:00Z"
+                                                           << "Europe/Paris"
+                                                           << ""
+                                                           << ""
+                                                           << "2007-03-15 09:30:45"
+                                                           << "2007-03-15 09:30:45";
+        QTest::newRow("own zone abbreviation keeps seconds") << "Europe/Paris"
+                                                             << "2007-01-15T12:00:00Z"
+                                                             << ""
+                                                             << "CET"
+                                                             << ""
+                                                             << "2007-03-15 09:30:45"
+                                                             << "2007-03-15 09:30:45";
+        QTest::newRow("conversion drops seconds") << "Asia/Kolkata"
+                                                  << "2007-01-15T12:00:00Z"
+                                                  << "Australia/Sydney"
+                                                  << ""
+                                                  << ""
+                                                  << "2007-01-15 09:30:45"
+                                                  << "2007-01-15 04:00:00";
+        QTest::newRow("Windows zone name") << "Europe/Paris"
+                                           << "2007-01-15T12:00:00Z"
+                                           << "Eastern Standard Time"
+                                           << ""
+                                           << ""
+                                           << "2007-01-15 09:00:00"
+                                           << "2007-01-15 15:00:00";
+        QTest::newRow("unknown zone behaves as local") << "Europe/Paris"
+                                                       << "2007-01-15T12:00:00Z"
+                                                       << "Mars/Olympus"
+                                                       << ""
+                                                       << ""
+                                                       << "2007-01-15 09:00:45"
+                                                       << "2007-01-15 09:00:00";
+        QTest::newRow("Sydney reads New York over its summer") << "Australia/Sydney"
+                                                               << "2007-01-15T12:00:00Z"
+                                                               << "America/New_York"
+                                                               << ""
+                                                               << ""
+                                                               << "2007-01-15 09:00:00"
+                                                               << "2007-01-16 01:00:00";
+        // vCalendar: UTC times, each shown at the offset of its own date (not today's).
+        QTest::newRow("TZ line, zone at +1 all year") << "Africa/Lagos"
+                                                      << "2007-01-15T12:00:00Z"
+                                                      << ""
+                                                      << ""
+                                                      << "+00"
+                                                      << "2007-03-15 08:30:00"
+                                                      << "2007-03-15 09:30:00";
+        QTest::newRow("TZ line, summer event read in winter") << "Europe/London"
+                                                              << "2007-01-15T12:00:00Z"
+                                                              << ""
+                                                              << ""
+                                                              << "+0000"
+                                                              << "2007-07-15 08:30:00"
+                                                              << "2007-07-15 09:30:00";
+        QTest::newRow("TZ line, summer event read in summer") << "Europe/London"
+                                                              << "2007-07-01T12:00:00Z"
+                                                              << ""
+                                                              << ""
+                                                              << "+0000"
+                                                              << "2007-07-15 08:30:00"
+                                                              << "2007-07-15 09:30:00";
+        QTest::newRow("TZ line, Kolkata") << "Asia/Kolkata"
+                                          << "2007-01-15T12:00:00Z"
+                                          << ""
+                                          << ""
+                                          << "+0530"
+                                          << "2007-03-15 08:30:00"
+                                          << "2007-03-15 14:00:00";
+        QTest::newRow("TZ line, Sydney winter event read in summer") << "Australia/Sydney"
+                                                                     << "2007-01-15T12:00:00Z"
+                                                                     << ""
+                                                                     << ""
+                                                                     << "+1000"
+                                                                     << "2007-07-15 08:30:00"
+                                                                     << "2007-07-15 18:30:00";
     }
     void zoneAdjust()
     {

@@ -63,22 +63,93 @@ private Q_SLOTS:
         QTest::addColumn<bool>("valid");
         for (const char* zone : {"Europe/Paris", "Asia/Kolkata", "Australia/Sydney"}) {
             const QString z = QString::fromLatin1(zone);
-            QTest::addRow("%s timed", zone) << z << "2007-03-15" << "09:30" << "2007-03-15" << "11:00" << "T1H30M" << true;
-            QTest::addRow("%s all-day one day", zone) << z << "2007-03-15" << "" << "2007-03-15" << "" << "1D" << true;
-            QTest::addRow("%s all-day three days", zone) << z << "2007-03-15" << "" << "2007-03-17" << "" << "3D" << true;
-            QTest::addRow("%s over midnight", zone) << z << "2007-03-15" << "09:00" << "2007-03-16" << "10:30" << "1DT1H30M" << true;
-            QTest::addRow("%s 23 to 1", zone) << z << "2007-03-15" << "23:00" << "2007-03-16" << "01:00" << "T2H" << true;
-            QTest::addRow("%s equal times invalid", zone) << z << "2007-03-15" << "09:00" << "2007-03-15" << "09:00" << "" << false;
-            QTest::addRow("%s end before start", zone) << z << "2007-03-15" << "11:00" << "2007-03-15" << "09:00" << "" << false;
-            QTest::addRow("%s all-day end before start", zone) << z << "2007-03-15" << "" << "2007-03-14" << "" << "1D" << false;
-            QTest::addRow("%s start time only", zone) << z << "2007-03-15" << "09:00" << "2007-03-15" << "" << "" << false;
-            QTest::addRow("%s end time only", zone) << z << "2007-03-15" << "" << "2007-03-15" << "10:00" << "1D" << false;
-            QTest::addRow("%s start date only", zone) << z << "2007-03-15" << "" << "" << "" << "1D" << true;
+            QTest::addRow("%s timed", zone) << z << "2007-03-15"
+                                            << "09:30"
+                                            << "2007-03-15"
+                                            << "11:00"
+                                            << "T1H30M" << true;
+            QTest::addRow("%s all-day one day", zone) << z << "2007-03-15"
+                                                      << ""
+                                                      << "2007-03-15"
+                                                      << ""
+                                                      << "1D" << true;
+            QTest::addRow("%s all-day three days", zone) << z << "2007-03-15"
+                                                         << ""
+                                                         << "2007-03-17"
+                                                         << ""
+                                                         << "3D" << true;
+            QTest::addRow("%s over midnight", zone) << z << "2007-03-15"
+                                                    << "09:00"
+                                                    << "2007-03-16"
+                                                    << "10:30"
+                                                    << "1DT1H30M" << true;
+            QTest::addRow("%s 23 to 1", zone) << z << "2007-03-15"
+                                              << "23:00"
+                                              << "2007-03-16"
+                                              << "01:00"
+                                              << "T2H" << true;
+            QTest::addRow("%s equal times invalid", zone) << z << "2007-03-15"
+                                                          << "09:00"
+                                                          << "2007-03-15"
+                                                          << "09:00"
+                                                          << "" << false;
+            QTest::addRow("%s end before start", zone) << z << "2007-03-15"
+                                                       << "11:00"
+                                                       << "2007-03-15"
+                                                       << "09:00"
+                                                       << "" << false;
+            QTest::addRow("%s all-day end before start", zone) << z << "2007-03-15"
+                                                               << ""
+                                                               << "2007-03-14"
+                                                               << ""
+                                                               << "1D" << false;
+            QTest::addRow("%s start time only", zone) << z << "2007-03-15"
+                                                      << "09:00"
+                                                      << "2007-03-15"
+                                                      << ""
+                                                      << "" << false;
+            QTest::addRow("%s end time only", zone) << z << "2007-03-15"
+                                                    << ""
+                                                    << "2007-03-15"
+                                                    << "10:00"
+                                                    << "1D" << false;
+            QTest::addRow("%s start date only", zone) << z << "2007-03-15"
+                                                      << ""
+                                                      << ""
+                                                      << ""
+                                                      << "1D" << true;
         }
-        // Daylight-saving changes inside the span: counted on the wall clock.
-        QTest::newRow("all-day over spring change") << "Europe/Paris" << "2007-03-24" << "" << "2007-03-26" << "" << "3D" << true;
-        QTest::newRow("timed over spring change") << "Europe/Paris" << "2007-03-24" << "12:00" << "2007-03-25" << "12:00" << "1D" << true;
-        QTest::newRow("timed over Sydney change") << "Australia/Sydney" << "2007-10-27" << "23:00" << "2007-10-28" << "04:00" << "T5H" << true;
+        // Daylight-saving changes inside the span: whole days on the wall clock, the rest in exact time.
+        QTest::newRow("all-day over spring change") << "Europe/Paris"
+                                                    << "2007-03-24"
+                                                    << ""
+                                                    << "2007-03-26"
+                                                    << ""
+                                                    << "3D" << true;
+        QTest::newRow("timed over spring change") << "Europe/Paris"
+                                                  << "2007-03-24"
+                                                  << "12:00"
+                                                  << "2007-03-25"
+                                                  << "12:00"
+                                                  << "1D" << true;
+        QTest::newRow("timed over Sydney change") << "Australia/Sydney"
+                                                  << "2007-10-27"
+                                                  << "23:00"
+                                                  << "2007-10-28"
+                                                  << "04:00"
+                                                  << "T4H" << true;
+        QTest::newRow("night over spring change") << "Europe/Paris"
+                                                  << "2007-03-25"
+                                                  << "01:00"
+                                                  << "2007-03-25"
+                                                  << "04:00"
+                                                  << "T2H" << true;
+        QTest::newRow("a day and hours over autumn change") << "Europe/Paris"
+                                                            << "2007-10-27"
+                                                            << "12:00"
+                                                            << "2007-10-28"
+                                                            << "14:00"
+                                                            << "1DT2H" << true;
     }
     void durations()
     {
@@ -103,6 +174,64 @@ private Q_SLOTS:
         QCOMPARE(e->getDataCheck(), valid);
         if (!duration.isEmpty())
             QCOMPARE(e->getDURATION(), QStringLiteral("DURATION:P") + duration);
+    }
+
+    // What the problem rows say about an entry whose start and end do not fit together.
+    void invalidReasons_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("startTime");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("endTime");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("backwards") << "2007-03-15"
+                                   << "11:00"
+                                   << "2007-03-15"
+                                   << "10:00"
+                                   << "it ends before it starts";
+        QTest::newRow("no length") << "2007-03-15"
+                                   << "11:00"
+                                   << "2007-03-15"
+                                   << "11:00"
+                                   << "it ends when it starts";
+        QTest::newRow("start time only") << "2007-03-15"
+                                         << "11:00"
+                                         << "2007-03-15"
+                                         << ""
+                                         << "it has a start time but no end time";
+        QTest::newRow("end time only") << "2007-03-15"
+                                       << ""
+                                       << "2007-03-15"
+                                       << "10:00"
+                                       << "it has an end time but no start time";
+        QTest::newRow("no dates") << ""
+                                  << ""
+                                  << ""
+                                  << ""
+                                  << "it has no start date";
+        QTest::newRow("consistent") << "2007-03-15"
+                                    << ""
+                                    << "2007-03-16"
+                                    << ""
+                                    << "";
+    }
+    void invalidReasons()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, startTime);
+        QFETCH(QString, end);
+        QFETCH(QString, endTime);
+        QFETCH(QString, reason);
+        auto date = [](const QString& d, const QString& t) {
+            return d.isEmpty()
+                ? CalDate()
+                : CalDate::parse(d + ' ' + (t.isEmpty() ? QStringLiteral("00:00") : t), "%Y-%m-%d %H:%M");
+        };
+        auto e = dataEntry::create();
+        e->updateStartDetail(date(start, QString()), startTime.isEmpty() ? CalDate() : date(start, startTime));
+        e->updateEndDetail(date(end, QString()), endTime.isEmpty() ? CalDate() : date(end, endTime));
+        QCOMPARE(e->invalidReason(), reason);
+        QCOMPARE(e->getDataCheck(), reason.isEmpty());
     }
 
     void dtstartForms()
@@ -157,20 +286,34 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("duration");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("hours and minutes") << "PT1H30M" << "2007-03-15 10:30:00";
-        QTest::newRow("hours only") << "PT2H" << "2007-03-15 11:00:00";
-        QTest::newRow("minutes") << "PT45M" << "2007-03-15 09:45:00";
-        QTest::newRow("minutes with CR") << "PT45M\r" << "2007-03-15 09:45:00";
-        QTest::newRow("minutes and seconds") << "PT1M30S" << "2007-03-15 09:01:30";
-        QTest::newRow("seconds") << "PT90S" << "2007-03-15 09:01:30";
-        QTest::newRow("one day is the same day") << "P1D" << "2007-03-15 09:00:00";
-        QTest::newRow("three days") << "P3D" << "2007-03-17 09:00:00";
-        QTest::newRow("two weeks") << "P2W" << "2007-03-29 09:00:00";
-        QTest::newRow("mixed is not read") << "P1DT2H" << "2007-03-15 09:00:00";
-        QTest::newRow("junk") << "XYZ" << "2007-03-15 09:00:00";
-        QTest::newRow("empty") << "" << "2007-03-15 09:00:00";
-        QTest::newRow("PT alone") << "PT" << "2007-03-15 09:00:00";
-        QTest::newRow("huge number does not overflow") << "P99999999999999999999D" << "*";
+        QTest::newRow("hours and minutes") << "PT1H30M"
+                                           << "2007-03-15 10:30:00";
+        QTest::newRow("hours only") << "PT2H"
+                                    << "2007-03-15 11:00:00";
+        QTest::newRow("minutes") << "PT45M"
+                                 << "2007-03-15 09:45:00";
+        QTest::newRow("minutes with CR") << "PT45M\r"
+                                         << "2007-03-15 09:45:00";
+        QTest::newRow("minutes and seconds") << "PT1M30S"
+                                             << "2007-03-15 09:01:30";
+        QTest::newRow("seconds") << "PT90S"
+                                 << "2007-03-15 09:01:30";
+        QTest::newRow("one day is the same day") << "P1D"
+                                                 << "2007-03-15 09:00:00";
+        QTest::newRow("three days") << "P3D"
+                                    << "2007-03-17 09:00:00";
+        QTest::newRow("two weeks") << "P2W"
+                                   << "2007-03-29 09:00:00";
+        QTest::newRow("mixed is not read") << "P1DT2H"
+                                           << "2007-03-15 09:00:00";
+        QTest::newRow("junk") << "XYZ"
+                              << "2007-03-15 09:00:00";
+        QTest::newRow("empty") << ""
+                               << "2007-03-15 09:00:00";
+        QTest::newRow("PT alone") << "PT"
+                                  << "2007-03-15 09:00:00";
+        QTest::newRow("huge number does not overflow") << "P99999999999999999999D"
+                                                       << "*";
     }
     void endFromDuration()
     {
@@ -202,10 +345,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("location");
-        QTest::newRow("empty") << "" << "" << "";
-        QTest::newRow("bare") << "CONFIRMED" << "STATUS:CONFIRMED" << "LOCATION:CONFIRMED";
-        QTest::newRow("prefix alone") << "STATUS:" << "" << "LOCATION:STATUS:";
-        QTest::newRow("whole line") << "STATUS:TENTATIVE" << "STATUS:TENTATIVE" << "LOCATION:STATUS:TENTATIVE";
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "";
+        QTest::newRow("bare") << "CONFIRMED"
+                              << "STATUS:CONFIRMED"
+                              << "LOCATION:CONFIRMED";
+        QTest::newRow("prefix alone") << "STATUS:"
+                                      << ""
+                                      << "LOCATION:STATUS:";
+        QTest::newRow("whole line") << "STATUS:TENTATIVE"
+                                    << "STATUS:TENTATIVE"
+                                    << "LOCATION:STATUS:TENTATIVE";
     }
     void statusAndLocationLines()
     {
@@ -225,9 +376,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("n");
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("end");
-        QTest::newRow("a day") << 0 << 1 << "2007-01-31 09:00" << "2007-01-31 10:00";
-        QTest::newRow("a month carries") << 1 << 1 << "2007-03-03 09:00" << "2007-03-03 10:00";
-        QTest::newRow("back a year") << 2 << -1 << "2006-01-30 09:00" << "2006-01-30 10:00";
+        QTest::newRow("a day") << 0 << 1 << "2007-01-31 09:00"
+                               << "2007-01-31 10:00";
+        QTest::newRow("a month carries") << 1 << 1 << "2007-03-03 09:00"
+                                         << "2007-03-03 10:00";
+        QTest::newRow("back a year") << 2 << -1 << "2006-01-30 09:00"
+                                     << "2006-01-30 10:00";
     }
     void moving()
     {

@@ -30,8 +30,8 @@ QString crlf(const QStringList& lines)
 
 QString ical(const QStringList& eventLines, const QStringList& header = {})
 {
-    return crlf(QStringList{"BEGIN:VCALENDAR", "VERSION:2.0"} + header + QStringList{"BEGIN:VEVENT"} + eventLines
-                + QStringList{"END:VEVENT", "END:VCALENDAR"});
+    return crlf(QStringList {"BEGIN:VCALENDAR", "VERSION:2.0"} + header + QStringList {"BEGIN:VEVENT"} + eventLines
+                + QStringList {"END:VEVENT", "END:VCALENDAR"});
 }
 
 QString start(const EntryPtr& e)
@@ -55,11 +55,15 @@ QStringList exdates(const EntryPtr& e)
 // What a round trip must keep of an entry, as comparable text.
 QString snapshot(const EntryPtr& e, bool withRule = true)
 {
-    QStringList parts{e->getSummary(), e->getShortDESCRIPTION(), e->getLocation(), e->getUIDValue(),
-                      e->getStartDate().format(QStringLiteral("%Y-%m-%d")),
-                      e->getStartTime().format(QStringLiteral("%H:%M")),
-                      e->getEndDate().format(QStringLiteral("%Y-%m-%d")),
-                      e->getEndTime().format(QStringLiteral("%H:%M")), exdates(e).join(',')};
+    QStringList parts {e->getSummary(),
+                       e->getShortDESCRIPTION(),
+                       e->getLocation(),
+                       e->getUIDValue(),
+                       e->getStartDate().format(QStringLiteral("%Y-%m-%d")),
+                       e->getStartTime().format(QStringLiteral("%H:%M")),
+                       e->getEndDate().format(QStringLiteral("%Y-%m-%d")),
+                       e->getEndTime().format(QStringLiteral("%H:%M")),
+                       exdates(e).join(',')};
     if (withRule)
         parts << e->getRRULENoRRULE();
     for (const EntryPtr& o : e->getTheReoccDateArray())
@@ -132,11 +136,10 @@ private Q_SLOTS:
         QCOMPARE(review->getLocation(), QStringLiteral("Room 4, second floor"));
         QCOMPARE(review->getRRULENoRRULE(), QStringLiteral("FREQ=WEEKLY;INTERVAL=1;BYDAY=TH;COUNT=10"));
         QCOMPARE(review->getTheRepeater(), QStringLiteral("repeat"));
-        QCOMPARE(exdates(review),
-                 (QStringList{"2007-03-22 09:30", "2007-04-05 09:30", "2007-04-12 09:30"}));
+        QCOMPARE(exdates(review), (QStringList {"2007-03-22 09:30", "2007-04-05 09:30", "2007-04-12 09:30"}));
         QCOMPARE(review->getCategories(), QStringLiteral("work:review"));
         QCOMPARE(review->getATTENDEE(),
-                 QStringList{"ATTENDEE;CN=\"Doe: Jane\";ROLE=REQ-PARTICIPANT:mailto:jane@example.com"});
+                 QStringList {"ATTENDEE;CN=\"Doe: Jane\";ROLE=REQ-PARTICIPANT:mailto:jane@example.com"});
         QCOMPARE(review->getORGANIZER(), QStringLiteral("ORGANIZER;CN=Max:mailto:max@example.com"));
         QCOMPARE(review->getAlarm(), QStringLiteral("ACTION:DISPLAY\r\nTRIGGER:-PT15M\r\nDESCRIPTION:Reminder\r\n"));
         QCOMPARE(review->getStatus(), QStringLiteral("CONFIRMED"));
@@ -194,40 +197,61 @@ private Q_SLOTS:
         QTest::addColumn<bool>("valid");
         QTest::addColumn<QString>("duration");
 
-        QTest::newRow("end time") << QStringList{"DTSTART:20070315T093000", "DTEND:20070315T110000"}
-                                  << "2007-03-15 09:30" << "2007-03-15 11:00" << true << true << "T1H30M";
-        QTest::newRow("all-day one day") << QStringList{"DTSTART;VALUE=DATE:20070315", "DTEND;VALUE=DATE:20070316"}
-                                         << "2007-03-15 00:00" << "2007-03-15 00:00" << false << true << "1D";
+        QTest::newRow("end time") << QStringList {"DTSTART:20070315T093000", "DTEND:20070315T110000"}
+                                  << "2007-03-15 09:30"
+                                  << "2007-03-15 11:00" << true << true << "T1H30M";
+        QTest::newRow("all-day one day") << QStringList {"DTSTART;VALUE=DATE:20070315", "DTEND;VALUE=DATE:20070316"}
+                                         << "2007-03-15 00:00"
+                                         << "2007-03-15 00:00" << false << true << "1D";
         QTest::newRow("all-day over month end")
-            << QStringList{"DTSTART;VALUE=DATE:20070227", "DTEND;VALUE=DATE:20070302"} << "2007-02-27 00:00"
+            << QStringList {"DTSTART;VALUE=DATE:20070227", "DTEND;VALUE=DATE:20070302"} << "2007-02-27 00:00"
             << "2007-03-01 00:00" << false << true << "3D";
         QTest::newRow("all-day ends 29 February")
-            << QStringList{"DTSTART;VALUE=DATE:20080228", "DTEND;VALUE=DATE:20080301"} << "2008-02-28 00:00"
+            << QStringList {"DTSTART;VALUE=DATE:20080228", "DTEND;VALUE=DATE:20080301"} << "2008-02-28 00:00"
             << "2008-02-29 00:00" << false << true << "2D";
-        QTest::newRow("PT45M") << QStringList{"DTSTART:20070315T093000", "DURATION:PT45M"} << "2007-03-15 09:30"
+        QTest::newRow("PT45M") << QStringList {"DTSTART:20070315T093000", "DURATION:PT45M"} << "2007-03-15 09:30"
                                << "2007-03-15 10:15" << true << true << "T45M";
-        QTest::newRow("PT1H30M") << QStringList{"DTSTART:20070315T093000", "DURATION:PT1H30M"}
-                                 << "2007-03-15 09:30" << "2007-03-15 11:00" << true << true << "T1H30M";
-        QTest::newRow("timed P1D") << QStringList{"DTSTART:20070315T093000", "DURATION:P1D"} << "2007-03-15 09:30"
+        QTest::newRow("PT1H30M") << QStringList {"DTSTART:20070315T093000", "DURATION:PT1H30M"} << "2007-03-15 09:30"
+                                 << "2007-03-15 11:00" << true << true << "T1H30M";
+        QTest::newRow("timed P1D") << QStringList {"DTSTART:20070315T093000", "DURATION:P1D"} << "2007-03-15 09:30"
                                    << "2007-03-16 09:30" << true << true << "1D";
-        QTest::newRow("timed P1DT2H") << QStringList{"DTSTART:20070315T230000", "DURATION:P1DT2H"}
-                                      << "2007-03-15 23:00" << "2007-03-17 01:00" << true << true << "1DT2H";
-        QTest::newRow("all-day P1D") << QStringList{"DTSTART;VALUE=DATE:20070315", "DURATION:P1D"}
-                                     << "2007-03-15 00:00" << "2007-03-15 00:00" << false << true << "1D";
-        QTest::newRow("all-day P1W") << QStringList{"DTSTART;VALUE=DATE:20070315", "DURATION:P1W"}
-                                     << "2007-03-15 00:00" << "2007-03-21 00:00" << false << true << "7D";
-        QTest::newRow("start time without end becomes all-day")
-            << QStringList{"DTSTART:20070315T093000"} << "2007-03-15 00:00" << "" << false << true << "1D";
+        QTest::newRow("timed P1DT2H") << QStringList {"DTSTART:20070315T230000", "DURATION:P1DT2H"}
+                                      << "2007-03-15 23:00"
+                                      << "2007-03-17 01:00" << true << true << "1DT2H";
+        QTest::newRow("all-day P1D") << QStringList {"DTSTART;VALUE=DATE:20070315", "DURATION:P1D"}
+                                     << "2007-03-15 00:00"
+                                     << "2007-03-15 00:00" << false << true << "1D";
+        QTest::newRow("all-day P1W") << QStringList {"DTSTART;VALUE=DATE:20070315", "DURATION:P1W"}
+                                     << "2007-03-15 00:00"
+                                     << "2007-03-21 00:00" << false << true << "7D";
+        // RFC 5545: a start time without an end is an event at that time without duration; an end
+        // equal to the start is one too (reminders, milestones); a day that ends on itself is one day.
+        QTest::newRow("start time without end is an instant")
+            << QStringList {"DTSTART:20070315T093000"} << "2007-03-15 09:30"
+            << "2007-03-15 09:30" << true << true << "T0S";
+        QTest::newRow("end equal to the start")
+            << QStringList {"DTSTART:20070315T093000", "DTEND:20070315T093000"} << "2007-03-15 09:30"
+            << "2007-03-15 09:30" << true << true << "T0S";
+        QTest::newRow("all-day end equal to the start")
+            << QStringList {"DTSTART;VALUE=DATE:20070315", "DTEND;VALUE=DATE:20070315"} << "2007-03-15 00:00"
+            << "2007-03-15 00:00" << false << true << "1D";
+        QTest::newRow("seconds kept") << QStringList {"DTSTART:20070315T093015", "DTEND:20070315T100045"}
+                                      << "2007-03-15 09:30"
+                                      << "2007-03-15 10:00" << true << true << "T30M30S";
+        // Hours are exact time: two hours across the spring change end at 04:00 on the clock.
+        QTest::newRow("two hours over the spring change")
+            << QStringList {"DTSTART;TZID=Europe/Paris:20070325T010000", "DURATION:PT2H"} << "2007-03-25 01:00"
+            << "2007-03-25 04:00" << true << true << "T2H";
         QTest::newRow("across the spring change")
-            << QStringList{"DTSTART:20070324T220000", "DURATION:P1D"} << "2007-03-24 22:00" << "2007-03-25 22:00"
-            << true << true << "1D";
+            << QStringList {"DTSTART:20070324T220000", "DURATION:P1D"} << "2007-03-24 22:00"
+            << "2007-03-25 22:00" << true << true << "1D";
         QTest::newRow("unreadable duration leaves no end")
-            << QStringList{"DTSTART:20070315T093000", "DURATION:PXYZ"} << "2007-03-15 09:30" << "" << true << false
-            << "";
-        QTest::newRow("31 February is no date") << QStringList{"DTSTART;VALUE=DATE:20070231"} << "" << "" << false
-                                                << false << "";
+            << QStringList {"DTSTART:20070315T093000", "DURATION:PXYZ"} << "2007-03-15 09:30"
+            << "" << true << false << "";
+        QTest::newRow("31 February is no date") << QStringList {"DTSTART;VALUE=DATE:20070231"} << ""
+                                                << "" << false << false << "";
         QTest::newRow("end before start")
-            << QStringList{"DTSTART:20070315T093000", "DTEND:20070315T080000"} << "2007-03-15 09:30"
+            << QStringList {"DTSTART:20070315T093000", "DTEND:20070315T080000"} << "2007-03-15 09:30"
             << "2007-03-15 08:00" << true << false << "";
     }
     void endForms()
@@ -259,35 +283,63 @@ private Q_SLOTS:
         QTest::addColumn<int>("error"); // 0: no message
 
         QTest::newRow("folded over three lines")
-            << QStringList{"SUMMARY:Lunch with\\, ", " the whole\\nteam ", " today"} << "Lunch with, the whole\nteam today"
-            << "" << "" << 0;
-        QTest::newRow("escapes") << QStringList{"SUMMARY:a\\;b\\\\c\\Nd\\x"} << "a;b\\c\nd\\x" << "" << "" << 0;
-        QTest::newRow("macintosh summary") << QStringList{"SUMMARY;CHARSET=macintosh:Caf\u00e9"} << "Caf\u00e9"
-                                           << "" << "" << 0;
-        QTest::newRow("language kept") << QStringList{"SUMMARY;LANGUAGE=en:Lunch", "DESCRIPTION;LANGUAGE=en-us:Notes"}
-                                       << "Lunch" << "Notes" << "" << 0;
+            << QStringList {"SUMMARY:Lunch with\\, ", " the whole\\nteam ", " today"}
+            << "Lunch with, the whole\nteam today"
+            << ""
+            << "" << 0;
+        QTest::newRow("escapes") << QStringList {"SUMMARY:a\\;b\\\\c\\Nd\\x"} << "a;b\\c\nd\\x"
+                                 << ""
+                                 << "" << 0;
+        QTest::newRow("macintosh summary") << QStringList {"SUMMARY;CHARSET=macintosh:Caf\u00e9"} << "Caf\u00e9"
+                                           << ""
+                                           << "" << 0;
+        QTest::newRow("language kept") << QStringList {"SUMMARY;LANGUAGE=en:Lunch", "DESCRIPTION;LANGUAGE=en-us:Notes"}
+                                       << "Lunch"
+                                       << "Notes"
+                                       << "" << 0;
         QTest::newRow("Outlook quoted-printable")
-            << QStringList{"SUMMARY;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Caf=C3=A9 =E2=82=AC",
-                           "LOCATION;ENCODING=QUOTED-PRINTABLE;CHARSET=ISO-8859-1:Z=FCrich"}
-            << "Caf\u00e9 \u20ac" << "" << "Z\u00fcrich" << 0;
+            << QStringList {"SUMMARY;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Caf=C3=A9 =E2=82=AC",
+                            "LOCATION;ENCODING=QUOTED-PRINTABLE;CHARSET=ISO-8859-1:Z=FCrich"}
+            << "Caf\u00e9 \u20ac"
+            << ""
+            << "Z\u00fcrich" << 0;
         QTest::newRow("bare QUOTED-PRINTABLE")
-            << QStringList{"SUMMARY;QUOTED-PRINTABLE:a=3Db_c", "DESCRIPTION;QUOTED-PRINTABLE:x=0D=0Ay"} << "a=b_c"
-            << "x\ny" << "" << 0;
+            << QStringList {"SUMMARY;QUOTED-PRINTABLE:a=3Db_c", "DESCRIPTION;QUOTED-PRINTABLE:x=0D=0Ay"} << "a=b_c"
+            << "x\ny"
+            << "" << 0;
         QTest::newRow("soft line breaks joined")
-            << QStringList{"DESCRIPTION;ENCODING=QUOTED-PRINTABLE:one =", "two =", "three", "SUMMARY:after"}
-            << "after" << "one two three" << "" << 0;
-        QTest::newRow("Mac OS Roman bytes") << QStringList{"SUMMARY;ENCODING=QUOTED-PRINTABLE:Caf=8E"} << "Caf\u00e9"
-                                            << "" << "" << 0;
+            << QStringList {"DESCRIPTION;ENCODING=QUOTED-PRINTABLE:one =", "two =", "three", "SUMMARY:after"} << "after"
+            << "one two three"
+            << "" << 0;
+        QTest::newRow("Mac OS Roman bytes") << QStringList {"SUMMARY;ENCODING=QUOTED-PRINTABLE:Caf=8E"} << "Caf\u00e9"
+                                            << ""
+                                            << "" << 0;
+        QTest::newRow("alternative representations kept")
+            << QStringList {"SUMMARY;ALTREP=\"cid:x@y\":Lunch", "DESCRIPTION;ALTREP=\"cid:x\";VALUE=TEXT:Notes",
+                            "LOCATION;X-OUTLOOK-ID=7;ALTREP=\"http://x\":Room"}
+            << "Lunch"
+            << "Notes"
+            << "Room" << 0;
         QTest::newRow("other summary parameter")
-            << QStringList{"SUMMARY;ALTREP=\"cid:x@y\":Lunch", "DESCRIPTION:kept"} << "" << "kept" << "" << 1506;
+            << QStringList {"SUMMARY;FMTTYPE=text/html:Lunch", "DESCRIPTION:kept"} << ""
+            << "kept"
+            << "" << 1506;
         QTest::newRow("other description parameter")
-            << QStringList{"SUMMARY:kept", "DESCRIPTION;ALTREP=\"cid:x\":gone"} << "kept" << "" << "" << 1508;
-        QTest::newRow("other location parameter")
-            << QStringList{"SUMMARY:kept", "LOCATION;ALTREP=\"http://x\":gone"} << "kept" << "" << "" << 1506;
-        QTest::newRow("location line break") << QStringList{"LOCATION:Room 5\\nFloor 2\\, east"} << "" << ""
+            << QStringList {"SUMMARY:kept", "DESCRIPTION;FMTTYPE=text/html:gone"} << "kept"
+            << ""
+            << "" << 1508;
+        QTest::newRow("other location parameter") << QStringList {"SUMMARY:kept", "LOCATION;FMTTYPE=x:gone"} << "kept"
+                                                  << ""
+                                                  << "" << 1506;
+        QTest::newRow("location line break") << QStringList {"LOCATION:Room 5\\nFloor 2\\, east"} << ""
+                                             << ""
                                              << "Room 5 Floor 2, east" << 0;
-        QTest::newRow("unused property") << QStringList{"SUMMARY:s", "X-ANYTHING:1"} << "s" << "" << "" << 1506;
-        QTest::newRow("line without colon") << QStringList{"SUMMARY:s", "GARBAGE"} << "s" << "" << "" << 1506;
+        QTest::newRow("unused property") << QStringList {"SUMMARY:s", "X-ANYTHING:1"} << "s"
+                                         << ""
+                                         << "" << 1506;
+        QTest::newRow("line without colon") << QStringList {"SUMMARY:s", "GARBAGE"} << "s"
+                                            << ""
+                                            << "" << 1506;
     }
     void textValues()
     {
@@ -297,7 +349,7 @@ private Q_SLOTS:
         QFETCH(QString, location);
         QFETCH(int, error);
         QString message;
-        const auto cal = read(ical(QStringList{"DTSTART;VALUE=DATE:20070315"} + lines), &message);
+        const auto cal = read(ical(QStringList {"DTSTART;VALUE=DATE:20070315"} + lines), &message);
         QCOMPARE(cal->entryCount(), 1);
         const EntryPtr e = cal->getEntryAtIndex(0);
         QCOMPARE(e->getSummary(), summary);
@@ -334,45 +386,44 @@ private Q_SLOTS:
 
     void exceptionDates()
     {
-        const auto cal = read(ical({"DTSTART;TZID=Europe/Paris:20070301T100000", "DTEND;TZID=Europe/Paris:20070301T110000",
-                                    "RRULE:FREQ=WEEKLY", "EXDATE;VALUE=DATE:20070308",
-                                    "EXDATE;TZID=Europe/Paris:20070315T100000",
-                                    "EXDATE:20070322T090000Z,20070329T080000Z", "EXDATE:20070405T09,garbage,2007"}));
-        QCOMPARE(exdates(cal->getEntryAtIndex(0)), (QStringList{"2007-03-08 00:00", "2007-03-15 10:00",
-                                                                "2007-03-22 10:00", "2007-03-29 10:00"}));
+        const auto cal
+            = read(ical({"DTSTART;TZID=Europe/Paris:20070301T100000", "DTEND;TZID=Europe/Paris:20070301T110000",
+                         "RRULE:FREQ=WEEKLY", "EXDATE;VALUE=DATE:20070308", "EXDATE;TZID=Europe/Paris:20070315T100000",
+                         "EXDATE:20070322T090000Z,20070329T080000Z", "EXDATE:20070405T09,garbage,2007"}));
+        QCOMPARE(exdates(cal->getEntryAtIndex(0)),
+                 (QStringList {"2007-03-08 00:00", "2007-03-15 10:00", "2007-03-22 10:00", "2007-03-29 10:00"}));
     }
 
     void components_data()
     {
         QTest::addColumn<QStringList>("between");
         QTest::addColumn<int>("error");
-        QTest::newRow("to-do") << QStringList{"BEGIN:VTODO", "SUMMARY:todo", "BEGIN:VALARM", "TRIGGER:-PT5M",
-                                              "END:VALARM", "END:VTODO"}
+        QTest::newRow("to-do") << QStringList {"BEGIN:VTODO",   "SUMMARY:todo", "BEGIN:VALARM",
+                                               "TRIGGER:-PT5M", "END:VALARM",   "END:VTODO"}
                                << 1505;
-        QTest::newRow("journal") << QStringList{"BEGIN:VJOURNAL", "SUMMARY:j", "END:VJOURNAL"} << 1507;
+        QTest::newRow("journal") << QStringList {"BEGIN:VJOURNAL", "SUMMARY:j", "END:VJOURNAL"} << 1507;
         QTest::newRow("to-do and journal")
-            << QStringList{"BEGIN:VTODO", "END:VTODO", "BEGIN:VJOURNAL", "END:VJOURNAL"} << 1503;
-        QTest::newRow("nested unknown component")
-            << QStringList{"BEGIN:X-THING", "BEGIN:VALARM", "END:VALARM", "BEGIN:X-THING", "END:X-THING",
-                           "END:X-THING"}
-            << 1507;
-        QTest::newRow("time zone") << QStringList{"BEGIN:VTIMEZONE", "TZID:X", "BEGIN:STANDARD", "END:STANDARD",
-                                                  "END:VTIMEZONE"}
+            << QStringList {"BEGIN:VTODO", "END:VTODO", "BEGIN:VJOURNAL", "END:VJOURNAL"} << 1503;
+        QTest::newRow("nested unknown component") << QStringList {"BEGIN:X-THING", "BEGIN:VALARM", "END:VALARM",
+                                                                  "BEGIN:X-THING", "END:X-THING",  "END:X-THING"}
+                                                  << 1507;
+        QTest::newRow("time zone") << QStringList {"BEGIN:VTIMEZONE", "TZID:X", "BEGIN:STANDARD", "END:STANDARD",
+                                                   "END:VTIMEZONE"}
                                    << 0;
         QTest::newRow("pasted calendars")
-            << QStringList{"END:VCALENDAR", "BEGIN:VCALENDAR", "VERSION:2.0", "PRODID:-//x//y//EN"} << 0;
-        QTest::newRow("unknown component left open") << QStringList{"BEGIN:VJOURNAL", "SUMMARY:j"} << 1507;
-        QTest::newRow("event left open") << QStringList{"BEGIN:VEVENT", "SUMMARY:open"} << 0;
+            << QStringList {"END:VCALENDAR", "BEGIN:VCALENDAR", "VERSION:2.0", "PRODID:-//x//y//EN"} << 0;
+        QTest::newRow("unknown component left open") << QStringList {"BEGIN:VJOURNAL", "SUMMARY:j"} << 1507;
+        QTest::newRow("event left open") << QStringList {"BEGIN:VEVENT", "SUMMARY:open"} << 0;
     }
     void components()
     {
         QFETCH(QStringList, between);
         QFETCH(int, error);
         QString message;
-        const QStringList first{"BEGIN:VEVENT", "SUMMARY:one", "DTSTART;VALUE=DATE:20070315", "END:VEVENT"};
-        const QStringList second{"BEGIN:VEVENT", "SUMMARY:two", "DTSTART;VALUE=DATE:20070316", "END:VEVENT"};
-        const auto cal = read(crlf(QStringList{"BEGIN:VCALENDAR", "VERSION:2.0"} + first + between + second
-                                   + QStringList{"END:VCALENDAR"}),
+        const QStringList first {"BEGIN:VEVENT", "SUMMARY:one", "DTSTART;VALUE=DATE:20070315", "END:VEVENT"};
+        const QStringList second {"BEGIN:VEVENT", "SUMMARY:two", "DTSTART;VALUE=DATE:20070316", "END:VEVENT"};
+        const auto cal = read(crlf(QStringList {"BEGIN:VCALENDAR", "VERSION:2.0"} + first + between + second
+                                   + QStringList {"END:VCALENDAR"}),
                               &message);
         QStringList summaries;
         for (const EntryPtr& e : cal->getTheData())
@@ -400,14 +451,34 @@ private Q_SLOTS:
 
     void overrides()
     {
-        const auto cal = read(crlf({"BEGIN:VCALENDAR", "VERSION:2.0", "BEGIN:VEVENT", "UID:a:b:c",
-                                    "DTSTART:20070301T100000", "DTEND:20070301T110000", "RRULE:FREQ=DAILY;COUNT=5",
-                                    "END:VEVENT", "BEGIN:VEVENT", "UID:a:b:c", "RECURRENCE-ID:20070303T100000",
-                                    "DTSTART:20070303T120000", "DTEND:20070303T130000", "SUMMARY:later",
-                                    "END:VEVENT", "BEGIN:VEVENT", "UID:orphan", "RECURRENCE-ID;VALUE=DATE:20070304",
-                                    "DTSTART;VALUE=DATE:20070305", "END:VEVENT", "END:VCALENDAR"}));
-        QCOMPARE(cal->entryCount(), 1);
+        const auto cal = read(crlf({"BEGIN:VCALENDAR",
+                                    "VERSION:2.0",
+                                    "BEGIN:VEVENT",
+                                    "UID:a:b:c",
+                                    "DTSTART:20070301T100000",
+                                    "DTEND:20070301T110000",
+                                    "RRULE:FREQ=DAILY;COUNT=5",
+                                    "END:VEVENT",
+                                    "BEGIN:VEVENT",
+                                    "UID:a:b:c",
+                                    "RECURRENCE-ID:20070303T100000",
+                                    "DTSTART:20070303T120000",
+                                    "DTEND:20070303T130000",
+                                    "SUMMARY:later",
+                                    "END:VEVENT",
+                                    "BEGIN:VEVENT",
+                                    "UID:orphan",
+                                    "RECURRENCE-ID;VALUE=DATE:20070304",
+                                    "DTSTART;VALUE=DATE:20070305",
+                                    "END:VEVENT",
+                                    "END:VCALENDAR"}));
+        // The override without a parent (a server's export of one changed occurrence) is an entry
+        // of its own and keeps its date-only RECURRENCE-ID.
+        QCOMPARE(cal->entryCount(), 2);
         QCOMPARE(cal->getTheRecObjects().size(), 2);
+        QCOMPARE(cal->getEntryAtIndex(1), cal->getTheRecObjects().last());
+        QVERIFY(
+            cal->getEntryAtIndex(1)->getICal().contains(QLatin1String("\r\nRECURRENCE-ID;VALUE=DATE:20070304\r\n")));
         const EntryPtr parent = cal->getEntryAtIndex(0);
         QCOMPARE(parent->getTheReoccDateArray().size(), 1);
         const EntryPtr o = parent->getTheReoccDateArray().first();
@@ -459,7 +530,7 @@ private Q_SLOTS:
                      && rule.contains(QLatin1String("COUNT=5")),
                  qPrintable(rule));
         QCOMPARE(cafe->getTheRepeater(), QStringLiteral("repeat"));
-        QCOMPARE(exdates(cafe), (QStringList{"2007-01-23 12:00", "2007-01-30 12:00"}));
+        QCOMPARE(exdates(cafe), (QStringList {"2007-01-23 12:00", "2007-01-30 12:00"}));
 
         const EntryPtr odd = cal->getEntryAtIndex(2);
         QCOMPARE(odd->getRRULENoRRULE(), QString());
@@ -477,17 +548,19 @@ private Q_SLOTS:
 
         QTest::newRow("London reads New York")
             << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
-            << ical({"DTSTART:20070115T090000", "DTEND:20070115T100000"},
-                    {"X-WR-TIMEZONE;VALUE=TEXT:America/New_York"})
-            << "2007-01-15 14:00" << "2007-01-15 15:00";
+            << ical({"DTSTART:20070115T090000", "DTEND:20070115T100000"}, {"X-WR-TIMEZONE;VALUE=TEXT:America/New_York"})
+            << "2007-01-15 14:00"
+            << "2007-01-15 15:00";
         QTest::newRow("X-WR-TIMEZONE without VALUE is ignored")
             << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
             << ical({"DTSTART:20070115T090000", "DTEND:20070115T100000"}, {"X-WR-TIMEZONE:America/New_York"})
-            << "2007-01-15 09:00" << "2007-01-15 10:00";
+            << "2007-01-15 09:00"
+            << "2007-01-15 10:00";
         QTest::newRow("London reads Kolkata")
             << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
             << ical({"DTSTART;TZID=Asia/Kolkata:20070115T090000", "DTEND;TZID=Asia/Kolkata:20070115T100000"})
-            << "2007-01-15 03:30" << "2007-01-15 04:30";
+            << "2007-01-15 03:30"
+            << "2007-01-15 04:30";
         QTest::newRow("London reads Sydney summer")
             << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
             << ical({"DTSTART;TZID=Australia/Sydney:20070115T090000", "DURATION:PT2H"}) << "2007-01-14 22:00"
@@ -495,20 +568,22 @@ private Q_SLOTS:
         QTest::newRow("Sydney reads London summer")
             << QByteArray("Australia/Sydney") << QByteArray("2007-01-15T12:00:00Z")
             << ical({"DTSTART;TZID=Europe/London:20070715T090000", "DTEND;TZID=Europe/London:20070715T100000"})
-            << "2007-07-15 18:00" << "2007-07-15 19:00";
+            << "2007-07-15 18:00"
+            << "2007-07-15 19:00";
         QTest::newRow("Kolkata reads UTC")
             << QByteArray("Asia/Kolkata") << QByteArray("2007-01-15T12:00:00Z")
             << ical({"DTSTART:20070115T090000Z", "DTEND:20070115T100000Z"}) << "2007-01-15 14:30"
             << "2007-01-15 15:30";
-        QTest::newRow("Windows zone name")
-            << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
-            << ical({"DTSTART;TZID=\"W. Europe Standard Time\":20070115T090000",
-                     "DTEND;TZID=\"W. Europe Standard Time\":20070115T100000"})
-            << "2007-01-15 08:00" << "2007-01-15 09:00";
+        QTest::newRow("Windows zone name") << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
+                                           << ical({"DTSTART;TZID=\"W. Europe Standard Time\":20070115T090000",
+                                                    "DTEND;TZID=\"W. Europe Standard Time\":20070115T100000"})
+                                           << "2007-01-15 08:00"
+                                           << "2007-01-15 09:00";
         QTest::newRow("TZID after another parameter")
             << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
             << ical({"DTSTART;VALUE=DATE-TIME;TZID=Europe/Paris:20070115T090000", "DURATION:PT1H"})
-            << "2007-01-15 08:00" << "2007-01-15 09:00";
+            << "2007-01-15 08:00"
+            << "2007-01-15 09:00";
         QTest::newRow("no zone information")
             << QByteArray("Asia/Kolkata") << QByteArray("2007-01-15T12:00:00Z")
             << ical({"DTSTART:20070115T090000", "DTEND:20070115T100000"}) << "2007-01-15 09:00"
@@ -517,17 +592,21 @@ private Q_SLOTS:
             << QByteArray("America/New_York") << QByteArray("2007-01-15T12:00:00Z")
             << ical({"DTSTART;VALUE=DATE:20070315", "DTEND;VALUE=DATE:20070316"},
                     {"X-WR-TIMEZONE;VALUE=TEXT:Europe/Paris"})
-            << "2007-03-15 00:00" << "2007-03-15 00:00";
-        // vCalendar times are UTC shown at the offset in force now, as organiser desktops write them.
-        const QString summerVcal = crlf({"BEGIN:VCALENDAR", "VERSION:1.0", "TZ:+00", "BEGIN:VEVENT",
-                                         "DTSTART:20070715T083000Z", "DTEND:20070715T093000Z", "END:VEVENT",
-                                         "END:VCALENDAR"});
-        QTest::newRow("vCalendar read in winter") << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
-                                                  << summerVcal << "2007-07-15 08:30" << "2007-07-15 09:30";
-        QTest::newRow("vCalendar read in summer") << QByteArray("Europe/London") << QByteArray("2007-07-01T12:00:00Z")
-                                                  << summerVcal << "2007-07-15 09:30" << "2007-07-15 10:30";
-        QTest::newRow("vCalendar in Kolkata") << QByteArray("Asia/Kolkata") << QByteArray("2007-07-01T12:00:00Z")
-                                              << summerVcal << "2007-07-15 14:00" << "2007-07-15 15:00";
+            << "2007-03-15 00:00"
+            << "2007-03-15 00:00";
+        // vCalendar times are UTC, each shown at the offset of its own date: the same in winter and summer.
+        const QString summerVcal
+            = crlf({"BEGIN:VCALENDAR", "VERSION:1.0", "TZ:+00", "BEGIN:VEVENT", "DTSTART:20070715T083000Z",
+                    "DTEND:20070715T093000Z", "END:VEVENT", "END:VCALENDAR"});
+        QTest::newRow("vCalendar read in winter")
+            << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z") << summerVcal << "2007-07-15 09:30"
+            << "2007-07-15 10:30";
+        QTest::newRow("vCalendar read in summer")
+            << QByteArray("Europe/London") << QByteArray("2007-07-01T12:00:00Z") << summerVcal << "2007-07-15 09:30"
+            << "2007-07-15 10:30";
+        QTest::newRow("vCalendar in Kolkata")
+            << QByteArray("Asia/Kolkata") << QByteArray("2007-07-01T12:00:00Z") << summerVcal << "2007-07-15 14:00"
+            << "2007-07-15 15:00";
     }
     void zones()
     {
@@ -546,6 +625,212 @@ private Q_SLOTS:
         QVERIFY(e->getDataCheck());
     }
 
+    // Zone names the database does not hold directly: vendor paths, and the file's own VTIMEZONE
+    // (Outlook's display names, "EST/EDT", Lotus Notes' "Eastern"), wherever it stands in the file.
+    void fileZones_data()
+    {
+        QTest::addColumn<QString>("tzid");
+        QTest::addColumn<QString>("timezone"); // VTIMEZONE lines, "" for none; "after" puts it after the event
+        QTest::addColumn<bool>("after");
+        QTest::addColumn<QString>("summerStart"); // 15 July 09:00 there, seen in Paris
+        QTest::addColumn<QString>("winterStart"); // 15 January 09:00 there
+        QTest::addColumn<bool>("known");
+        const QString eastern = QStringLiteral(
+            "BEGIN:STANDARD\r\nDTSTART:19701101T020000\r\nRRULE:FREQ=YEARLY;BYDAY=1SU;BYMONTH=11\r\nTZOFFSETFROM:-"
+            "0400\r\n"
+            "TZOFFSETTO:-0500\r\nEND:STANDARD\r\nBEGIN:DAYLIGHT\r\nDTSTART:19700308T020000\r\n"
+            "RRULE:FREQ=YEARLY;BYDAY=2SU;BYMONTH=3\r\nTZOFFSETFROM:-0500\r\nTZOFFSETTO:-0400\r\nEND:DAYLIGHT\r\n");
+        QTest::newRow("vendor path") << "/mozilla.org/20070129_1/America/New_York"
+                                     << "" << false << "2007-07-15 15:00"
+                                     << "2007-01-15 15:00" << true;
+        QTest::newRow("Outlook display name") << "Eastern Time (US & Canada)" << eastern << false << "2007-07-15 15:00"
+                                              << "2007-01-15 15:00" << true;
+        QTest::newRow("defined after use") << "EST/EDT" << eastern << true << "2007-07-15 15:00"
+                                           << "2007-01-15 15:00" << true;
+        QTest::newRow("one offset all year") << "(UTC-03:00) Brasilia"
+                                             << "BEGIN:STANDARD\r\nDTSTART:16010101T000000\r\nTZOFFSETFROM:-0300\r\n"
+                                                "TZOFFSETTO:-0300\r\nEND:STANDARD\r\n"
+                                             << false << "2007-07-15 14:00"
+                                             << "2007-01-15 13:00" << true;
+        // A letter-only name is no POSIX rule of offset 0: unknown, read in the user's zone, and said so.
+        QTest::newRow("letters only, no VTIMEZONE") << "Eastern"
+                                                    << "" << false << "2007-07-15 09:00"
+                                                    << "2007-01-15 09:00" << false;
+    }
+    void fileZones()
+    {
+        QFETCH(QString, tzid);
+        QFETCH(QString, timezone);
+        QFETCH(bool, after);
+        QFETCH(QString, summerStart);
+        QFETCH(QString, winterStart);
+        QFETCH(bool, known);
+        const QString zone = timezone.isEmpty()
+            ? QString()
+            : "BEGIN:VTIMEZONE\r\nTZID:" + tzid + "\r\n" + timezone + "END:VTIMEZONE\r\n";
+        auto event = [&](const char* day) {
+            return "BEGIN:VEVENT\r\nDTSTART;TZID=\"" + tzid + "\":" + day
+                + "T090000\r\nDURATION:PT1H\r\nEND:VEVENT\r\n";
+        };
+        const QString events = event("20070715") + event("20070115");
+        QString message;
+        const auto cal
+            = read("BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + (after ? events + zone : zone + events) + "END:VCALENDAR\r\n",
+                   &message);
+        QCOMPARE(cal->entryCount(), 2);
+        QCOMPARE(start(cal->getEntryAtIndex(0)), summerStart);
+        QCOMPARE(start(cal->getEntryAtIndex(1)), winterStart);
+        QCOMPARE(message.isEmpty(), known);
+        if (!known)
+            QCOMPARE(message,
+                     "The time zone \"" + tzid
+                         + "\" is not known; its times were read as times of your own zone (Europe/Paris).");
+        if (timezone.isEmpty())
+            return;
+        // Zones defined after one was used leave it as it was.
+        QString many = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + zone + event("20070715");
+        for (int i = 0; i < 40; ++i)
+            many += "BEGIN:VTIMEZONE\r\nTZID:Zone " + QString::number(i) + "\r\n" + timezone + "END:VTIMEZONE\r\n";
+        const auto again = read(many + event("20070115") + "END:VCALENDAR\r\n");
+        QCOMPARE(start(again->getEntryAtIndex(1)), winterStart);
+    }
+
+    // Repeating entries from a zone whose daylight-saving dates differ from the user's are named.
+    void repeatsFromOtherZonesAreListed()
+    {
+        QString message;
+        const auto cal = read(crlf({"BEGIN:VCALENDAR",
+                                    "VERSION:2.0",
+                                    "BEGIN:VEVENT",
+                                    "SUMMARY:New York weekly",
+                                    "DTSTART;TZID=America/New_York:20070301T090000",
+                                    "DURATION:PT1H",
+                                    "RRULE:FREQ=WEEKLY;COUNT=8",
+                                    "END:VEVENT",
+                                    "BEGIN:VEVENT",
+                                    "SUMMARY:Berlin weekly",
+                                    "DTSTART;TZID=Europe/Berlin:20070301T090000",
+                                    "DURATION:PT1H",
+                                    "RRULE:FREQ=WEEKLY;COUNT=8",
+                                    "END:VEVENT",
+                                    "BEGIN:VEVENT",
+                                    "SUMMARY:New York once",
+                                    "DTSTART;TZID=America/New_York:20070301T090000",
+                                    "DURATION:PT1H",
+                                    "END:VEVENT",
+                                    "END:VCALENDAR"}),
+                              &message);
+        QCOMPARE(cal->entryCount(), 3);
+        QCOMPARE(message,
+                 QStringLiteral("Repeating entries written in the time zone America/New_York keep the clock time of "
+                                "your zone (Europe/Paris) from one occurrence to the next; the two zones change to or "
+                                "from daylight-saving time on different dates, so around those dates some occurrences "
+                                "are an hour off the file's times: \"New York weekly\" (line 3)."));
+    }
+
+    // Bytes: a fold in the middle of a character's bytes is joined; a few stray bytes in a UTF-8 file
+    // are replaced (and said so) instead of reading the whole file as Mac OS Roman; a vCalendar
+    // value read in the character set it names.
+    void fileBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("fold inside a character")
+            << dataFile("fold-inside-a-character.ics") << QStringLiteral("Grüße aus München") << "";
+        QTest::newRow("one stray byte")
+            << QByteArray("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nSUMMARY:Caf\xc3\xa9 r\xe9sum\xc3\xa9\r\n"
+                          "DTSTART;VALUE=DATE:20070315\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")
+            << QStringLiteral("Café r\uFFFDsumé")
+            << "The file is UTF-8 but for 1 byte(s) that are not; each was replaced by the character \uFFFD.";
+        QTest::newRow("Latin-1 file") << QByteArray("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nSUMMARY:Caf\xe9 cr\xe8me\r\n"
+                                                    "DTSTART;VALUE=DATE:20070315\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")
+                                      << QStringLiteral("Café crème") << "";
+        QTest::newRow("vCalendar CHARSET=ISO-8859-1") << QByteArray(
+            "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:VEVENT\r\nSUMMARY;CHARSET=ISO-8859-1:Caf\xe9 cr\xe8me\r\n"
+            "DESCRIPTION;CHARSET=macintosh:Caf\x8e\r\nDTSTART:20070315T090000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")
+                                                      << QStringLiteral("Café crème") << "";
+        QTest::newRow("vCalendar CHARSET=UTF-8 among Latin-1") << QByteArray(
+            "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:VEVENT\r\nSUMMARY;CHARSET=UTF-8:\xe4\xbc\x9a\xe8\xad\xb0\r\n"
+            "DESCRIPTION;CHARSET=ISO-8859-1:caf\xe9 \xe9t\xe9 cr\xe8me br\xfbl\xe9"
+            "e\r\n"
+            "DTSTART:20070315T090000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")
+                                                               << QStringLiteral("会議") << "";
+    }
+    void fileBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, summary);
+        QFETCH(QString, note);
+        aCalendar cal;
+        const QString message = cal.setDataFromBytes(
+            bytes, bytes.contains("VERSION:1.0") ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252);
+        QCOMPARE(cal.entryCount(), 1);
+        QCOMPARE(cal.getEntryAtIndex(0)->getSummary(), summary);
+        QCOMPARE(message, note);
+        if (bytes.contains("DESCRIPTION;CHARSET=macintosh"))
+            QCOMPARE(cal.getEntryAtIndex(0)->getShortDESCRIPTION(), QStringLiteral("Café"));
+        if (bytes.contains("br\xfbl"))
+            QCOMPARE(cal.getEntryAtIndex(0)->getShortDESCRIPTION(), QStringLiteral("café été crème brûlée"));
+    }
+
+    // Lines that could only be copied into invalid output are dropped and reported (1506); the rest
+    // of the event stays.
+    void brokenLinesAreDropped_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("attendees");
+        QTest::addColumn<bool>("organizer");
+        QTest::addColumn<QString>("alarm");
+        QTest::newRow("attendee cut inside its quoted name")
+            << QStringList {"ATTENDEE;CN=\"Doe, Jane:mailto:jane@example.com", "ATTENDEE;CN=Bob:mailto:bob@example.com"}
+            << 1 << false << "";
+        QTest::newRow("organizer without address") << QStringList {"ORGANIZER;CN=Max:"} << 0 << false << "";
+        QTest::newRow("alarm never closed")
+            << QStringList {"BEGIN:VALARM", "ACTION:DISPLAY", "TRIGGER:-PT5M", "ORGANIZER:mailto:max@example.com"} << 0
+            << false << "";
+        QTest::newRow("alarm with a component inside")
+            << QStringList {"BEGIN:VALARM", "ACTION:DISPLAY", "BEGIN:X-INNER", "X-A:1",
+                            "END:X-INNER",  "TRIGGER:-PT5M",  "END:VALARM"}
+            << 0 << false << "ACTION:DISPLAY\r\nBEGIN:X-INNER\r\nX-A:1\r\nEND:X-INNER\r\nTRIGGER:-PT5M\r\n";
+        QTest::newRow("cut DALARM") << QStringList {"DALARM:200703", "ORGANIZER:mailto:max@example.com"} << 0 << true
+                                    << "";
+    }
+    void brokenLinesAreDropped()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(int, attendees);
+        QFETCH(bool, organizer);
+        QFETCH(QString, alarm);
+        QString message;
+        const auto cal
+            = read(ical(QStringList {"SUMMARY:kept", "DTSTART:20070315T090000", "DURATION:PT1H"} + lines), &message);
+        QCOMPARE(cal->entryCount(), 1);
+        const EntryPtr e = cal->getEntryAtIndex(0);
+        QCOMPARE(e->getSummary(), QStringLiteral("kept"));
+        QCOMPARE(e->getATTENDEE().size(), attendees);
+        QCOMPARE(!e->getORGANIZER().isEmpty(), organizer);
+        QCOMPARE(e->getAlarm(), alarm);
+        QCOMPARE(message.endsWith(QLatin1String("(Error 1506)")), alarm.isEmpty());
+    }
+
+    void extraDatesAndSourceLines()
+    {
+        const auto cal = read(crlf(
+            {"BEGIN:VCALENDAR", "VERSION:2.0", "BEGIN:VEVENT", "UID:a", "DTSTART;TZID=Europe/Paris:20070305T100000",
+             "DURATION:PT1H", "RDATE;TZID=America/New_York:20070307T100000,20070308T090000",
+             "RDATE;VALUE=PERIOD:20070310T090000Z/PT2H", "END:VEVENT", "", "BEGIN:VEVENT", "UID:b",
+             "DTSTART;VALUE=DATE:20070401", "RDATE;VALUE=DATE:20070501", "END:VEVENT", "END:VCALENDAR"}));
+        QCOMPARE(cal->entryCount(), 2);
+        QStringList rdates;
+        for (const CalDate& d : cal->getEntryAtIndex(0)->getTheRDATE())
+            rdates << d.format(kMinute);
+        QCOMPARE(rdates, (QStringList {"2007-03-07 16:00", "2007-03-08 15:00", "2007-03-10 10:00"}));
+        QCOMPARE(cal->getEntryAtIndex(1)->getTheRDATE().value(0).format(kMinute), QStringLiteral("2007-05-01 00:00"));
+        QCOMPARE(cal->getEntryAtIndex(0)->getSourceLine(), 3);
+        QCOMPARE(cal->getEntryAtIndex(1)->getSourceLine(), 11);
+    }
+
     // The reader shifts each date as the document's zoneAdjust does (it only asks for the present
     // once per read): compare the two over zones with odd offsets, both seasons and DST edges.
     void shiftsMatchZoneAdjust_data()
@@ -555,8 +840,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("header");
         QTest::addColumn<QString>("startName");
         QTest::addColumn<QString>("suffix");
-        const QList<QByteArray> zones{"Europe/London", "Asia/Kolkata", "Australia/Sydney", "America/St_Johns"};
-        const QList<QByteArray> clocks{"2007-01-15T12:00:00Z", "2007-07-15T12:00:00Z"};
+        const QList<QByteArray> zones {"Europe/London", "Asia/Kolkata", "Australia/Sydney", "America/St_Johns"};
+        const QList<QByteArray> clocks {"2007-01-15T12:00:00Z", "2007-07-15T12:00:00Z"};
         struct Variant
         {
             const char* name;
@@ -584,10 +869,10 @@ private Q_SLOTS:
         QFETCH(QString, suffix);
         testutil::pinZone(userZone.constData());
         testutil::pinClock(now.constData());
-        const QStringList times{"20070311T023000", "20071104T013000", "20070325T013000", "20071028T013000",
-                                "20070715T083000", "20070115T233000", "20080229T120000"};
+        const QStringList times {"20070311T023000", "20071104T013000", "20070325T013000", "20071028T013000",
+                                 "20070715T083000", "20070115T233000", "20080229T120000"};
         for (const QString& t : times) {
-            const QStringList head = header.isEmpty() ? QStringList() : QStringList{header};
+            const QStringList head = header.isEmpty() ? QStringList() : QStringList {header};
             const auto cal = read(ical({startName + ':' + t + suffix, "DTEND:" + t + suffix}, head));
             const EntryPtr e = cal->getEntryAtIndex(0);
             const CalDate local = CalDate::parse(t.left(13), QStringLiteral("%Y%m%dT%H%M"));
@@ -597,8 +882,7 @@ private Q_SLOTS:
                 // converts the file's own reading.
                 const QString zone = header.isEmpty() ? startName.mid(13) : header.mid(25);
                 if (!zone.isEmpty() && suffix.isEmpty())
-                    QCOMPARE(e->getStartTime().inZone(Zones::byName(zone)).format(QStringLiteral("%H%M")),
-                             t.mid(9, 4));
+                    QCOMPARE(e->getStartTime().inZone(Zones::byName(zone)).format(QStringLiteral("%H%M")), t.mid(9, 4));
                 continue;
             }
             const CalDate expected = cal->zoneAdjust(local);
@@ -654,26 +938,24 @@ private Q_SLOTS:
             << ical({"SUMMARY:a" + QStringLiteral("\r\n b").repeated(100000)}) << 1;
         QTest::newRow("100000 soft line breaks")
             << ical({"DESCRIPTION;QUOTED-PRINTABLE:" + QStringLiteral("ab=\r\n").repeated(100000) + "c"}) << 1;
-        QTest::newRow("NUL bytes") << ical({QString::fromUtf16(u"SUMMARY:a\0b", 11), QString(QChar(0)),
-                                            QString::fromUtf16(u"DTSTART\0:2007", 13)})
+        QTest::newRow("NUL bytes") << ical(
+            {QString::fromUtf16(u"SUMMARY:a\0b", 11), QString(QChar(0)), QString::fromUtf16(u"DTSTART\0:2007", 13)})
                                    << 1;
         QTest::newRow("only BEGIN:VEVENT") << QStringLiteral("BEGIN:VEVENT\r\n").repeated(50000) << 50000;
         QTest::newRow("only BEGIN lines") << QStringLiteral("BEGIN:X\r\n").repeated(50000) << 0;
         QTest::newRow("only END lines") << QStringLiteral("END:VEVENT\r\nEND:VCALENDAR\r\n").repeated(20000) << 0;
-        QTest::newRow("nested alarms left open")
-            << ical(QStringList(20000, QStringLiteral("BEGIN:VALARM"))) << 1;
-        QTest::newRow("short values")
-            << ical({"DTSTART:2007", "DTEND:20070315T1", "DURATION:P", "EXDATE:200703151", "RECURRENCE-ID:2",
-                     "RRULE:", "UID", "DALARM:", "BEGIN"})
-            << 0;
+        QTest::newRow("nested alarms left open") << ical(QStringList(20000, QStringLiteral("BEGIN:VALARM"))) << 1;
+        QTest::newRow("short values") << ical({"DTSTART:2007", "DTEND:20070315T1", "DURATION:P", "EXDATE:200703151",
+                                               "RECURRENCE-ID:2", "RRULE:", "UID", "DALARM:", "BEGIN"})
+                                      << 0;
         QTest::newRow("ends inside an event") << QStringLiteral("BEGIN:VCALENDAR\nBEGIN:VEVENT\nSUMMARY:cut") << 1;
         QTest::newRow("ends inside an alarm")
             << QStringLiteral("BEGIN:VCALENDAR\nBEGIN:VEVENT\nSUMMARY:cut\nBEGIN:VALARM\nTRIGGER:-PT5M") << 1;
         QTest::newRow("ends in a fold") << QStringLiteral("BEGIN:VCALENDAR\nBEGIN:VEVENT\nSUMMARY:cut\n ") << 1;
-        QTest::newRow("huge numbers")
-            << ical({"DTSTART:99999999T999999", "DURATION:P99999999999999W", "EXDATE:00000000T000000"}) << 1;
-        QTest::newRow("huge duration")
-            << ical({"DTSTART:20070315T093000", "DURATION:P999999999DT99999999H"}) << 1;
+        QTest::newRow("huge numbers") << ical(
+            {"DTSTART:99999999T999999", "DURATION:P99999999999999W", "EXDATE:00000000T000000"})
+                                      << 1;
+        QTest::newRow("huge duration") << ical({"DTSTART:20070315T093000", "DURATION:P999999999DT99999999H"}) << 1;
     }
     void hostileInput()
     {
@@ -699,7 +981,8 @@ private Q_SLOTS:
     void roundTripICalendar()
     {
         int next = 0;
-        Uuid::setGenerator([&next]() { return QStringLiteral("00000000-0000-0000-0000-%1").arg(++next, 12, 10, QLatin1Char('0')); });
+        Uuid::setGenerator(
+            [&next]() { return QStringLiteral("00000000-0000-0000-0000-%1").arg(++next, 12, 10, QLatin1Char('0')); });
         const auto first = read(Encoding::decode(dataFile("sample.ics"), Encoding::Fallback::MacRoman));
         const QString written = first->createICalString(first->getTheData(), QStringLiteral("/tmp/Sample.ics"));
         QString message;

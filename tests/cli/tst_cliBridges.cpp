@@ -190,7 +190,8 @@ private Q_SLOTS:
         QCOMPARE(calls[0].mid(0, 2), (QStringList {"--composer", "--attach"}));
         QCOMPARE(calls[0].mid(3), QStringList {"\"Lee, Chris\" <lee@example.com>"});
         QVERIFY(readFile(calls[0][2])
-                    .startsWith("BEGIN:VCALENDAR\nMETHOD:REQUEST\nBEGIN:VEVENT\nSEQUENCE:2\n"
+                    .startsWith("BEGIN:VCALENDAR\nMETHOD:REQUEST\nVERSION:2.0\nPRODID:-//Quenlor\\, //Quenlor//EN\n"
+                                "BEGIN:VEVENT\nSEQUENCE:2\n"
                                 "ATTENDEE;CN=\"Lee, Chris\":mailto:lee@example.com\n"));
         if (extra.isEmpty())
             QCOMPARE(after, before);

@@ -3,6 +3,7 @@
 #include "formatsTestUtil.h"
 #include "testutil.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -50,8 +51,8 @@ private Q_SLOTS:
     void mailedBlock()
     {
         EntryPtr e = review();
-        const QList<invitee> people{person(QStringLiteral("Anne Example"), QStringLiteral("anne@example.com")),
-                                    person(QStringLiteral("Bob Builder"), QStringLiteral("bob@example.com"))};
+        const QList<invitee> people {person(QStringLiteral("Anne Example"), QStringLiteral("anne@example.com")),
+                                     person(QStringLiteral("Bob Builder"), QStringLiteral("bob@example.com"))};
         QCOMPARE(e->getICal(people, QStringLiteral("Carol Chair"), QStringLiteral("carol@example.com")),
                  QStringLiteral("BEGIN:VEVENT\n"
                                 "SEQUENCE:2\n"
@@ -72,7 +73,7 @@ private Q_SLOTS:
         EntryPtr e = review();
         e->setRRULE(QStringLiteral("FREQ=WEEKLY;INTERVAL=1"));
         e->setDTEND(QStringLiteral("20070315T110000"));
-        const QList<invitee> people{person(QStringLiteral("Anne Example"), QStringLiteral("anne@example.com"))};
+        const QList<invitee> people {person(QStringLiteral("Anne Example"), QStringLiteral("anne@example.com"))};
         QCOMPARE(e->getICalForICal(people, QStringLiteral("Carol Chair"), QStringLiteral("carol@example.com")),
                  QStringLiteral("BEGIN:VEVENT\r\n"
                                 "SEQUENCE:3\r\n"
@@ -92,12 +93,12 @@ private Q_SLOTS:
     void longAttendeeLinesFold()
     {
         EntryPtr e = review();
-        const QList<invitee> people{person(QStringLiteral("Maximilian Alexander von Example-Langername"),
-                                           QStringLiteral("maximilian.alexander@example.com"))};
-        QVERIFY(e->getICal(people, QString(), QString())
-                    .contains(QStringLiteral(
-                        "\nATTENDEE;CN=Maximilian Alexander von Example-Langername:mailto:maximilia\n"
-                        " n.alexander@example.com\n")));
+        const QList<invitee> people {person(QStringLiteral("Maximilian Alexander von Example-Langername"),
+                                            QStringLiteral("maximilian.alexander@example.com"))};
+        QVERIFY(
+            e->getICal(people, QString(), QString())
+                .contains(QStringLiteral("\nATTENDEE;CN=Maximilian Alexander von Example-Langername:mailto:maximilia\n"
+                                         " n.alexander@example.com\n")));
         QVERIFY(e->getICalForICal(people, QString(), QString())
                     .contains(QStringLiteral(
                         "\r\nATTENDEE;CN=\"Maximilian Alexander von Example-Langername\":mailto:maximil\n"
@@ -123,22 +124,27 @@ private Q_SLOTS:
 
         aCalendar cal;
         EntryPtr e = allDay(QStringLiteral("Offsite"), day(2007, 4, 2), day(2007, 4, 3));
-        const QString text = cal.createInvitationString({blank, e, blank}, {}, QStringLiteral("C"),
-                                                        QStringLiteral("c@example.com"));
-        QCOMPARE(text, QStringLiteral("BEGIN:VCALENDAR\n"
-                                      "METHOD:REQUEST\n"
-                                      "BEGIN:VEVENT\n"
-                                      "SEQUENCE:2\n"
-                                      "DTSTAMP:20070115T120000Z\n"
-                                      "SUMMARY:Offsite\n"
-                                      "UID:00000000-0000-0000-0000-000000000001\n"
-                                      "ORGANIZER;CN=C:mailto:c@example.com\n"
-                                      "DTSTART;VALUE=DATE:20070402\n"
-                                      "DURATION:P2D\n"
-                                      "END:VEVENT\n"
-                                      "END:VCALENDAR"));
-        QCOMPARE(cal.createInvitationString({}, {}, QString(), QString()),
-                 QStringLiteral("BEGIN:VCALENDAR\nMETHOD:REQUEST\nEND:VCALENDAR"));
+        const QString text
+            = cal.createInvitationString({blank, e, blank}, {}, QStringLiteral("C"), QStringLiteral("c@example.com"));
+        QCOMPARE(text,
+                 QStringLiteral("BEGIN:VCALENDAR\n"
+                                "METHOD:REQUEST\n"
+                                "VERSION:2.0\n"
+                                "PRODID:-//Quenlor\\, //Quenlor//EN\n"
+                                "BEGIN:VEVENT\n"
+                                "SEQUENCE:2\n"
+                                "DTSTAMP:20070115T120000Z\n"
+                                "SUMMARY:Offsite\n"
+                                "UID:00000000-0000-0000-0000-000000000001\n"
+                                "ORGANIZER;CN=C:mailto:c@example.com\n"
+                                "DTSTART;VALUE=DATE:20070402\n"
+                                "DURATION:P2D\n"
+                                "END:VEVENT\n"
+                                "END:VCALENDAR"));
+        QCOMPARE(
+            cal.createInvitationString({}, {}, QString(), QString()),
+            QStringLiteral(
+                "BEGIN:VCALENDAR\nMETHOD:REQUEST\nVERSION:2.0\nPRODID:-//Quenlor\\, //Quenlor//EN\nEND:VCALENDAR"));
     }
 
     void namesCannotBreakTheLine_data()
@@ -147,20 +153,33 @@ private Q_SLOTS:
         QTest::addColumn<QString>("email");
         QTest::addColumn<QString>("mailed");
         QTest::addColumn<QString>("app");
-        QTest::newRow("plain") << "Anne Example" << "anne@example.com" << "ATTENDEE;CN=Anne Example:mailto:anne@example.com"
+        QTest::newRow("plain") << "Anne Example"
+                               << "anne@example.com"
+                               << "ATTENDEE;CN=Anne Example:mailto:anne@example.com"
                                << "ATTENDEE;CN=\"Anne Example\":mailto:anne@example.com";
-        QTest::newRow("comma") << "Doe, John" << "jd@example.com" << "ATTENDEE;CN=\"Doe, John\":mailto:jd@example.com"
+        QTest::newRow("comma") << "Doe, John"
+                               << "jd@example.com"
+                               << "ATTENDEE;CN=\"Doe, John\":mailto:jd@example.com"
                                << "ATTENDEE;CN=\"Doe, John\":mailto:jd@example.com";
-        QTest::newRow("semicolon") << "A;B" << "ab@example.com" << "ATTENDEE;CN=\"A;B\":mailto:ab@example.com"
+        QTest::newRow("semicolon") << "A;B"
+                                   << "ab@example.com"
+                                   << "ATTENDEE;CN=\"A;B\":mailto:ab@example.com"
                                    << "ATTENDEE;CN=\"A;B\":mailto:ab@example.com";
-        QTest::newRow("colon") << "Dr: Who" << "who@example.com" << "ATTENDEE;CN=\"Dr: Who\":mailto:who@example.com"
+        QTest::newRow("colon") << "Dr: Who"
+                               << "who@example.com"
+                               << "ATTENDEE;CN=\"Dr: Who\":mailto:who@example.com"
                                << "ATTENDEE;CN=\"Dr: Who\":mailto:who@example.com";
-        QTest::newRow("double quote") << "Say \"Hi\"" << "hi@example.com" << "ATTENDEE;CN=Say Hi:mailto:hi@example.com"
+        QTest::newRow("double quote") << "Say \"Hi\""
+                                      << "hi@example.com"
+                                      << "ATTENDEE;CN=Say Hi:mailto:hi@example.com"
                                       << "ATTENDEE;CN=\"Say Hi\":mailto:hi@example.com";
-        QTest::newRow("line breaks") << "Line\r\nBreak" << "lb@example.com\n"
+        QTest::newRow("line breaks") << "Line\r\nBreak"
+                                     << "lb@example.com\n"
                                      << "ATTENDEE;CN=LineBreak:mailto:lb@example.com"
                                      << "ATTENDEE;CN=\"LineBreak\":mailto:lb@example.com";
-        QTest::newRow("quoted comma") << "\"Doe, J\"" << "d@example.com" << "ATTENDEE;CN=\"Doe, J\":mailto:d@example.com"
+        QTest::newRow("quoted comma") << "\"Doe, J\""
+                                      << "d@example.com"
+                                      << "ATTENDEE;CN=\"Doe, J\":mailto:d@example.com"
                                       << "ATTENDEE;CN=\"Doe, J\":mailto:d@example.com";
     }
 
@@ -171,7 +190,7 @@ private Q_SLOTS:
         QFETCH(QString, mailed);
         QFETCH(QString, app);
         EntryPtr e = review();
-        const QList<invitee> people{person(name, email)};
+        const QList<invitee> people {person(name, email)};
         const QString m = e->getICal(people, name, email);
         QVERIFY2(m.contains(QLatin1Char('\n') + mailed + QLatin1Char('\n')), qPrintable(m));
         // The organiser follows the same rules as an attendee of the mailed block.
@@ -190,12 +209,13 @@ private Q_SLOTS:
 
         aCalendar cal;
         EntryPtr e = review();
-        e->setSummary(QStringLiteral("Review with a long summary that certainly needs folding, and an emoji \U0001F4C5 too"));
-        const QList<invitee> people{
-            person(QStringLiteral("Anne Example"), QStringLiteral("anne@example.com")),
-            person(QStringLiteral("Doe, John \"JD\" Maximilian Alexander von Example"), QStringLiteral("john.doe@example.com"))};
-        const QString text =
-            cal.createInvitationString({e}, people, QStringLiteral("Carol: Chair"), QStringLiteral("carol@example.com"));
+        e->setSummary(
+            QStringLiteral("Review with a long summary that certainly needs folding, and an emoji \U0001F4C5 too"));
+        const QList<invitee> people {person(QStringLiteral("Anne Example"), QStringLiteral("anne@example.com")),
+                                     person(QStringLiteral("Doe, John \"JD\" Maximilian Alexander von Example"),
+                                            QStringLiteral("john.doe@example.com"))};
+        const QString text = cal.createInvitationString({e}, people, QStringLiteral("Carol: Chair"),
+                                                        QStringLiteral("carol@example.com"));
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString path = dir.filePath(QStringLiteral("invite.ics"));
@@ -204,18 +224,17 @@ private Q_SLOTS:
         file.write(text.toUtf8());
         file.close();
 
-        const QString script = QStringLiteral(
-            "import sys, icalendar\n"
-            "cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())\n"
-            "print('METHOD', cal.get('METHOD'))\n"
-            "for ev in cal.walk('VEVENT'):\n"
-            "    print('SUMMARY', ev.get('SUMMARY'))\n"
-            "    atts = ev.get('ATTENDEE')\n"
-            "    atts = atts if isinstance(atts, list) else [atts]\n"
-            "    for a in atts:\n"
-            "        print('ATTENDEE', a.params.get('CN'), '|', str(a))\n"
-            "    o = ev.get('ORGANIZER')\n"
-            "    print('ORGANIZER', o.params.get('CN'), '|', str(o))\n");
+        const QString script = QStringLiteral("import sys, icalendar\n"
+                                              "cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())\n"
+                                              "print('METHOD', cal.get('METHOD'))\n"
+                                              "for ev in cal.walk('VEVENT'):\n"
+                                              "    print('SUMMARY', ev.get('SUMMARY'))\n"
+                                              "    atts = ev.get('ATTENDEE')\n"
+                                              "    atts = atts if isinstance(atts, list) else [atts]\n"
+                                              "    for a in atts:\n"
+                                              "        print('ATTENDEE', a.params.get('CN'), '|', str(a))\n"
+                                              "    o = ev.get('ORGANIZER')\n"
+                                              "    print('ORGANIZER', o.params.get('CN'), '|', str(o))\n");
         QString error;
         const QStringList lines = testutil::runPython(script, {path}, &error);
         QVERIFY2(error.isEmpty(), qPrintable(error));
@@ -227,6 +246,46 @@ private Q_SLOTS:
                               QStringLiteral("ATTENDEE Doe, John JD Maximilian Alexander von Example | "
                                              "mailto:john.doe@example.com"),
                               QStringLiteral("ORGANIZER Carol: Chair | mailto:carol@example.com")}));
+    }
+
+    // The mailed calendar passes libical's iTIP checks and carries what invitees need: the room,
+    // the cancelled occurrences and the moved one. Control characters from the address book are
+    // left out.
+    void invitationHoldsTheWholeSeries()
+    {
+        EntryPtr series = review();
+        series->setRRULE(QStringLiteral("FREQ=WEEKLY;COUNT=5"));
+        series->setLocation(QStringLiteral("Room 1"));
+        series->setTheEXDATE(day(2007, 3, 22));
+        EntryPtr moved = timed(QStringLiteral("Project review (moved)"), 2007, 3, 30, 14, 0, 15, 0);
+        moved->setUIDcopy(series->getUID().mid(4));
+        moved->setRecDate(day(2007, 3, 29));
+        moved->setRecTime(at(2007, 3, 29, 9, 30));
+        series->addRecObjectArray(moved);
+        aCalendar cal;
+        const QList<invitee> people {
+            person(QStringLiteral("Anne\u0007 Example"), QStringLiteral("anne@example.com\u0000"))};
+        const QString text = cal.createInvitationString({series, moved}, people, QStringLiteral("Carol\u001B"),
+                                                        QStringLiteral("carol@example.com"));
+        QVERIFY(text.startsWith(
+            QLatin1String("BEGIN:VCALENDAR\nMETHOD:REQUEST\nVERSION:2.0\nPRODID:-//Quenlor\\, //Quenlor//EN\n")));
+        for (const char* line : {"\nLOCATION:Room 1\n", "\nEXDATE;TZID=Europe/Paris:20070322T093000\n",
+                                 "\nRECURRENCE-ID;TZID=Europe/Paris:20070329T093000\nEND:VEVENT\n",
+                                 "\nATTENDEE;CN=Anne Example:mailto:anne@example.com\n",
+                                 "\nORGANIZER;CN=Carol:mailto:carol@example.com\n"})
+            QVERIFY2(text.contains(QLatin1String(line)), line);
+        QCOMPARE(text.count(QLatin1String("BEGIN:VEVENT")), 2);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("invite.ics"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text.toUtf8());
+        file.close();
+        QProcess peer;
+        peer.start(QStringLiteral(TIDEWELL_VCAL_PEER), {QStringLiteral("--ical"), path});
+        QVERIFY(peer.waitForFinished(30000));
+        QCOMPARE(QString::fromUtf8(peer.readAllStandardOutput()), QStringLiteral("ITIP ok\nEVENTS 2\n"));
     }
 
 private:

@@ -210,6 +210,13 @@ private Q_SLOTS:
         QTest::newRow("unknown is local") << "Nowhere/Special" << "Europe/Paris" << false;
         QTest::newRow("path is refused") << "../../../etc/passwd" << "Europe/Paris" << false;
         QTest::newRow("empty") << "" << "Europe/Paris" << false;
+        QTest::newRow("vendor path") << "/mozilla.org/20070129_1/America/New_York" << "America/New_York" << true;
+        QTest::newRow("vendor path, three parts") << "/softwarestudio.org/Olson_20011030_5/America/Argentina/Buenos_Aires"
+                                                  << "America/Argentina/Buenos_Aires" << true;
+        QTest::newRow("old database name") << "US/Eastern" << "US/Eastern" << true;
+        // Qt takes any name as a POSIX rule; a name of letters alone is no zone at offset 0.
+        QTest::newRow("letters only") << "Eastern" << "Europe/Paris" << false;
+        QTest::newRow("two abbreviations") << "EST/EDT" << "Europe/Paris" << false;
     }
     void zonesByName()
     {
