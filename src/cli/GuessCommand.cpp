@@ -5,6 +5,31 @@
 
 namespace cli
 {
+namespace
+{
+QString counted(qsizetype n, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}
+
+// Why no guessed entry has a date: none was found, the dates and times could not be paired, or
+// the dates found could not be read.
+QString whyNoDate(const aCalendar& doc, const QString& text)
+{
+    const QStringList dates = doc.returnDatesInString(text);
+    if (dates.isEmpty())
+        return QStringLiteral("no date found in the text");
+    const qsizetype times = doc.returnTimeInString(text).size();
+    if (times > 0 && times != dates.size() && times != 2 * dates.size()) {
+        return QStringLiteral("found %1 (%2) and %3, which cannot be paired: give each date one time, or a start "
+                              "and an end time")
+            .arg(counted(dates.size(), "date", "dates"), dates.join(QStringLiteral(", ")).simplified(),
+                 counted(times, "time", "times"));
+    }
+    return QStringLiteral("the date \"%1\" could not be read").arg(dates.first().simplified());
+}
+} // namespace
+
 int guessCommand(Session& s, const QStringList& args)
 {
     QCommandLineParser p;
@@ -38,7 +63,7 @@ int guessCommand(Session& s, const QStringList& args)
     const bool anyDate = std::any_of(doc.getTheData().cbegin(), doc.getTheData().cend(),
                                      [](const EntryPtr& e) { return !e->getStartDate().isNull(); });
     if (!anyDate) {
-        s.error(QStringLiteral("tidewell-cli: no date found in the text"));
+        s.error(QStringLiteral("tidewell-cli: ") + whyNoDate(doc, text));
         return kExportFailed;
     }
     return writeDocument(s, doc, o);

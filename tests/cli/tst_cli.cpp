@@ -71,18 +71,18 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("says");
-        QTest::newRow("help") << QStringList{"--help"} << 0 << "convert";
-        QTest::newRow("version") << QStringList{"--version"} << 0 << "tidewell-cli";
-        QTest::newRow("convert help") << QStringList{"convert", "--help"} << 0 << "--columns-in";
-        QTest::newRow("no command") << QStringList{} << 2 << "Usage";
-        QTest::newRow("unknown command") << QStringList{"frobnicate"} << 2 << "unknown command";
-        QTest::newRow("no input") << QStringList{"convert"} << 2 << "at least one input";
-        QTest::newRow("missing file") << QStringList{"convert", "/nonexistent/x.ics"} << 2 << "cannot read";
-        QTest::newRow("unknown extension") << QStringList{"convert", kSample, "-o", "x.doc"} << 2 << "output format";
-        QTest::newRow("unknown option") << QStringList{"convert", "--frob", kSample} << 2 << "frob";
-        QTest::newRow("unknown column") << QStringList{"convert", kSample, "--to", "csv", "--columns", "bogus"} << 2
+        QTest::newRow("help") << QStringList {"--help"} << 0 << "convert";
+        QTest::newRow("version") << QStringList {"--version"} << 0 << "tidewell-cli";
+        QTest::newRow("convert help") << QStringList {"convert", "--help"} << 0 << "--columns-in";
+        QTest::newRow("no command") << QStringList {} << 2 << "Usage";
+        QTest::newRow("unknown command") << QStringList {"frobnicate"} << 2 << "unknown command";
+        QTest::newRow("no input") << QStringList {"convert"} << 2 << "at least one input";
+        QTest::newRow("missing file") << QStringList {"convert", "/nonexistent/x.ics"} << 2 << "cannot read";
+        QTest::newRow("unknown extension") << QStringList {"convert", kSample, "-o", "x.doc"} << 2 << "output format";
+        QTest::newRow("unknown option") << QStringList {"convert", "--frob", kSample} << 2 << "frob";
+        QTest::newRow("unknown column") << QStringList {"convert", kSample, "--to", "csv", "--columns", "bogus"} << 2
                                         << "unknown column";
-        QTest::newRow("unwritable") << QStringList{"convert", kSample, "-o", "/nonexistent/dir/out.ics"} << 2
+        QTest::newRow("unwritable") << QStringList {"convert", kSample, "-o", "/nonexistent/dir/out.ics"} << 2
                                     << "out.ics: could not be written: No such file or directory";
     }
     void usage()
@@ -103,7 +103,8 @@ private Q_SLOTS:
         QVERIFY(r.out.contains("SUMMARY;CHARSET=macintosh:Dentist\r\n"));
         QVERIFY(r.out.contains("DTSTART:20070315T083000Z\r\n"));
         // Mac OS Roman, as the CHARSET label says: é is byte 0x8E.
-        QVERIFY(r.out.contains("SUMMARY;CHARSET=macintosh:L\x8E" "a's birthday"));
+        QVERIFY(r.out.contains("SUMMARY;CHARSET=macintosh:L\x8E"
+                               "a's birthday"));
         QVERIFY(r.out.endsWith("END:VCALENDAR\r\n"));
     }
 
@@ -122,7 +123,8 @@ private Q_SLOTS:
         // Everything but the per-file identifier is kept byte for byte.
         auto strip = [](QByteArray t) {
             const qsizetype at = t.indexOf("X-WR-RELCALID");
-            return t.remove(at, t.indexOf("\r\n", at) - at).replace("X-WR-CALNAME;VALUE=TEXT:b", "X-WR-CALNAME;VALUE=TEXT:a");
+            return t.remove(at, t.indexOf("\r\n", at) - at)
+                .replace("X-WR-CALNAME;VALUE=TEXT:b", "X-WR-CALNAME;VALUE=TEXT:a");
         };
         QCOMPARE(strip(read("b.ics")), strip(first));
     }
@@ -140,8 +142,9 @@ private Q_SLOTS:
 
     void readerWarningsGoOn()
     {
-        write("todo.ics", calendar("BEGIN:VTODO\nSUMMARY:t\nEND:VTODO\nBEGIN:VEVENT\nUID:1\n"
-                                   "DTSTART;VALUE=DATE:20070315\nSUMMARY:kept\nEND:VEVENT\n"));
+        write("todo.ics",
+              calendar("BEGIN:VTODO\nSUMMARY:t\nEND:VTODO\nBEGIN:VEVENT\nUID:1\n"
+                       "DTSTART;VALUE=DATE:20070315\nSUMMARY:kept\nEND:VEVENT\n"));
         const Run r = run({"convert", path("todo.ics"), "--to", "ics"});
         QCOMPARE(r.status, 0);
         QVERIFY(r.err.contains("(Error 1505)"));
@@ -150,9 +153,10 @@ private Q_SLOTS:
 
     void invalidEntriesAreListed()
     {
-        write("bad.ics", calendar("BEGIN:VEVENT\nUID:1\nDTSTART:20070315T090000\nDTEND:20070315T100000\n"
-                                  "SUMMARY:fine\nEND:VEVENT\nBEGIN:VEVENT\nUID:2\nDTSTART:20070315T110000\n"
-                                  "DTEND:20070315T100000\nSUMMARY:Backwards\nEND:VEVENT\n"));
+        write("bad.ics",
+              calendar("BEGIN:VEVENT\nUID:1\nDTSTART:20070315T090000\nDTEND:20070315T100000\n"
+                       "SUMMARY:fine\nEND:VEVENT\nBEGIN:VEVENT\nUID:2\nDTSTART:20070315T110000\n"
+                       "DTEND:20070315T100000\nSUMMARY:Backwards\nEND:VEVENT\n"));
         write("out.ics", "old contents");
         const Run r = run({"convert", path("bad.ics"), "-o", path("out.ics")});
         QCOMPARE(r.status, 1);
@@ -162,9 +166,10 @@ private Q_SLOTS:
 
     void untranslatableRuleWritesNothing()
     {
-        write("monthly.ics", calendar("BEGIN:VEVENT\nUID:1\nDTSTART;TZID=Europe/Paris:20070315T090000\n"
-                                      "DTEND;TZID=Europe/Paris:20070315T100000\nRRULE:FREQ=MONTHLY;BYMONTHDAY=15\n"
-                                      "SUMMARY:m\nEND:VEVENT\n"));
+        write("monthly.ics",
+              calendar("BEGIN:VEVENT\nUID:1\nDTSTART;TZID=Europe/Paris:20070315T090000\n"
+                       "DTEND;TZID=Europe/Paris:20070315T100000\nRRULE:FREQ=MONTHLY;BYMONTHDAY=15\n"
+                       "SUMMARY:m\nEND:VEVENT\n"));
         write("out.vcs", "old contents");
         const Run r = run({"convert", path("monthly.ics"), "-o", path("out.vcs")});
         QCOMPARE(r.status, 1);
@@ -193,9 +198,10 @@ private Q_SLOTS:
 
     void delimitedInput()
     {
-        write("people.csv", "Summary,Start Date,Start Time,End Date,End Time,Description\r\n"
-                            "\"Lunch, with Ann\",12/05/06,12:30 PM,12/05/06,1:30 PM,\"Bring \"\"the\"\" book\"\r\n"
-                            "Review,12/06/06,9:00 AM,12/06/06,10:00 AM,\"line one\nline two\"\r\n");
+        write("people.csv",
+              "Summary,Start Date,Start Time,End Date,End Time,Description\r\n"
+              "\"Lunch, with Ann\",12/05/06,12:30 PM,12/05/06,1:30 PM,\"Bring \"\"the\"\" book\"\r\n"
+              "Review,12/06/06,9:00 AM,12/06/06,10:00 AM,\"line one\nline two\"\r\n");
         const Run r = run({"convert", path("people.csv"), "-o", path("people.ics"), "--skip-header", "--columns-in",
                            "Summary,Start Date,Start Time,End Date,End Time,Description"});
         QVERIFY2(r.status == 0, r.err.constData());
@@ -204,18 +210,59 @@ private Q_SLOTS:
         QVERIFY(ics.contains("SUMMARY:Lunch\\, with Ann") || ics.contains("SUMMARY:Lunch, with Ann"));
         QVERIFY(ics.contains("DTSTART;TZID=Europe/Paris:20061205T123000"));
         QVERIFY(ics.contains("DESCRIPTION:line one"));
-        const Run codes = run({"convert", path("people.csv"), "--to", "ics", "--skip-header", "--columns-in",
-                               "4,1,0,3,2,5"});
+        const Run codes
+            = run({"convert", path("people.csv"), "--to", "ics", "--skip-header", "--columns-in", "4,1,0,3,2,5"});
         QVERIFY2(codes.status == 0, codes.err.constData());
         QCOMPARE(codes.out.count("BEGIN:VEVENT"), 2);
     }
 
+    void guess_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says"); // in the calendar, or in the message when the status is 1
+        QTest::newRow("ordinal date") << "Lunch with Ann 5th December 2006 at 12:30 pm" << 0
+                                      << "DTSTART;TZID=Europe/Paris:20061205T123000\r\nSUMMARY:Lunch with Ann  at ";
+        QTest::newRow("pm after a numeric date")
+            << "Meeting 12/05/2006 11:30 pm" << 0
+            << "DTSTART;TZID=Europe/Paris:20061205T233000\r\nSUMMARY:Meeting  \r\n";
+        QTest::newRow("12:30 am") << "Meeting 12/05/2006 12:30 am" << 0 << "DTSTART;TZID=Europe/Paris:20061205T003000";
+        QTest::newRow("time after a month-name date")
+            << "Lunch with Ann December 5, 2006 10:30 am" << 0 << "DTSTART;TZID=Europe/Paris:20061205T103000";
+        QTest::newRow("time is no year") << "Lunch December 5 10:30 am" << 0
+                                         << "DTSTART;TZID=Europe/Paris:20071205T103000";
+        QTest::newRow("time range") << "Meeting 12/05/2006 10:00-11:00" << 0
+                                    << "DTSTART;TZID=Europe/Paris:20061205T100000\r\nSUMMARY:Meeting  -";
+        QTest::newRow("time before the date")
+            << "Call 14:30 12/05/2006" << 0 << "DTSTART;TZID=Europe/Paris:20061205T143000";
+        QTest::newRow("past midnight") << "Party 12/05/2006 at 11:30 pm" << 0
+                                       << "DTSTART;TZID=Europe/Paris:20061205T233000\r\nSUMMARY:Party  at \r\n"
+                                          "DESCRIPTION:Party 12/05/2006 at 11:30 pm\r\nDURATION:PT1H\r\n";
+        QTest::newRow("Sept") << "Conference 5 Sept 2006" << 0 << "DTSTART;VALUE=DATE:20060905";
+        QTest::newRow("month name inside a word") << "Hire 3 Junior developers" << 1 << "no date found in the text";
+        QTest::newRow("dates and times that do not pair")
+            << "Conference December 5 2006 and December 6 2006 at 9:30 am" << 1
+            << "found 2 dates (December 5 2006, December 6 2006) and 1 time, which cannot be paired";
+        QTest::newRow("date that cannot be read")
+            << "Review 02/30/2007 at 3pm" << 1 << "the date \"02/30/2007\" could not be read";
+    }
     void guess()
     {
-        const Run r = run({"guess", "Lunch with Ann 5th December 2006 at 12:30 pm"});
-        QVERIFY2(r.status == 0, r.err.constData());
-        QVERIFY2(r.out.contains("DTSTART;TZID=Europe/Paris:20061205T123000"), r.out.constData());
-        QVERIFY(r.out.contains("SUMMARY:Lunch with Ann"));
+        QFETCH(QString, text);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        const Run r = run({"guess", text});
+        QCOMPARE(r.status, status);
+        QVERIFY2((status == 0 ? r.out : r.err).contains(says.toUtf8()), (r.out + r.err).constData());
+        if (status == 0) {
+            QVERIFY(r.err.isEmpty());
+        } else {
+            QVERIFY(r.out.isEmpty());
+        }
+    }
+
+    void guessFromStandardInput()
+    {
         const Run nothing = run({"guess"}, "no appointment here");
         QCOMPARE(nothing.status, 1);
         QVERIFY(nothing.err.contains("no date found"));
@@ -223,9 +270,9 @@ private Q_SLOTS:
 
     void invite()
     {
-        const Run r = run({"invite", "--organizer", "Ann Smith <ann@example.org>", "--attendee",
-                           "Bob Jones <bob@example.org>", "--attendee", "carol@example.org", kSample, "-o",
-                           path("invite.ics")});
+        const Run r
+            = run({"invite", "--organizer", "Ann Smith <ann@example.org>", "--attendee", "Bob Jones <bob@example.org>",
+                   "--attendee", "carol@example.org", kSample, "-o", path("invite.ics")});
         QVERIFY2(r.status == 0, r.err.constData());
         const QByteArray text = read("invite.ics");
         QVERIFY(text.startsWith("BEGIN:VCALENDAR\nMETHOD:REQUEST\n"));
@@ -237,19 +284,18 @@ private Q_SLOTS:
         // An independent parser reads the invitation with the people it was given.
         if (!testutil::pythonHas("icalendar"))
             QSKIP("/usr/bin/python3 cannot import icalendar");
-        const QString script = QStringLiteral(
-            "import sys, icalendar\n"
-            "cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())\n"
-            "assert cal.get('METHOD') == 'REQUEST'\n"
-            "events = list(cal.walk('VEVENT'))\n"
-            "print('events', len(events))\n"
-            "for ev in events[:1]:\n"
-            "    atts = ev.get('ATTENDEE')\n"
-            "    atts = atts if isinstance(atts, list) else [atts]\n"
-            "    for a in atts:\n"
-            "        print('attendee', a.params.get('CN'), str(a))\n"
-            "    o = ev.get('ORGANIZER')\n"
-            "    print('organizer', o.params.get('CN'), str(o))\n");
+        const QString script = QStringLiteral("import sys, icalendar\n"
+                                              "cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())\n"
+                                              "assert cal.get('METHOD') == 'REQUEST'\n"
+                                              "events = list(cal.walk('VEVENT'))\n"
+                                              "print('events', len(events))\n"
+                                              "for ev in events[:1]:\n"
+                                              "    atts = ev.get('ATTENDEE')\n"
+                                              "    atts = atts if isinstance(atts, list) else [atts]\n"
+                                              "    for a in atts:\n"
+                                              "        print('attendee', a.params.get('CN'), str(a))\n"
+                                              "    o = ev.get('ORGANIZER')\n"
+                                              "    print('organizer', o.params.get('CN'), str(o))\n");
         QString error;
         const QStringList lines = testutil::runPython(script, {path("invite.ics")}, &error);
         QVERIFY2(error.isEmpty(), qPrintable(error));
