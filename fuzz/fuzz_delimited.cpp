@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString text = fuzz::text(data, size);
     const bool tab = size > 0 && (data[0] & 1);
     doc.processCT(text, tab ? QStringLiteral("\t") : QStringLiteral(","));
-    const int rows = int(doc.getCommaTabData().size());
+    const int rows = doc.getCommaTabRowCount();
     for (int row = 0; row < rows; ++row)
         doc.makeEntryWithSeparated(row, doc.getCommaTabDataOrder());
     doc.addPendingData();
