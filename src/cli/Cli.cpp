@@ -22,6 +22,7 @@ const Command kCommands[] = {
      convertCommand},
     {"guess", "Find appointments in free text and write them as a calendar.", guessCommand},
     {"invite", "Write a meeting invitation for the entries of a calendar.", inviteCommand},
+    {"info", "Describe calendars: entries, dates, repeats, zones, what was left out.", infoCommand},
 };
 
 QString mainHelp()
@@ -36,7 +37,8 @@ QString mainHelp()
             text += QStringLiteral("           %1\n").arg(lines[i]);
     }
     text += QStringLiteral("\nOptions:\n"
-                           "  -h, --help     Show this help (COMMAND --help for a command's options).\n"
+                           "  -h, --help     Show this help (help COMMAND or COMMAND --help for a command's "
+                           "options).\n"
                            "  -v, --version  Show the version.\n");
     return text;
 }
@@ -49,6 +51,14 @@ int runCli(const QStringList& args, QIODevice* in, QIODevice* out, QIODevice* er
     if (command.isEmpty()) {
         err->write(mainHelp().toUtf8());
         return kUsage;
+    }
+    if (command == QLatin1String("help") && args.size() > 1) {
+        // "help COMMAND" is "COMMAND --help".
+        for (const Command& c : kCommands) {
+            if (args.at(1) == QLatin1String(c.name))
+                return c.run(s, {QStringLiteral("--help")});
+        }
+        return s.usage(QStringLiteral("unknown command %1 (try --help)").arg(args.at(1)));
     }
     if (command == QLatin1String("-h") || command == QLatin1String("--help") || command == QLatin1String("help"))
         return s.writeOutput(QString(), mainHelp().toUtf8()) ? kOk : kUsage;

@@ -1,6 +1,6 @@
 #include "CliCommon.h"
 
-#include "formats/repeatList.h"
+#include "CliOptions.h"
 #include "platform/Encoding.h"
 #include "platform/SafeFile.h"
 
@@ -11,7 +11,8 @@
 namespace cli
 {
 const QStringList kOutputColumns {"startTime", "startDate", "endTime", "endDate", "theSummary"};
-const QStringList kDefaultOutputColumns {"startDate", "startTime", "endDate", "endTime", "theSummary"};
+// The import's default column order, so that a list written with the defaults reads back with them.
+const QStringList kDefaultOutputColumns {"startTime", "startDate", "endTime", "endDate", "theSummary"};
 
 void Session::error(const QString& text)
 {
@@ -84,8 +85,17 @@ Format outputFormatFromPath(const QString& path)
     return formatFromName(QFileInfo(path).suffix());
 }
 
-/// Reads one input into the document; returns false (after reporting) when it cannot be read.
 bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, const ColumnOrder& order, bool skipHeader)
+{
+    DelimitedOptions delimited;
+    delimited.order = order;
+    delimited.orderGiven = true;
+    delimited.header = skipHeader;
+    return readInto(s, doc, path, format, delimited);
+}
+
+/// Reads one input into the document; returns false (after reporting) when it cannot be read.
+bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, const DelimitedOptions& delimited)
 {
     QByteArray bytes;
     if (!s.readInput(path, &bytes))
@@ -96,6 +106,11 @@ bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, co
         // iCalendar is UTF-8; vCalendar files from organisers are Mac OS Roman unless valid UTF-8.
         const QString text = Encoding::decode(
             bytes, format == Format::VCal ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252);
+        if (!looksLikeCalendar(text)) {
+            s.error(QStringLiteral("tidewell-cli: %1: not a calendar file")
+                        .arg(path == QLatin1String("-") ? QStringLiteral("<stdin>") : path));
+            return false;
+        }
         const QString message = doc.setData(text);
         if (!message.isEmpty())
             s.error(
@@ -105,19 +120,14 @@ bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, co
     case Format::Csv:
     case Format::Tab: {
         const QString text = Encoding::decode(bytes, Encoding::Fallback::Windows1252);
-        doc.processCT(text, format == Format::Csv ? QStringLiteral(",") : QStringLiteral("\t"));
-        if (skipHeader)
-            doc.dropCommaTabHeader();
-        doc.makeAllEntriesWithSeparated(order);
-        doc.addPendingData();
-        return true;
+        return readDelimited(s, doc, path == QLatin1String("-") ? QStringLiteral("<stdin>") : path, text, format,
+                             delimited);
     }
     default:
         s.error(QStringLiteral("tidewell-cli: cannot tell the format of %1 (use --from)").arg(path));
         return false;
     }
 }
-
 
 int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
 {
@@ -153,26 +163,9 @@ int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
         break;
     }
     case Format::Csv:
-    case Format::Tab: {
-        EntryList entries = doc.getTheData();
-        if (o.expand) {
-            repeatList expanded(entries);
-            entries = expanded.getDataArray();
-            const QString warnings = expanded.getWarningString();
-            if (!warnings.isEmpty()) {
-                QString w = warnings.trimmed();
-                w.replace(QLatin1String("\r\r"), QLatin1String("\n"));
-                w.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-                s.error(w);
-            }
-        }
-        const QString text
-            = o.format == Format::Csv ? doc.theCommaOut(entries, o.columns) : doc.theTabOut(entries, o.columns);
-        bytes = text.toUtf8();
-        break;
-    }
+    case Format::Tab:
     case Format::Text:
-        bytes = doc.textOutput().toUtf8();
+        bytes = listBytes(s, doc, o);
         break;
     case Format::None:
         return s.usage(QStringLiteral("no output format (use --to or an output file extension)"));

@@ -56,9 +56,13 @@ Format formatFromName(const QString& name);
 Format inputFormatFromPath(const QString& path);
 Format outputFormatFromPath(const QString& path);
 
-/// Reads one input into the document; returns false (after reporting) when it cannot be read.
+/// Reads one input into the document; returns false (after reporting) when it cannot be read
+/// or is not a calendar.
 bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, const ColumnOrder& order,
               bool skipHeader);
+struct DelimitedOptions;
+/// The same, with every option of delimited input (CliOptions.h).
+bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, const DelimitedOptions& delimited);
 
 struct OutputOptions
 {
@@ -66,6 +70,10 @@ struct OutputOptions
     QString path;
     bool expand = false;
     QStringList columns = kDefaultOutputColumns;
+    bool heading = false; ///< comma and tab lists begin with a row of column titles
+    bool keepOrder = false; ///< comma and tab lists keep the entries' order (else by start)
+    CalDate since; ///< expanded rows starting before this are left out
+    CalDate untilExclusive; ///< expanded occurrences starting at or after this are left out
 };
 
 /// Validates the document and writes it as @p o asks; returns the exit status.
@@ -85,4 +93,5 @@ bool parsePerson(const QString& text, QString* name, QString* address);
 int convertCommand(Session& s, const QStringList& args);
 int guessCommand(Session& s, const QStringList& args);
 int inviteCommand(Session& s, const QStringList& args);
+int infoCommand(Session& s, const QStringList& args);
 } // namespace cli

@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "CliOptions.h"
 
 namespace cli
 {
@@ -7,54 +8,46 @@ int convertCommand(Session& s, const QStringList& args)
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral("Convert calendars between iCalendar, vCalendar 1.0, comma- and "
                                                "tab-delimited text, and a readable day-by-day list."));
-    p.addHelpOption();
+    addHelpOption(p);
     addOutputOptions(p);
-    p.addOption({"from", "Input format: ics, vcal, csv or tab (default: from each file's extension).", "FORMAT"});
-    p.addOption({"columns-in",
-                 "Column order of delimited input, as titles or codes (e.g. \"Summary,Start Date,Start Time,End "
-                 "Date,End Time,Description\" or \"4,1,0,3,2,5\"). Default: the saved column order.",
-                 "LIST"});
-    p.addOption({"skip-header", "Drop the first row of delimited input (column titles)."});
+    addInputOptions(p);
+    addSelectionOptions(p);
     p.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("Files to read, in order (- for standard input)."),
                             QStringLiteral("INPUT..."));
     if (!p.parse(QStringList {QStringLiteral("tidewell-cli convert")} + args))
         return s.usage(p.errorText());
-    if (p.isSet(QStringLiteral("help"))) {
-        s.writeOutput(QString(), helpText(p, QStringLiteral("convert")).toUtf8());
-        return kOk;
-    }
+    if (helpRequested(p))
+        return s.writeOutput(QString(), helpText(p, QStringLiteral("convert")).toUtf8()) ? kOk : kUsage;
     const QStringList inputs = p.positionalArguments();
     if (inputs.isEmpty())
         return s.usage(QStringLiteral("convert needs at least one input file"));
 
-    Format forced = Format::None;
-    if (p.isSet(QStringLiteral("from"))) {
-        forced = formatFromName(p.value(QStringLiteral("from")));
-        if (forced == Format::None || forced == Format::Text)
-            return s.usage(QStringLiteral("unknown input format %1").arg(p.value(QStringLiteral("from"))));
-    }
     OutputOptions o;
+    Selection selection;
     int status = kOk;
-    if (!outputOptions(s, p, Format::ICal, &o, &status))
+    if (!outputOptions(s, p, Format::ICal, &o, &status) || !zoneOption(s, p, &selection, &status))
+        return status;
+    o.heading = p.isSet(QStringLiteral("header"));
+    // Everything from here on is read, made and written in the zone asked for.
+    const ZoneScope zone(selection.zone);
+    if (!selectionOptions(s, p, &selection, &o, &status))
         return status;
 
     aCalendar doc;
-    ColumnOrder order = doc.getCommaTabDataOrder();
-    if (p.isSet(QStringLiteral("columns-in"))) {
-        QString why;
-        order = aCalendar::columnOrderFromText(p.value(QStringLiteral("columns-in")), &why);
-        if (order.isEmpty())
-            return s.usage(QStringLiteral("bad --columns-in: %1").arg(why));
-    }
+    Format forced = Format::None;
+    DelimitedOptions delimited;
+    if (!inputOptions(s, p, doc, &forced, &delimited, &status))
+        return status;
     for (const QString& input : inputs) {
         const Format f = forced != Format::None ? forced : inputFormatFromPath(input);
         if (f == Format::None) {
             return s.usage(QStringLiteral("cannot tell the format of %1 (use --from)")
                                .arg(input == QLatin1String("-") ? QStringLiteral("standard input") : input));
         }
-        if (!readInto(s, doc, input, f, order, p.isSet(QStringLiteral("skip-header"))))
+        if (!readInto(s, doc, input, f, delimited))
             return kUsage;
     }
+    applySelection(doc, selection);
     return writeDocument(s, doc, o);
 }
 } // namespace cli

@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "CliOptions.h"
 #include "platform/Encoding.h"
 
 #include <algorithm>
@@ -35,20 +36,21 @@ int guessCommand(Session& s, const QStringList& args)
     QCommandLineParser p;
     p.setApplicationDescription(
         QStringLiteral("Find appointments (dates, times, summaries) in free text and write them as a calendar."));
-    p.addHelpOption();
+    addHelpOption(p);
     addOutputOptions(p);
+    addZoneOption(p);
     p.addPositionalArgument(QStringLiteral("TEXT"), QStringLiteral("The text (standard input when absent)."),
                             QStringLiteral("[TEXT...]"));
     if (!p.parse(QStringList {QStringLiteral("tidewell-cli guess")} + args))
         return s.usage(p.errorText());
-    if (p.isSet(QStringLiteral("help"))) {
-        s.writeOutput(QString(), helpText(p, QStringLiteral("guess")).toUtf8());
-        return kOk;
-    }
+    if (helpRequested(p))
+        return s.writeOutput(QString(), helpText(p, QStringLiteral("guess")).toUtf8()) ? kOk : kUsage;
     OutputOptions o;
+    Selection selection;
     int status = kOk;
-    if (!outputOptions(s, p, Format::ICal, &o, &status))
+    if (!outputOptions(s, p, Format::ICal, &o, &status) || !zoneOption(s, p, &selection, &status))
         return status;
+    const ZoneScope zone(selection.zone);
     QString text;
     if (p.positionalArguments().isEmpty()) {
         QByteArray bytes;
