@@ -71,7 +71,7 @@ struct OutputOptions
     bool expand = false;
     QStringList columns = kDefaultOutputColumns;
     bool heading = false; ///< comma and tab lists begin with a row of column titles
-    bool keepOrder = false; ///< comma and tab lists keep the entries' order (else by start)
+    QString sort; ///< "start", "end" or "summary": the order of comma and tab lists (empty: start)
     CalDate since; ///< expanded rows starting before this are left out
     CalDate untilExclusive; ///< expanded occurrences starting at or after this are left out
 };

@@ -2,6 +2,7 @@
 
 #include "formats/repeatList.h"
 #include "platform/NaturalDate.h"
+#include "text/theSorter.h"
 
 #include <QLocale>
 
@@ -243,7 +244,7 @@ bool selectionOptions(Session& s, const QCommandLineParser& p, Selection* sel, O
     }
     o->since = sel->since;
     o->untilExclusive = sel->untilExclusive;
-    o->keepOrder = !sel->sort.isEmpty();
+    o->sort = sel->sort;
     return true;
 }
 
@@ -344,7 +345,14 @@ QByteArray listBytes(Session& s, const aCalendar& doc, const OutputOptions& o)
     }
     aCalendar::ListOptions list;
     list.heading = o.heading;
-    list.sortByStart = !o.keepOrder;
+    list.sortByStart = o.sort.isEmpty();
+    theSorter sorter(entries);
+    if (o.sort == QLatin1String("end"))
+        entries = sorter.sortByEnd();
+    else if (o.sort == QLatin1String("summary"))
+        entries = sorter.sortBySummary();
+    else if (o.sort == QLatin1String("start"))
+        entries = sorter.sortByStart();
     const QString text
         = o.format == Format::Csv ? doc.theCommaOut(entries, o.columns, list) : doc.theTabOut(entries, o.columns, list);
     return text.toUtf8();

@@ -376,6 +376,19 @@ private Q_SLOTS:
         QCOMPARE(read("out.ics"), QByteArray("old contents"));
     }
 
+    void tooManyRecords()
+    {
+        write("huge.csv", QByteArray("x\n").repeated(5'000'001));
+        const Run r = run({"convert", path("huge.csv"), "--to", "ics"});
+        QCOMPARE(r.status, 2);
+        QCOMPARE(r.err,
+                 "tidewell-cli: " + QFile::encodeName(path("huge.csv"))
+                     + ": more than 5,000,000 records; a delimited file is read up to that many (split it "
+                       "into smaller files)\n");
+        QVERIFY(r.out.isEmpty());
+        QFile::remove(path("huge.csv"));
+    }
+
     void info()
     {
         const Run r = run({"info", kSample, "/nonexistent/x.ics"});
@@ -445,6 +458,11 @@ private Q_SLOTS:
     {
         const Run r = run({"convert", kSample, "--to", "csv", "--expand", "--until", "2010-12-31"});
         QCOMPARE(r.out.count("birthday"), 4); // 2007 to 2010, past the last entry's start
+        const Run sorted = run({"convert", kSample, "--to", "csv", "--columns", "theSummary", "--expand", "--sort",
+                                "summary", "--since", "2007-04-05", "--until", "2007-04-06"});
+        QCOMPARE(sorted.out,
+                 QByteArray("Easter holiday in Brittany,\r\nEaster holiday in Brittany,\r\n"
+                            "Team stand-up,\r\nWater the plants,\r\n"));
         const Run txt = run({"convert", kSample, "--to", "txt", "--since", "2009-01-01", "--until", "2009-12-31"});
         QVERIFY2(txt.out.startsWith("Thursday, May 21, 2009\n\n\t\tLéa's birthday\n\n"), txt.out.constData());
     }
