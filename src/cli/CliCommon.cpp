@@ -221,7 +221,12 @@ bool outputOptions(Session& s, const QCommandLineParser& p, Format fallback, Out
 QString helpText(QCommandLineParser& p, const QString& command)
 {
     QString text = p.helpText();
-    text.replace(QStringLiteral("[options]"), command + QStringLiteral(" [options]"));
+    // "Usage: /path/to/tidewell-cli [options]" names the program as users type it.
+    const qsizetype options = text.indexOf(QLatin1String(" [options]"));
+    if (text.startsWith(QLatin1String("Usage: ")) && options > 0 && !text.left(options).contains(QLatin1Char('\n')))
+        text.replace(7, options - 7, QStringLiteral("tidewell-cli ") + command);
+    else
+        text.replace(QStringLiteral("[options]"), command + QStringLiteral(" [options]"));
     return text;
 }
 

@@ -335,7 +335,7 @@ QByteArray shortDatePattern(const QString& format, bool fourDigitYear)
 // The time phrases of @p bytes, by the first rule that finds any. A time does not begin right
 // after a digit ("6 11:30 pm" is the end of "2006" and "11:30 pm"), and the numbers of a numeric
 // date ("12.05" in "12.05.2006", "12/05" in "12/05/2006") are no time.
-QList<Span> timeSpans(const QByteArray& bytes, const QString& dateSeparator, const QString& timeSeparator)
+QList<Span> findTimeSpans(const QByteArray& bytes, const QString& dateSeparator, const QString& timeSeparator)
 {
     if (std::none_of(bytes.cbegin(), bytes.cend(), isAsciiDigit))
         return {}; // every time has a digit
@@ -358,6 +358,25 @@ QList<Span> timeSpans(const QByteArray& bytes, const QString& dateSeparator, con
             return found;
     }
     return {};
+}
+
+// The same, remembered for the last text of ordinary size: guessing asks for the times of one text
+// twice (for the dates, then for the times).
+QList<Span> timeSpans(const QByteArray& bytes, const QString& dateSeparator, const QString& timeSeparator)
+{
+    constexpr qsizetype kRemembered = 64 * 1024;
+    struct Last
+    {
+        QByteArray bytes;
+        QString dateSeparator, timeSeparator;
+        QList<Span> spans;
+    };
+    thread_local Last last;
+    if (bytes.size() > kRemembered)
+        return findTimeSpans(bytes, dateSeparator, timeSeparator);
+    if (bytes != last.bytes || dateSeparator != last.dateSeparator || timeSeparator != last.timeSeparator)
+        last = {bytes, dateSeparator, timeSeparator, findTimeSpans(bytes, dateSeparator, timeSeparator)};
+    return last.spans;
 }
 
 // @p text with every time phrase replaced by blanks.
