@@ -129,8 +129,12 @@ public:
     QStringList regex(const QString& text, const QString& pattern) const;
     static QString removePunc(const QString& text);
     static QString removeThNdSt(const QString& text);
+    /// The date phrases of @p text, found with its time phrases blanked out (a time's digits
+    /// are no year or date).
     QStringList returnDatesInString(const QString& text) const;
     QStringList returnTimeInString(const QString& text) const;
+    /// Both at once, finding the time phrases once; either pointer may be null.
+    void returnDatesAndTimes(const QString& text, QStringList* dates, QStringList* times) const;
     CalDate returnCalendarDate(const QString& phrase) const;
     CalDate returnCalendarTime(const QString& phrase) const;
     CalDate returnTCDate(const QString& field) const;
@@ -145,7 +149,8 @@ public:
     /// Splits @p text into records and fields. A record with nothing but blanks and delimiters
     /// (an empty line, the end of a text that ends in a line end, ",,,,") is no record. Fields are
     /// kept as spans of one copy of the text until an entry is made from them. With a delimiter
-    /// other than a tab, a field may be quoted as RFC 4180 says (see the implementation).
+    /// other than a tab, a field may be quoted as RFC 4180 says; with a tab, quotes stay in the
+    /// fields, except in a field quoted with doubled quotes inside ("""Q1"" review").
     /// Returns false when the text holds more than kMaxCommaTabRows records: the first
     /// kMaxCommaTabRows are kept and getCommaTabRowLimitReached() tells.
     bool processCT(const QString& text, const QString& limiter);
@@ -197,7 +202,7 @@ public:
     QString theCommaOut(const EntryList& entries, const QStringList& columns) const;
     struct ListOptions
     {
-        bool heading = false;    ///< a first line names the columns (columnTitle(), then "Description")
+        bool heading = false; ///< a first line names the columns (columnTitle(), then "Description")
         bool sortByStart = true; ///< false: the entries in the order given
     };
     QString theTabOut(const EntryList& entries, const QStringList& columns, const ListOptions& options) const;
@@ -260,6 +265,9 @@ public:
 
 private:
     friend class calendarReader;
+
+    /// The date phrases of a text whose time phrases are blanked out (text/recognition.cpp).
+    QStringList datesIn(const QString& withoutTimes) const;
 
     QString rawInputString;
     EntryList theData;

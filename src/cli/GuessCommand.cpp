@@ -17,10 +17,11 @@ QString counted(qsizetype n, const char* one, const char* many)
 // the dates found could not be read.
 QString whyNoDate(const aCalendar& doc, const QString& text)
 {
-    const QStringList dates = doc.returnDatesInString(text);
+    QStringList dates, timePhrases;
+    doc.returnDatesAndTimes(text, &dates, &timePhrases);
     if (dates.isEmpty())
         return QStringLiteral("no date found in the text");
-    const qsizetype times = doc.returnTimeInString(text).size();
+    const qsizetype times = timePhrases.size();
     if (times > 0 && times != dates.size() && times != 2 * dates.size()) {
         return QStringLiteral("found %1 (%2) and %3, which cannot be paired: give each date one time, or a start "
                               "and an end time")

@@ -94,8 +94,11 @@ void aCalendar::processDateString(const QString* text)
         return;
     const QString& whole = *text;
 
-    const QStringList dates = inTextOrder(returnDatesInString(whole), removePunc(whole));
-    const QStringList times = returnTimeInString(whole);
+    QStringList found;
+    QStringList timesFound;
+    returnDatesAndTimes(whole, &found, &timesFound);
+    const QStringList dates = inTextOrder(found, removePunc(whole));
+    const QStringList times = timesFound;
     const qsizetype D = dates.size();
     const qsizetype T = times.size();
 

@@ -335,7 +335,7 @@ QByteArray shortDatePattern(const QString& format, bool fourDigitYear)
 // The time phrases of @p bytes, by the first rule that finds any. A time does not begin right
 // after a digit ("6 11:30 pm" is the end of "2006" and "11:30 pm"), and the numbers of a numeric
 // date ("12.05" in "12.05.2006", "12/05" in "12/05/2006") are no time.
-QList<Span> findTimeSpans(const QByteArray& bytes, const QString& dateSeparator, const QString& timeSeparator)
+QList<Span> timeSpans(const QByteArray& bytes, const QString& dateSeparator, const QString& timeSeparator)
 {
     if (std::none_of(bytes.cbegin(), bytes.cend(), isAsciiDigit))
         return {}; // every time has a digit
@@ -360,35 +360,23 @@ QList<Span> findTimeSpans(const QByteArray& bytes, const QString& dateSeparator,
     return {};
 }
 
-// The same, remembered for the last text of ordinary size: guessing asks for the times of one text
-// twice (for the dates, then for the times).
-QList<Span> timeSpans(const QByteArray& bytes, const QString& dateSeparator, const QString& timeSeparator)
+// @p text (as @p bytes) with the time phrases @p times replaced by blanks.
+QString blanked(const QString& text, QByteArray bytes, const QList<Span>& times)
 {
-    constexpr qsizetype kRemembered = 64 * 1024;
-    struct Last
-    {
-        QByteArray bytes;
-        QString dateSeparator, timeSeparator;
-        QList<Span> spans;
-    };
-    thread_local Last last;
-    if (bytes.size() > kRemembered)
-        return findTimeSpans(bytes, dateSeparator, timeSeparator);
-    if (bytes != last.bytes || dateSeparator != last.dateSeparator || timeSeparator != last.timeSeparator)
-        last = {bytes, dateSeparator, timeSeparator, findTimeSpans(bytes, dateSeparator, timeSeparator)};
-    return last.spans;
-}
-
-// @p text with every time phrase replaced by blanks.
-QString blankedTimes(const QString& text, const QString& dateSeparator, const QString& timeSeparator)
-{
-    QByteArray bytes = text.toUtf8();
-    const QList<Span> times = timeSpans(bytes, dateSeparator, timeSeparator);
     if (times.isEmpty())
         return text;
     for (const Span& s : times)
         std::fill(bytes.begin() + s.start, bytes.begin() + s.end, ' ');
     return QString::fromUtf8(bytes);
+}
+
+QStringList textsOf(const QByteArray& bytes, const QList<Span>& spans)
+{
+    QStringList out;
+    out.reserve(spans.size());
+    for (const Span& s : spans)
+        out.append(QString::fromUtf8(bytes.constData() + s.start, s.end - s.start));
+    return out;
 }
 
 // A month abbreviation may be written longer, as far as the full name goes ("Sept" for "Sep",
@@ -436,9 +424,23 @@ QString aCalendar::removeThNdSt(const QString& text)
 
 QStringList aCalendar::returnDatesInString(const QString& text) const
 {
-    // The time phrases are blanked out first: the clean-up deletes their colons, and "10:30"
-    // would then read as the year 1030 ("December 5 10:30 am") or as part of a numeric date.
-    const QString withoutTimes = blankedTimes(text, shortDateFormatSeparator, shortTimeFormatSeparator);
+    QStringList dates;
+    returnDatesAndTimes(text, &dates, nullptr);
+    return dates;
+}
+
+void aCalendar::returnDatesAndTimes(const QString& text, QStringList* dates, QStringList* times) const
+{
+    const QByteArray textBytes = text.toUtf8();
+    const QList<Span> timePhrases = timeSpans(textBytes, shortDateFormatSeparator, shortTimeFormatSeparator);
+    if (times)
+        *times = textsOf(textBytes, timePhrases);
+    if (dates)
+        *dates = datesIn(blanked(text, textBytes, timePhrases));
+}
+
+QStringList aCalendar::datesIn(const QString& withoutTimes) const
+{
     const QString cleaned = removePunc(withoutTimes);
     const QByteArray bytes = cleaned.toUtf8();
     QStringList found;
@@ -480,11 +482,9 @@ QStringList aCalendar::returnDatesInString(const QString& text) const
 
 QStringList aCalendar::returnTimeInString(const QString& text) const
 {
-    const QByteArray bytes = text.toUtf8();
-    QStringList found;
-    for (const Span& s : timeSpans(bytes, shortDateFormatSeparator, shortTimeFormatSeparator))
-        found.append(QString::fromUtf8(bytes.constData() + s.start, s.end - s.start));
-    return found;
+    QStringList times;
+    returnDatesAndTimes(text, nullptr, &times);
+    return times;
 }
 
 CalDate aCalendar::returnCalendarDate(const QString& phrase) const
