@@ -85,6 +85,38 @@ inline QStringList runPython(const QString& script, const QStringList& args, QSt
     return QString::fromUtf8(python.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+/// A small tmpfs mounted on @p dir while the object lives (a full disk or a read-only file
+/// system for write tests); only root may mount, so ready() is false otherwise and @p why says so.
+class SmallDisk
+{
+public:
+    SmallDisk(const QString& dir, const QString& options)
+        : m_dir(dir)
+    {
+        QProcess mount;
+        mount.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                              options, QStringLiteral("tidewell-test"), dir});
+        m_ready = mount.waitForFinished(20000) && mount.exitStatus() == QProcess::NormalExit && mount.exitCode() == 0;
+        m_why = m_ready ? QString()
+                        : QStringLiteral("cannot mount a tmpfs here (needs root): ")
+                + QString::fromLocal8Bit(mount.readAllStandardError()).trimmed();
+    }
+    ~SmallDisk()
+    {
+        if (m_ready)
+            QProcess::execute(QStringLiteral("umount"), {m_dir});
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    bool ready() const { return m_ready; }
+    QByteArray why() const { return m_why.toLocal8Bit(); }
+
+private:
+    QString m_dir;
+    bool m_ready = false;
+    QString m_why;
+};
+
 /// Sets TZ for the process (takes effect for every date made afterwards).
 inline void pinZone(const char* tz)
 {

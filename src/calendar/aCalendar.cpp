@@ -217,13 +217,6 @@ void aCalendar::setCalArray(const QStringList* list)
     theCalArray = list ? *list : theAvailableCalendars();
 }
 
-int aCalendar::getCommaTabDataItemCount(int row) const
-{
-    if (commaTabData.isEmpty() || row < 0 || row >= commaTabData.size())
-        return 0;
-    return int(commaTabData.at(row).size());
-}
-
 QString aCalendar::getTimeFormatter() const
 {
     return QStringLiteral("%H") + shortTimeFormatSeparator + QStringLiteral("%M");

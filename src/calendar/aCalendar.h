@@ -140,8 +140,12 @@ public:
     QStringList regex(const QString& text, const QString& pattern) const;
     static QString removePunc(const QString& text);
     static QString removeThNdSt(const QString& text);
+    /// The date phrases of @p text, found with its time phrases blanked out (a time's digits
+    /// are no year or date).
     QStringList returnDatesInString(const QString& text) const;
     QStringList returnTimeInString(const QString& text) const;
+    /// Both at once, finding the time phrases once; either pointer may be null.
+    void returnDatesAndTimes(const QString& text, QStringList* dates, QStringList* times) const;
     CalDate returnCalendarDate(const QString& phrase) const;
     CalDate returnCalendarTime(const QString& phrase) const;
     CalDate returnTCDate(const QString& field) const;
@@ -151,10 +155,32 @@ public:
     void processDateString(const QString& text) { processDateString(&text); }
 
     // --- delimited import (text/delimitedImport.cpp) ---
+    /// At most this many records are read from one delimited text.
+    static constexpr int kMaxCommaTabRows = 5'000'000;
+    /// Splits @p text into records and fields. A record with nothing but blanks and delimiters
+    /// (an empty line, the end of a text that ends in a line end, ",,,,") is no record. Fields are
+    /// kept as spans of one copy of the text until an entry is made from them. With a delimiter
+    /// other than a tab, a field may be quoted as RFC 4180 says; with a tab, quotes stay in the
+    /// fields, except in a field quoted with doubled quotes inside ("""Q1"" review").
+    /// Returns false when the text holds more than kMaxCommaTabRows records: the first
+    /// kMaxCommaTabRows are kept and getCommaTabRowLimitReached() tells.
     bool processCT(const QString& text, const QString& limiter);
-    const QList<QStringList>& getCommaTabData() const { return commaTabData; }
+    /// Every record's fields (built on each call: for previews and tests).
+    QList<QStringList> getCommaTabData() const;
+    int getCommaTabRowCount() const;
+    /// The fields of one record; empty for a row that does not exist.
+    QStringList getCommaTabRow(int row) const;
     int getCommaTabDataItemCount(int row) const;
     int getCommaTabDataMax() const { return commaTabDataMax; }
+    bool getCommaTabRowLimitReached() const;
+    /// The order of day, month and year in the date fields ("DMY", "MDY", "YMD"); empty (the
+    /// default) means the user's short date format. A given order also reads "." between the
+    /// numbers, as European spreadsheets write them.
+    void setCommaTabDateOrder(const QString& ordering) { commaTabDateOrder = ordering; }
+    /// A column order from a heading record ("Subject", "Start Date", ... as Outlook and Google
+    /// export them): every heading columnOrderFromText() knows takes its column, any other is
+    /// skipped and listed in @p ignored. Empty when no heading is known.
+    static ColumnOrder columnOrderFromHeading(const QStringList& headings, QStringList* ignored = nullptr);
     /// Makes one entry from row @p row and appends it to the pending list. Safe on a worker
     /// thread while another thread reads pendingCount().
     QString makeEntryWithSeparated(int row, const ColumnOrder& order);
@@ -169,14 +195,31 @@ public:
     bool dropCommaTabHeader();
     /// A column order from titles or codes separated by commas ("Summary,Start Date,Start Time"
     /// or "4,1,0"); "-", "skip", "ignore", an empty item or any other number skips that column.
-    /// Titles ignore case, spaces, hyphens and underscores. An unknown title gives an empty order
-    /// and sets @p error.
+    /// Titles ignore case, spaces, hyphens and underscores; "Subject" is the summary and
+    /// "Location" (code 6) the location, as spreadsheets and mail programs name them. An unknown
+    /// title gives an empty order and sets @p error.
     static ColumnOrder columnOrderFromText(const QString& text, QString* error);
 
     // --- list output (text/listExport.cpp) ---
+    /// The readable list of every entry and occurrence, day by day; lines end in LF.
     QString textOutput() const;
+    /// The readable list of @p items (entries and occurrences, ordered by start), then
+    /// @p warnings (the expander's, CR or LF separated).
+    QString textOutputOf(const EntryList& items, const QString& warnings) const;
+    /// One line per entry (blank entries give none), ordered by start, ended by CR LF. Line
+    /// breaks in texts become one space; comma-list fields holding a double quote are quoted
+    /// (RFC 4180); years have four digits, so that the list reads back whatever the century.
     QString theTabOut(const EntryList& entries, const QStringList& columns) const;
     QString theCommaOut(const EntryList& entries, const QStringList& columns) const;
+    struct ListOptions
+    {
+        bool heading = false; ///< a first line names the columns (columnTitle(), then "Description")
+        bool sortByStart = true; ///< false: the entries in the order given
+    };
+    QString theTabOut(const EntryList& entries, const QStringList& columns, const ListOptions& options) const;
+    QString theCommaOut(const EntryList& entries, const QStringList& columns, const ListOptions& options) const;
+    /// The title of a delimited-list column ("Start Time" for "startTime"), as the import reads it.
+    static QString columnTitle(const QString& identifier);
     static QString removeLeadZero(const QString& text);
 
     // --- calendar application bridge (bridges/) ---
@@ -257,6 +300,9 @@ private:
     QString readText(const QString& text, bool singleByte, Encoding::Fallback encoding);
     QStringList readNotes;
 
+    /// The date phrases of a text whose time phrases are blanked out (text/recognition.cpp).
+    QStringList datesIn(const QString& withoutTimes) const;
+
     QString rawInputString;
     EntryList theData;
     EntryList theRecObjects;
@@ -265,7 +311,9 @@ private:
     QStringList theCalArray;
     ColumnOrder commaTabDataOrder;
     EntryList pendingEntriesToAdd;
-    QList<QStringList> commaTabData;
+    /// The records of the last delimited text, as spans of one copy of it (text/delimitedImport.cpp).
+    std::shared_ptr<struct CommaTabRows> commaTabData;
+    QString commaTabDateOrder;
     QString shortDateFormat;
     QString shortDateFormatSeparator;
     QString longDateFormat;

@@ -24,6 +24,7 @@ const Command kCommands[] = {
     {"invite", "Write a meeting invitation for the entries of a calendar.", inviteCommand},
     {"calendars", "List the calendars of the calendar application.", calendarsCommand},
     {"mail", "Attach a calendar to a new message of your mail program.", mailCommand},
+    {"info", "Describe calendars: entries, dates, repeats, zones, what was left out.", infoCommand},
 };
 
 QString mainHelp()
@@ -41,7 +42,8 @@ QString mainHelp()
             text += QString(width + 4, QLatin1Char(' ')) + lines[i] + QLatin1Char('\n');
     }
     text += QStringLiteral("\nOptions:\n"
-                           "  -h, --help     Show this help (COMMAND --help for a command's options).\n"
+                           "  -h, --help     Show this help (help COMMAND or COMMAND --help for a command's "
+                           "options).\n"
                            "  -v, --version  Show the version.\n");
     return text;
 }
@@ -54,6 +56,14 @@ int runCli(const QStringList& args, QIODevice* in, QIODevice* out, QIODevice* er
     if (command.isEmpty()) {
         err->write(mainHelp().toUtf8());
         return kUsage;
+    }
+    if (command == QLatin1String("help") && args.size() > 1) {
+        // "help COMMAND" is "COMMAND --help".
+        for (const Command& c : kCommands) {
+            if (args.at(1) == QLatin1String(c.name))
+                return c.run(s, {QStringLiteral("--help")});
+        }
+        return s.usage(QStringLiteral("unknown command %1 (try --help)").arg(args.at(1)));
     }
     if (command == QLatin1String("-h") || command == QLatin1String("--help") || command == QLatin1String("help"))
         return s.writeOutput(QString(), mainHelp().toUtf8()) ? kOk : kUsage;

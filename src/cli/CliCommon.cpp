@@ -1,6 +1,6 @@
 #include "CliCommon.h"
 
-#include "formats/repeatList.h"
+#include "CliOptions.h"
 #include "platform/Encoding.h"
 #include "platform/SafeFile.h"
 
@@ -9,11 +9,13 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cctype>
 
 namespace cli
 {
 const QStringList kOutputColumns {"startTime", "startDate", "endTime", "endDate", "theSummary"};
-const QStringList kDefaultOutputColumns {"startDate", "startTime", "endDate", "endTime", "theSummary"};
+// The import's default column order, so that a list written with the defaults reads back with them.
+const QStringList kDefaultOutputColumns {"startTime", "startDate", "endTime", "endDate", "theSummary"};
 
 void Session::error(const QString& text)
 {
@@ -103,8 +105,35 @@ Format outputFormatFromPath(const QString& path)
     return formatFromName(QFileInfo(path).suffix());
 }
 
-/// Reads one input into the document; returns false (after reporting) when it cannot be read.
+namespace
+{
+/// The bytes hold a calendar (or nothing at all): looked for without decoding a large file twice.
+bool looksLikeCalendarBytes(const QByteArray& bytes)
+{
+    static const QByteArrayView markers[] = {"BEGIN:VCALENDAR", "BEGIN:VEVENT"};
+    const auto upper = [](char a, char b) { return std::toupper((unsigned char)a) == b; };
+    for (QByteArrayView marker : markers) {
+        if (std::search(bytes.cbegin(), bytes.cend(), marker.cbegin(), marker.cend(), upper) != bytes.cend())
+            return true;
+    }
+    // Text in another encoding (UTF-16 and the like) is judged once decoded.
+    if (bytes.startsWith("\xff\xfe") || bytes.startsWith("\xfe\xff"))
+        return looksLikeCalendar(Encoding::decode(bytes, Encoding::Fallback::Windows1252));
+    return bytes.trimmed().isEmpty();
+}
+} // namespace
+
 bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, const ColumnOrder& order, bool skipHeader)
+{
+    DelimitedOptions delimited;
+    delimited.order = order;
+    delimited.orderGiven = true;
+    delimited.header = skipHeader;
+    return readInto(s, doc, path, format, delimited);
+}
+
+/// Reads one input into the document; returns false (after reporting) when it cannot be read.
+bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, const DelimitedOptions& delimited)
 {
     QByteArray bytes;
     if (!s.readInput(path, &bytes))
@@ -115,6 +144,10 @@ bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, co
     case Format::ICal:
     case Format::VCal: {
         // iCalendar is UTF-8; vCalendar files from organisers are Mac OS Roman unless valid UTF-8.
+        if (!looksLikeCalendarBytes(bytes)) {
+            s.error(QStringLiteral("tidewell-cli: %1: not a calendar file").arg(name));
+            return false;
+        }
         doc.setDataFromBytes(bytes,
                              format == Format::VCal ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252);
         const QString message = doc.problemMessage();
@@ -128,11 +161,8 @@ bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, co
     case Format::Csv:
     case Format::Tab: {
         const QString text = Encoding::decode(bytes, Encoding::Fallback::Windows1252);
-        doc.processCT(text, format == Format::Csv ? QStringLiteral(",") : QStringLiteral("\t"));
-        if (skipHeader)
-            doc.dropCommaTabHeader();
-        doc.makeAllEntriesWithSeparated(order);
-        doc.addPendingData();
+        if (!readDelimited(s, doc, name, text, format, delimited))
+            return false;
         s.noteSource(doc.getTheData(), before, path);
         return true;
     }
@@ -244,26 +274,9 @@ int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
         break;
     }
     case Format::Csv:
-    case Format::Tab: {
-        EntryList entries = doc.getTheData();
-        if (o.expand) {
-            repeatList expanded(entries);
-            entries = expanded.getDataArray();
-            const QString warnings = expanded.getWarningString();
-            if (!warnings.isEmpty()) {
-                QString w = warnings.trimmed();
-                w.replace(QLatin1String("\r\r"), QLatin1String("\n"));
-                w.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-                s.error(w);
-            }
-        }
-        const QString text
-            = o.format == Format::Csv ? doc.theCommaOut(entries, o.columns) : doc.theTabOut(entries, o.columns);
-        bytes = text.toUtf8();
-        break;
-    }
+    case Format::Tab:
     case Format::Text:
-        bytes = doc.textOutput().toUtf8();
+        bytes = listBytes(s, doc, o);
         break;
     case Format::None:
         return s.usage(QStringLiteral("no output format (use --to or an output file extension)"));
@@ -319,7 +332,12 @@ bool outputOptions(Session& s, const QCommandLineParser& p, Format fallback, Out
 QString helpText(QCommandLineParser& p, const QString& command)
 {
     QString text = p.helpText();
-    text.replace(QStringLiteral("[options]"), command + QStringLiteral(" [options]"));
+    // "Usage: /path/to/tidewell-cli [options]" names the program as users type it.
+    const qsizetype options = text.indexOf(QLatin1String(" [options]"));
+    if (text.startsWith(QLatin1String("Usage: ")) && options > 0 && !text.left(options).contains(QLatin1Char('\n')))
+        text.replace(7, options - 7, QStringLiteral("tidewell-cli ") + command);
+    else
+        text.replace(QStringLiteral("[options]"), command + QStringLiteral(" [options]"));
     return text;
 }
 

@@ -62,10 +62,14 @@ Format formatFromName(const QString& name);
 Format inputFormatFromPath(const QString& path);
 Format outputFormatFromPath(const QString& path);
 
-/// Reads one input into the document; returns false (after reporting) when it cannot be read.
-/// What the reader dropped or noticed is reported on standard error as "warning: FILE: ...".
+/// Reads one input into the document; returns false (after reporting) when it cannot be read
+/// or is not a calendar. What the reader dropped or noticed is reported on standard error as
+/// "warning: FILE: ...".
 bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, const ColumnOrder& order,
               bool skipHeader);
+struct DelimitedOptions;
+/// The same, with every option of delimited input (CliOptions.h).
+bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, const DelimitedOptions& delimited);
 
 struct OutputOptions
 {
@@ -75,6 +79,10 @@ struct OutputOptions
     QStringList columns = kDefaultOutputColumns;
     /// Write the entries that can be written and leave out (listing them) those that cannot.
     bool skipInvalid = false;
+    bool heading = false; ///< comma and tab lists begin with a row of column titles
+    QString sort; ///< "start", "end" or "summary": the order of comma and tab lists (empty: start)
+    CalDate since; ///< expanded rows starting before this are left out
+    CalDate untilExclusive; ///< expanded occurrences starting at or after this are left out
 };
 
 /// Validates the document and writes it as @p o asks; returns the exit status. Entries that cannot
@@ -108,4 +116,5 @@ bool calendarKnown(Session& s, aCalendar& doc, const QString& title);
 bool readCalendarInto(Session& s, aCalendar& doc, const QString& title);
 /// Validates the document and appends its entries to that calendar, as "To iCal" does.
 int appendToCalendar(Session& s, aCalendar& doc, const QString& title);
+int infoCommand(Session& s, const QStringList& args);
 } // namespace cli

@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "CliOptions.h"
 
 namespace cli
 {
@@ -7,14 +8,10 @@ int convertCommand(Session& s, const QStringList& args)
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral("Convert calendars between iCalendar, vCalendar 1.0, comma- and "
                                                "tab-delimited text, and a readable day-by-day list."));
-    p.addHelpOption();
+    addHelpOption(p);
     addOutputOptions(p);
-    p.addOption({"from", "Input format: ics, vcal, csv or tab (default: from each file's extension).", "FORMAT"});
-    p.addOption({"columns-in",
-                 "Column order of delimited input, as titles or codes (e.g. \"Summary,Start Date,Start Time,End "
-                 "Date,End Time,Description\" or \"4,1,0,3,2,5\"). Default: the saved column order.",
-                 "LIST"});
-    p.addOption({"skip-header", "Drop the first row of delimited input (column titles)."});
+    addInputOptions(p);
+    addSelectionOptions(p);
     p.addOption({"from-calendar", "Read the calendar application's calendar TITLE first (see tidewell-cli calendars).",
                  "TITLE"});
     p.addOption({"to-calendar",
@@ -28,10 +25,8 @@ int convertCommand(Session& s, const QStringList& args)
                             QStringLiteral("INPUT..."));
     if (!p.parse(QStringList {QStringLiteral("tidewell-cli convert")} + args))
         return s.usage(p.errorText());
-    if (p.isSet(QStringLiteral("help"))) {
-        s.writeOutput(QString(), helpText(p, QStringLiteral("convert")).toUtf8());
-        return kOk;
-    }
+    if (helpRequested(p))
+        return s.writeOutput(QString(), helpText(p, QStringLiteral("convert")).toUtf8()) ? kOk : kUsage;
     const QStringList inputs = p.positionalArguments();
     const QString fromCalendar = p.value(QStringLiteral("from-calendar"));
     const QString toCalendar = p.value(QStringLiteral("to-calendar"));
@@ -41,40 +36,38 @@ int convertCommand(Session& s, const QStringList& args)
     if (intoCalendar && (p.isSet(QStringLiteral("output")) || p.isSet(QStringLiteral("to"))))
         return s.usage(QStringLiteral("--to-calendar writes into the calendar: leave out -o and --to"));
 
-    Format forced = Format::None;
-    if (p.isSet(QStringLiteral("from"))) {
-        forced = formatFromName(p.value(QStringLiteral("from")));
-        if (forced == Format::None || forced == Format::Text)
-            return s.usage(QStringLiteral("unknown input format %1").arg(p.value(QStringLiteral("from"))));
-    }
     OutputOptions o;
+    Selection selection;
     int status = kOk;
-    if (!outputOptions(s, p, Format::ICal, &o, &status))
+    if (!outputOptions(s, p, Format::ICal, &o, &status) || !zoneOption(s, p, &selection, &status))
+        return status;
+    o.heading = p.isSet(QStringLiteral("header"));
+    // Everything from here on is read, made and written in the zone asked for.
+    const ZoneScope zone(selection.zone);
+    if (!selectionOptions(s, p, &selection, &o, &status))
         return status;
     o.skipInvalid = p.isSet(QStringLiteral("skip-invalid"));
 
     aCalendar doc;
+    Format forced = Format::None;
+    DelimitedOptions delimited;
+    if (!inputOptions(s, p, doc, &forced, &delimited, &status))
+        return status;
     // The chosen calendar is checked before anything is read, as the window does.
     if (intoCalendar && !calendarKnown(s, doc, toCalendar))
         return kExportFailed;
     if (p.isSet(QStringLiteral("from-calendar")) && !readCalendarInto(s, doc, fromCalendar))
         return kExportFailed;
-    ColumnOrder order = doc.getCommaTabDataOrder();
-    if (p.isSet(QStringLiteral("columns-in"))) {
-        QString why;
-        order = aCalendar::columnOrderFromText(p.value(QStringLiteral("columns-in")), &why);
-        if (order.isEmpty())
-            return s.usage(QStringLiteral("bad --columns-in: %1").arg(why));
-    }
     for (const QString& input : inputs) {
         const Format f = forced != Format::None ? forced : inputFormatFromPath(input);
         if (f == Format::None) {
             return s.usage(QStringLiteral("cannot tell the format of %1 (use --from)")
                                .arg(input == QLatin1String("-") ? QStringLiteral("standard input") : input));
         }
-        if (!readInto(s, doc, input, f, order, p.isSet(QStringLiteral("skip-header"))))
+        if (!readInto(s, doc, input, f, delimited))
             return kUsage;
     }
+    applySelection(doc, selection);
     if (intoCalendar)
         return appendToCalendar(s, doc, toCalendar);
     return writeDocument(s, doc, o);

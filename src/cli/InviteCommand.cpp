@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "CliOptions.h"
 #include "addressbook/invitee.h"
 
 namespace cli
@@ -8,7 +9,7 @@ int inviteCommand(Session& s, const QStringList& args)
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral("Write a meeting invitation (METHOD:REQUEST) for the entries of a "
                                                "calendar, naming an organiser and attendees."));
-    p.addHelpOption();
+    addHelpOption(p);
     p.addOption({{"o", "output"}, "Write to FILE (standard output when absent or -).", "FILE"});
     p.addOption({"organizer", "The organiser, as \"Name <address>\".", "PERSON"});
     p.addOption({"attendee", "An attendee, as \"Name <address>\" (repeat for several).", "PERSON"});
@@ -21,10 +22,8 @@ int inviteCommand(Session& s, const QStringList& args)
     p.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("The calendar to invite to."));
     if (!p.parse(QStringList {QStringLiteral("tidewell-cli invite")} + args))
         return s.usage(p.errorText());
-    if (p.isSet(QStringLiteral("help"))) {
-        s.writeOutput(QString(), helpText(p, QStringLiteral("invite")).toUtf8());
-        return kOk;
-    }
+    if (helpRequested(p))
+        return s.writeOutput(QString(), helpText(p, QStringLiteral("invite")).toUtf8()) ? kOk : kUsage;
     if (p.isSet(QStringLiteral("add-to-calendar")) && !p.isSet(QStringLiteral("mail")))
         return s.usage(QStringLiteral("--add-to-calendar goes with --mail"));
     if (p.positionalArguments().size() != 1)

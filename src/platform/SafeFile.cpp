@@ -112,6 +112,10 @@ bool writeFile(const QString& path, const QByteArray& bytes, QString* error)
         err = 0; // a file system without permissions: keep what it gives
     if (err == 0)
         err = writeFd(fd, bytes.constData(), bytes.size());
+    // On the disk before the rename: otherwise a crash soon after can leave an empty file in the
+    // old one's place, and some file systems (NFS, quotas) report a full disk only here.
+    if (err == 0 && ::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS)
+        err = errno;
     if (::close(fd) != 0 && err == 0)
         err = errno;
     if (err == 0 && ::rename(temp.constData(), native.constData()) != 0)

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <limits>
-
 #include <memory>
 #include <string_view>
 #include <unordered_map>
@@ -80,8 +79,7 @@ QStringList inTextOrder(const QStringList& phrases, const QString& cleaned)
         searchFrom[p] = pos < 0 ? cleaned.size() : pos + p.size();
         keyed.append({pos < 0 ? std::numeric_limits<qsizetype>::max() : pos, i});
     }
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     QStringList out;
     out.reserve(phrases.size());
     for (const auto& k : std::as_const(keyed))
@@ -96,8 +94,11 @@ void aCalendar::processDateString(const QString* text)
         return;
     const QString& whole = *text;
 
-    const QStringList dates = inTextOrder(returnDatesInString(whole), removePunc(whole));
-    const QStringList times = returnTimeInString(whole);
+    QStringList found;
+    QStringList timesFound;
+    returnDatesAndTimes(whole, &found, &timesFound);
+    const QStringList dates = inTextOrder(found, removePunc(whole));
+    const QStringList times = timesFound;
     const qsizetype D = dates.size();
     const qsizetype T = times.size();
 
@@ -115,12 +116,7 @@ void aCalendar::processDateString(const QString* text)
     }
     const QString summary = removePhrases(whole, phrases);
 
-    enum Parts
-    {
-        Times = 1,
-        StartDate = 2,
-        EndDate = 4
-    };
+    enum Parts { Times = 1, StartDate = 2, EndDate = 4 };
     // Every entry carries the summary and the whole text. A huge paste full of dates would make
     // every written calendar or list hold the text once per entry (64 KB of "1 2 1 2" gives 10,000
     // entries, a gigabyte of iCalendar); past a budget only the first entry carries the texts, which
@@ -150,6 +146,14 @@ void aCalendar::processDateString(const QString* text)
         theData.append(entry);
     };
     auto hourLater = [](const CalDate& t) { return t ? t.addHours(1) : CalDate(); };
+    // An end time before the start time ("11:30 pm" plus an hour, "10 pm to 2 am") is on the next
+    // day; with the start's date the entry would end before it starts.
+    auto endDateFor = [](const CalDate& date, const CalDate& start, const CalDate& end) {
+        auto secondOfDay = [](const CalDate& t) { return t.hour() * 3600 + t.minute() * 60 + t.second(); };
+        if (date && start && end && secondOfDay(end) < secondOfDay(start))
+            return date.addDays(1);
+        return date;
+    };
     // A long paste repeats phrases; each distinct one is read once.
     QHash<QString, CalDate> readDates, readTimes;
     auto dateOf = [&](const QString& phrase) {
@@ -175,16 +179,18 @@ void aCalendar::processDateString(const QString* text)
     if (T == D) {
         for (qsizetype i = 0; i < T; ++i) {
             const CalDate start = timeOf(times.at(i));
+            const CalDate end = hourLater(start);
             const CalDate date = dateOf(dates.at(i));
-            makeEntry(Times | StartDate | EndDate, start, hourLater(start), date, date);
+            makeEntry(Times | StartDate | EndDate, start, end, date, endDateFor(date, start, end));
         }
         return;
     }
     if (T == 2 * D) {
         for (qsizetype j = 0; j < D; ++j) {
             const CalDate date = dateOf(dates.at(j));
-            makeEntry(Times | StartDate | EndDate, timeOf(times.at(2 * j)),
-                      timeOf(times.at(2 * j + 1)), date, date);
+            const CalDate start = timeOf(times.at(2 * j));
+            const CalDate end = timeOf(times.at(2 * j + 1));
+            makeEntry(Times | StartDate | EndDate, start, end, date, endDateFor(date, start, end));
         }
         return;
     }

@@ -53,11 +53,12 @@ public:
     {
     }
 
-    // Spans [start, end) of every row, in text order; the line feeds are not part of any row.
-    // A line feed at the very end of the text ends the last row and starts an empty one.
-    QList<std::pair<qsizetype, qsizetype>> rows()
+    // Calls @p row(start, end) for every row, in text order (the line feeds are not part of any
+    // row; a line feed at the very end of the text ends the last row and starts an empty one),
+    // until it returns false.
+    template <typename Row>
+    void rows(Row row)
     {
-        QList<std::pair<qsizetype, qsizetype>> spans;
         const qsizetype n = m_text.size();
         qsizetype rowStart = 0;
         qsizetype i = 0;
@@ -65,7 +66,8 @@ public:
         while (i < n) {
             const QChar c = m_text[i];
             if (c == kLineFeed) {
-                spans.append({rowStart, i});
+                if (!row(rowStart, i))
+                    return;
                 rowStart = ++i;
                 fieldStart = true;
             } else if (fieldStart && c == kQuote) {
@@ -86,8 +88,7 @@ public:
                 fieldStart = false;
             }
         }
-        spans.append({rowStart, n});
-        return spans;
+        row(rowStart, n);
     }
 
 private:
@@ -141,98 +142,206 @@ private:
     QStringView m_limiter;
     std::vector<bool> m_closes;
 };
+} // namespace
 
-// Fields of a comma row in which quotes delimit fields. A field starting with a quote runs to a
-// quote followed by a comma or the row's end; doubled quotes inside it are single quotes, other
-// quotes are kept. A field of one lone quote is empty; an unclosed quoted field takes the rest of
-// the row, commas included. Quotes in fields that do not start with one are plain characters.
-QStringList splitQuotedCommaRow(QStringView row)
+// The records of one delimited text. Each field is a span of the text; a quoted field's span is
+// its content between the quotes, flagged when doubled quotes in it still stand for one quote
+// each. Eight bytes per field and eight per record, beside the text itself.
+struct CommaTabRows
 {
-    QStringList fields;
-    const qsizetype n = row.size();
-    qsizetype i = 0;
-    while (true) {
-        if (i < n && row[i] == kQuote) {
-            QString field;
-            qsizetype j = i + 1;
-            bool closed = false;
-            qsizetype runStart = j;
-            while (j < n) {
-                if (row[j] != kQuote) {
+    struct Field
+    {
+        quint32 start;
+        quint32 length; // kDoubledQuotes set: "" inside stands for "
+    };
+    static constexpr quint32 kDoubledQuotes = 0x80000000u;
+    /// Texts beyond this length are read up to the last record that ends before it.
+    static constexpr qsizetype kMaxText = 0x7fffffff;
+
+    QString text;
+    std::vector<Field> fields;
+    std::vector<qsizetype> rowStarts {0}; // first field of each record, and one past the last
+    bool limitReached = false;
+
+    qsizetype rowCount() const { return qsizetype(rowStarts.size()) - 1; }
+    qsizetype fieldCount(qsizetype row) const { return rowStarts[std::size_t(row + 1)] - rowStarts[std::size_t(row)]; }
+    QString field(qsizetype row, qsizetype column) const
+    {
+        const Field& f = fields[std::size_t(rowStarts[std::size_t(row)] + column)];
+        QString out = text.sliced(f.start, f.length & ~kDoubledQuotes);
+        if (f.length & kDoubledQuotes)
+            out.replace(QLatin1String("\"\""), QLatin1String("\""));
+        return out;
+    }
+    QStringList row(qsizetype row) const
+    {
+        QStringList out;
+        const qsizetype n = fieldCount(row);
+        out.reserve(n);
+        for (qsizetype i = 0; i < n; ++i)
+            out.append(field(row, i));
+        return out;
+    }
+};
+
+namespace
+{
+// Splits one record into fields, appending their spans to @p rows. @p base is the record's place
+// in the whole text.
+class FieldSplitter
+{
+public:
+    FieldSplitter(CommaTabRows& rows, QStringView limiter)
+        : m_rows(rows)
+        , m_limiter(limiter)
+        // Quotes delimit fields for commas (and semicolons and the like from other spreadsheets);
+        // a tab-delimited file keeps them in its fields.
+        , m_quoting(limiter.size() == 1 && limiter != u"\t")
+    {
+    }
+
+    void split(QStringView row, qsizetype base)
+    {
+        if (m_quoting && quotedRow(row))
+            splitQuoted(row, base);
+        else
+            splitAt(row, base);
+    }
+
+private:
+    void add(qsizetype start, qsizetype length, bool doubled = false)
+    {
+        m_rows.fields.push_back({quint32(start), quint32(length) | (doubled ? CommaTabRows::kDoubledQuotes : 0u)});
+    }
+
+    // Quotes delimit fields only where a quote meets a delimiter, or where the row opens with a
+    // quoted field; elsewhere (5" screen) they are ordinary characters.
+    bool quotedRow(QStringView row) const
+    {
+        const QChar d = m_limiter[0];
+        const QChar quoteThenDelimiter[2] = {QChar(kQuote), d};
+        const QChar delimiterThenQuote[2] = {d, QChar(kQuote)};
+        return row.startsWith(QChar(kQuote)) || row.contains(QStringView(quoteThenDelimiter, 2))
+            || row.contains(QStringView(delimiterThenQuote, 2));
+    }
+
+    void splitAt(QStringView row, qsizetype base)
+    {
+        if (m_limiter.isEmpty()) {
+            addKept(row, base);
+            return;
+        }
+        qsizetype start = 0;
+        while (true) {
+            const qsizetype at = row.indexOf(m_limiter, start);
+            if (at < 0)
+                break;
+            addKept(row.sliced(start, at - start), base + start);
+            start = at + m_limiter.size();
+        }
+        addKept(row.sliced(start), base + start);
+    }
+
+    // Quotes stay in the fields of a tab row, with one exception: a field quoted as spreadsheets
+    // quote it, holding doubled quotes and no single ones ("""Q1"" review", which our tab list
+    // writes for a text that begins with a quote), is read as what it quotes.
+    void addKept(QStringView field, qsizetype base)
+    {
+        const qsizetype n = field.size();
+        if (n >= 4 && field.front() == kQuote && field.back() == kQuote) {
+            bool pairsOnly = true;
+            bool anyPair = false;
+            for (qsizetype i = 1; i < n - 1 && pairsOnly; ++i) {
+                if (field[i] != kQuote)
+                    continue;
+                if (i + 1 < n - 1 && field[i + 1] == kQuote) {
+                    anyPair = true;
+                    ++i;
+                } else {
+                    pairsOnly = false;
+                }
+            }
+            if (pairsOnly && anyPair) {
+                add(base + 1, n - 2, true);
+                return;
+            }
+        }
+        add(base, n);
+    }
+
+    // A field starting with a quote runs to a quote followed by the delimiter or the row's end;
+    // doubled quotes inside it are single quotes, other quotes are kept. A field of one lone
+    // quote is empty; an unclosed quoted field takes the rest of the row, delimiters included.
+    // Quotes in fields that do not start with one are plain characters.
+    void splitQuoted(QStringView row, qsizetype base)
+    {
+        const QChar d = m_limiter[0];
+        const qsizetype n = row.size();
+        qsizetype i = 0;
+        while (true) {
+            if (i < n && row[i] == kQuote) {
+                qsizetype j = i + 1;
+                bool closed = false;
+                bool doubled = false;
+                while (j < n) {
+                    if (row[j] != kQuote) {
+                        ++j;
+                        continue;
+                    }
+                    if (j + 1 < n && row[j + 1] == kQuote) {
+                        doubled = true;
+                        j += 2;
+                        continue;
+                    }
+                    if (j + 1 == n || row[j + 1] == d) {
+                        closed = true;
+                        break;
+                    }
                     ++j;
-                    continue;
                 }
-                if (j + 1 < n && row[j + 1] == kQuote) {
-                    field.append(row.sliced(runStart, j + 1 - runStart));
-                    j += 2;
-                    runStart = j;
-                    continue;
-                }
-                if (j + 1 == n || row[j + 1] == u',') {
-                    closed = true;
+                if (!closed) {
+                    // A lone quote before a delimiter (or the row's end) is an empty field.
+                    if (i + 1 == n || row[i + 1] == d) {
+                        add(base + i, 0);
+                        i += 1;
+                        if (i == n)
+                            break;
+                        ++i; // the delimiter
+                        continue;
+                    }
+                    add(base + i + 1, n - i - 1, doubled);
                     break;
                 }
-                ++j;
-            }
-            field.append(row.sliced(runStart, j - runStart));
-            if (!closed) {
-                // A lone quote before a comma (or the row's end) is an empty field.
-                if (i + 1 == n || row[i + 1] == u',') {
-                    fields.append(QString());
-                    i += 1;
-                    if (i == n)
-                        break;
-                    ++i; // the comma
-                    continue;
+                add(base + i + 1, j - i - 1, doubled);
+                i = j + 1; // past the closing quote
+                if (i == n)
+                    break;
+                ++i; // the delimiter
+            } else {
+                const qsizetype at = row.sliced(i).indexOf(d);
+                if (at < 0) {
+                    add(base + i, n - i);
+                    break;
                 }
-                fields.append(field);
-                break;
+                add(base + i, at);
+                i += at + 1;
             }
-            fields.append(field);
-            i = j + 1; // past the closing quote
-            if (i == n)
-                break;
-            ++i; // the comma
-        } else {
-            const qsizetype comma = row.sliced(i).indexOf(u',');
-            if (comma < 0) {
-                fields.append(row.sliced(i).toString());
-                break;
-            }
-            fields.append(row.sliced(i, comma).toString());
-            i += comma + 1;
         }
     }
-    return fields;
-}
 
-QStringList splitAt(QStringView row, QStringView limiter)
-{
-    QStringList fields;
-    if (limiter.isEmpty()) {
-        fields.append(row.toString());
-        return fields;
-    }
-    qsizetype start = 0;
-    while (true) {
-        const qsizetype at = row.indexOf(limiter, start);
-        if (at < 0)
-            break;
-        fields.append(row.sliced(start, at - start).toString());
-        start = at + limiter.size();
-    }
-    fields.append(row.sliced(start).toString());
-    return fields;
-}
+    CommaTabRows& m_rows;
+    QStringView m_limiter;
+    bool m_quoting;
+};
 
-QStringList splitRow(QStringView row, QStringView limiter)
+// True when @p row holds nothing but blanks and delimiters.
+bool blankRow(QStringView row, QStringView limiter)
 {
-    if (limiter != u",")
-        return splitAt(row, limiter);
-    // Quotes delimit comma fields only where a quote meets a comma, or where the row opens with a
-    // quoted field; elsewhere (5" screen) they are ordinary characters.
-    const bool quoted = row.startsWith(QChar(kQuote)) || row.contains(u"\",") || row.contains(u",\"");
-    return quoted ? splitQuotedCommaRow(row) : splitAt(row, limiter);
+    for (const QChar c : row) {
+        if (!c.isSpace() && !limiter.contains(c))
+            return false;
+    }
+    return true;
 }
 
 // Values of fields already read in this import. Columns of real files repeat the same few times
@@ -256,6 +365,8 @@ CalDate cachedParse(QHash<QString, CalDate>& seen, const QString& field, Parse p
 struct CommaTabParseCache
 {
     NaturalDateSettings timeSettings;
+    NaturalDateSettings dateSettings; // with ownDateOrder: the order given for the file
+    bool ownDateOrder = false;
     QHash<QString, CalDate> times;
     QHash<QString, CalDate> dates;
 };
@@ -284,77 +395,138 @@ QString columnKey(QString text)
 
 bool aCalendar::processCT(const QString& text, const QString& limiter)
 {
-    commaTabData.clear();
+    commaTabData.reset();
     commaTabDataMax = 0;
     commaTabParsed.reset();
 
-    const QString unified = unifyLineEnds(text);
-    // A text that begins with a quote and ends with one (or one and a line end) is a list of
-    // quoted rows: its final line end closes the last row instead of starting an empty one.
-    const bool quotedRows = unified.startsWith(QChar(kQuote))
-        && (unified.endsWith(QChar(kQuote)) || unified.endsWith(QLatin1String("\"\n")));
-
-    RowScanner scanner(unified, limiter);
-    QList<std::pair<qsizetype, qsizetype>> spans = scanner.rows();
-    if (quotedRows && spans.size() > 1 && spans.last().first == unified.size())
-        spans.removeLast();
-
-    commaTabData.reserve(spans.size());
-    const QStringView all(unified);
-    for (const auto& [start, end] : std::as_const(spans)) {
-        QStringList fields = splitRow(all.sliced(start, end - start), limiter);
-        commaTabDataMax = std::max(commaTabDataMax, int(std::min<qsizetype>(fields.size(), INT_MAX)));
-        commaTabData.append(std::move(fields));
+    auto rows = std::make_shared<CommaTabRows>();
+    rows->text = unifyLineEnds(text);
+    qsizetype usable = rows->text.size();
+    if (usable > CommaTabRows::kMaxText) {
+        usable = CommaTabRows::kMaxText;
+        rows->limitReached = true;
     }
-    return true;
+    const QStringView all = QStringView(rows->text).first(usable);
+    FieldSplitter splitter(*rows, limiter);
+    RowScanner scanner(all, limiter);
+    int widest = 0;
+    scanner.rows([&](qsizetype start, qsizetype end) {
+        const QStringView row = all.sliced(start, end - start);
+        if (blankRow(row, limiter))
+            return true;
+        if (rows->rowCount() >= kMaxCommaTabRows) {
+            rows->limitReached = true;
+            return false;
+        }
+        splitter.split(row, start);
+        rows->rowStarts.push_back(qsizetype(rows->fields.size()));
+        widest = std::max(widest, int(std::min<qsizetype>(rows->fieldCount(rows->rowCount() - 1), INT_MAX)));
+        return true;
+    });
+    // A text cut at kMaxText loses its last, partial record.
+    if (usable < rows->text.size() && rows->rowCount() > 0) {
+        rows->rowStarts.pop_back();
+        rows->fields.resize(std::size_t(rows->rowStarts.back()));
+    }
+    rows->fields.shrink_to_fit();
+    rows->rowStarts.shrink_to_fit();
+    commaTabDataMax = widest;
+    const bool complete = !rows->limitReached;
+    commaTabData = std::move(rows);
+    return complete;
+}
+
+QList<QStringList> aCalendar::getCommaTabData() const
+{
+    QList<QStringList> out;
+    const int n = getCommaTabRowCount();
+    out.reserve(n);
+    for (int row = 0; row < n; ++row)
+        out.append(commaTabData->row(row));
+    return out;
+}
+
+int aCalendar::getCommaTabRowCount() const
+{
+    return commaTabData ? int(commaTabData->rowCount()) : 0;
+}
+
+QStringList aCalendar::getCommaTabRow(int row) const
+{
+    if (row < 0 || row >= getCommaTabRowCount())
+        return {};
+    return commaTabData->row(row);
+}
+
+int aCalendar::getCommaTabDataItemCount(int row) const
+{
+    if (row < 0 || row >= getCommaTabRowCount())
+        return 0;
+    return int(std::min<qsizetype>(commaTabData->fieldCount(row), INT_MAX));
+}
+
+bool aCalendar::getCommaTabRowLimitReached() const
+{
+    return commaTabData && commaTabData->limitReached;
 }
 
 void aCalendar::clearCommaTabData()
 {
-    commaTabData.clear();
+    commaTabData.reset();
     commaTabDataMax = 0;
     commaTabParsed.reset();
 }
 
 bool aCalendar::dropCommaTabHeader()
 {
-    if (commaTabData.isEmpty())
+    if (getCommaTabRowCount() == 0)
         return false;
-    commaTabData.removeFirst();
+    CommaTabRows& rows = *commaTabData;
+    rows.rowStarts.erase(rows.rowStarts.begin());
     commaTabDataMax = 0;
-    for (const QStringList& row : std::as_const(commaTabData))
-        commaTabDataMax = std::max(commaTabDataMax, int(std::min<qsizetype>(row.size(), INT_MAX)));
+    for (qsizetype row = 0; row < rows.rowCount(); ++row)
+        commaTabDataMax = std::max(commaTabDataMax, int(std::min<qsizetype>(rows.fieldCount(row), INT_MAX)));
+    commaTabParsed.reset();
     return true;
 }
 
 QString aCalendar::makeEntryWithSeparated(int row, const ColumnOrder& order)
 {
-    const QStringList fields = commaTabData.value(row);
-    const qsizetype n = std::min(fields.size(), order.size());
+    const qsizetype fieldCount = row >= 0 && row < getCommaTabRowCount() ? commaTabData->fieldCount(row) : 0;
+    const qsizetype n = std::min(fieldCount, order.size());
 
     if (!commaTabParsed) {
         // A time column: the lenient parse ("9:30", "9:30:00 AM", "21.30", "3 pm") with the
         // conventions the document read at its creation. No settings store is touched, so this
         // runs on the import's worker thread while the GUI thread goes on.
         commaTabParsed = std::make_shared<CommaTabParseCache>();
-        commaTabParsed->timeSettings = NaturalDateSettings::fromShortDateFormat(
-            getShortDateFormat(), dateNames(), getShortTimeFormatSeparator());
+        commaTabParsed->timeSettings = NaturalDateSettings::fromShortDateFormat(getShortDateFormat(), dateNames(),
+                                                                                getShortTimeFormatSeparator());
+        if (!commaTabDateOrder.isEmpty()) {
+            // The file's own order of day, month and year, with dots between the numbers allowed.
+            commaTabParsed->dateSettings = commaTabParsed->timeSettings;
+            commaTabParsed->dateSettings.ordering = commaTabDateOrder.toUpper() + QLatin1Char('H');
+            commaTabParsed->dateSettings.dateSeparator = QLatin1Char('.');
+            commaTabParsed->ownDateOrder = true;
+        }
     }
     CommaTabParseCache& parsed = *commaTabParsed;
     auto timeOf = [&parsed](const QString& field) {
         return cachedParse(parsed.times, field, [&] { return NaturalDate::parse(field, parsed.timeSettings); });
     };
     auto dateOf = [this, &parsed](const QString& field) {
-        return cachedParse(parsed.dates, field, [&] { return returnTCDate(field); });
+        return cachedParse(parsed.dates, field, [&] {
+            return parsed.ownDateOrder ? NaturalDate::parse(field, parsed.dateSettings) : returnTCDate(field);
+        });
     };
 
     const EntryPtr entry = dataEntry::create();
     for (qsizetype i = 0; i < n; ++i) {
-        const QString& field = fields.at(i);
         bool ok = false;
         const int code = order.at(i).code.toInt(&ok);
-        if (!ok)
+        if (!ok || code < 0 || code > 6)
             continue;
+        const QString field = commaTabData->field(row, i);
         switch (code) {
         case 0:
             if (!field.isEmpty())
@@ -376,6 +548,9 @@ QString aCalendar::makeEntryWithSeparated(int row, const ColumnOrder& order)
         case 5:
             entry->setDESCRIPTION(unescapeDescription(field));
             break;
+        case 6:
+            entry->setLocation(field);
+            break;
         default:
             break;
         }
@@ -389,7 +564,8 @@ QString aCalendar::makeEntryWithSeparated(int row, const ColumnOrder& order)
 int aCalendar::makeAllEntriesWithSeparated(const ColumnOrder& order, const QAtomicInt* cancel)
 {
     int made = 0;
-    for (int row = 0; row < commaTabData.size(); ++row) {
+    const int rows = getCommaTabRowCount();
+    for (int row = 0; row < rows; ++row) {
         if (cancel && cancel->loadAcquire())
             break;
         makeEntryWithSeparated(row, order);
@@ -398,17 +574,47 @@ int aCalendar::makeAllEntriesWithSeparated(const ColumnOrder& order, const QAtom
     return made;
 }
 
+namespace
+{
+// The code a column title names (any case, spaces, hyphens and underscores ignored), or -2.
+// Beside the titles of the column-order sheet, the headings spreadsheets and mail programs
+// export: Outlook and Google name the summary "Subject".
+int codeOfTitle(const QString& title)
+{
+    static const struct
+    {
+        const char* key;
+        int code;
+    } titles[] = {{"starttime", 0}, {"startdate", 1}, {"endtime", 2},     {"enddate", 3},
+                  {"summary", 4},   {"subject", 4},   {"description", 5}, {"location", 6}};
+    const QString key = columnKey(title);
+    for (const auto& t : titles) {
+        if (key == QLatin1String(t.key))
+            return t.code;
+    }
+    return -2;
+}
+
+ColumnDescriptor columnOfCode(int code)
+{
+    static const ColumnOrder known = aCalendar::defaultColumnOrder() + ColumnOrder {{"Location", "6"}};
+    for (const ColumnDescriptor& c : known) {
+        if (c.code.toInt() == code)
+            return c;
+    }
+    return {QStringLiteral("Ignore"), QString::number(code)};
+}
+} // namespace
+
 ColumnOrder aCalendar::columnOrderFromText(const QString& text, QString* error)
 {
-    static const ColumnOrder known = defaultColumnOrder();
     ColumnOrder order;
-    const QStringList items = text.split(QLatin1Char(','));
     if (text.trimmed().isEmpty()) {
         if (error)
             *error = QStringLiteral("No columns given");
         return {};
     }
-    for (const QString& raw : items) {
+    for (const QString& raw : text.split(QLatin1Char(','))) {
         const QString item = raw.trimmed();
         const QString key = columnKey(item);
         if (key.isEmpty() || key == u"-" || key == u"ignore" || key == u"skip") {
@@ -416,28 +622,36 @@ ColumnOrder aCalendar::columnOrderFromText(const QString& text, QString* error)
             continue;
         }
         bool isNumber = false;
-        const int code = item.toInt(&isNumber);
-        bool found = false;
-        for (const ColumnDescriptor& c : known) {
-            if ((isNumber && code == c.code.toInt()) || (!isNumber && key == columnKey(c.title))) {
-                order.append(c);
-                found = true;
-                break;
-            }
-        }
-        if (!found && isNumber) {
-            order.append({QStringLiteral("Ignore"), QString::number(code)});
-            found = true;
-        }
-        if (!found) {
+        const int number = item.toInt(&isNumber);
+        const int code = isNumber ? number : codeOfTitle(item);
+        if (code == -2) {
             if (error)
                 *error = QStringLiteral("Unknown column \"%1\"; use Start Time, Start Date, End Time, End Date, "
-                                        "Summary, Description (or 0-5), or - to skip a column")
+                                        "Summary (or Subject), Description, Location (or 0-6), or - to skip a column")
                              .arg(item);
             return {};
         }
+        order.append(columnOfCode(code));
     }
     if (error)
         error->clear();
     return order;
+}
+
+ColumnOrder aCalendar::columnOrderFromHeading(const QStringList& headings, QStringList* ignored)
+{
+    ColumnOrder order;
+    bool anyKnown = false;
+    for (const QString& heading : headings) {
+        const int code = codeOfTitle(heading.trimmed());
+        if (code == -2) {
+            order.append({QStringLiteral("Ignore"), QStringLiteral("-1")});
+            if (ignored && !heading.trimmed().isEmpty())
+                ignored->append(heading.trimmed());
+        } else {
+            order.append(columnOfCode(code));
+            anyKnown = true;
+        }
+    }
+    return anyKnown ? order : ColumnOrder();
 }

@@ -20,41 +20,85 @@ QString amPmOf(const CalDate& time, const QStringList& amAndPm)
     return {};
 }
 
+// Each run of line breaks becomes one space ("budget\r\nhiring" reads "budget hiring").
+QString joinLines(QString text)
+{
+    if (!text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    bool inBreak = false;
+    for (const QChar c : std::as_const(text)) {
+        const bool lineBreak = c == QLatin1Char('\r') || c == QLatin1Char('\n');
+        if (!lineBreak)
+            out += c;
+        else if (!inBreak)
+            out += QLatin1Char(' ');
+        inBreak = lineBreak;
+    }
+    return out;
+}
+
+// A field that begins with a double quote would open a quoted field for spreadsheets (and for the
+// import's line splitting), which then runs on to the next quote before a tab: it is quoted
+// itself, its quotes doubled, as spreadsheets write it.
 QString cleanForTab(QString text)
 {
     text.replace(QLatin1Char('\t'), QLatin1Char(' '));
-    text.remove(QLatin1Char('\r'));
-    text.remove(QLatin1Char('\n'));
+    text = joinLines(std::move(text));
+    if (text.startsWith(QLatin1Char('"'))) {
+        text.replace(QLatin1String("\""), QLatin1String("\"\""));
+        text = QLatin1Char('"') + text + QLatin1Char('"');
+    }
     return text;
 }
 
+// Commas are deleted; a field that holds a double quote would be read as a quoted field by every
+// CSV reader, so it is quoted itself, its quotes doubled.
 QString cleanForComma(QString text)
 {
     text.remove(QLatin1Char(','));
-    text.remove(QLatin1Char('\r'));
-    text.remove(QLatin1Char('\n'));
+    text = joinLines(std::move(text));
+    if (text.contains(QLatin1Char('"'))) {
+        text.replace(QLatin1String("\""), QLatin1String("\"\""));
+        text = QLatin1Char('"') + text + QLatin1Char('"');
+    }
     return text;
 }
 
 QString delimitedList(const aCalendar& cal, const EntryList& entries, const QStringList& columns, QChar separator,
-                      QString (*clean)(QString))
+                      QString (*clean)(QString), const aCalendar::ListOptions& options)
 {
     theSorter sorter(entries);
-    const EntryList& sorted = sorter.sortByStart();
+    const EntryList& sorted = options.sortByStart ? sorter.sortByStart() : entries;
     const QString sep = cal.getShortTimeFormatSeparator();
     const QString timeFormat = QStringLiteral("%H") + sep + QStringLiteral("%M");
     const QString midnight = QStringLiteral("00") + sep + QStringLiteral("00");
-    const QString dateFormat = cal.getCodedShortDateFormat();
+    // Four-digit years: "03/15/40" would read back as 2040.
+    QString dateFormat = cal.getCodedShortDateFormat();
+    dateFormat.replace(QLatin1String("%y"), QLatin1String("%Y"));
+    const QLatin1String lineEnd("\r\n");
 
     QString out;
+    if (options.heading) {
+        for (const QString& column : columns) {
+            const QString title = aCalendar::columnTitle(column);
+            if (!title.isEmpty())
+                out += title + separator;
+        }
+        out += QStringLiteral("Description") + lineEnd;
+    }
     for (const EntryPtr& e : sorted) {
-        if (!e)
+        if (!e || !e->notBlankLine())
             continue;
         const CalDate start = e->getFullStartTime();
         const CalDate end = e->getFullEndTime();
         const QString startTime = start.format(timeFormat);
         const QString endTime = end.format(timeFormat);
-        const bool bothMidnight = startTime == midnight && endTime == midnight;
+        // A whole-day entry has no times, also when it has no end (a time would read back as a
+        // timed entry without an end).
+        const bool bothMidnight
+            = (startTime == midnight && endTime == midnight) || (!e->getStartTime() && !e->getEndTime());
         for (const QString& column : columns) {
             if (column == QLatin1String("startTime"))
                 out += bothMidnight ? QString() : startTime;
@@ -71,7 +115,7 @@ QString delimitedList(const aCalendar& cal, const EntryList& entries, const QStr
             out += separator;
         }
         out += clean(e->getShortDESCRIPTION());
-        out += QLatin1Char('\r');
+        out += lineEnd;
     }
     return out;
 }
@@ -86,25 +130,62 @@ QString aCalendar::removeLeadZero(const QString& text)
 
 QString aCalendar::theTabOut(const EntryList& entries, const QStringList& columns) const
 {
-    return delimitedList(*this, entries, columns, QLatin1Char('\t'), &cleanForTab);
+    return theTabOut(entries, columns, ListOptions());
 }
 
 QString aCalendar::theCommaOut(const EntryList& entries, const QStringList& columns) const
 {
-    return delimitedList(*this, entries, columns, QLatin1Char(','), &cleanForComma);
+    return theCommaOut(entries, columns, ListOptions());
+}
+
+QString aCalendar::theTabOut(const EntryList& entries, const QStringList& columns, const ListOptions& options) const
+{
+    return delimitedList(*this, entries, columns, QLatin1Char('\t'), &cleanForTab, options);
+}
+
+QString aCalendar::theCommaOut(const EntryList& entries, const QStringList& columns, const ListOptions& options) const
+{
+    return delimitedList(*this, entries, columns, QLatin1Char(','), &cleanForComma, options);
+}
+
+QString aCalendar::columnTitle(const QString& identifier)
+{
+    static const struct
+    {
+        const char* identifier;
+        const char* title;
+    } titles[] = {{"startTime", "Start Time"},
+                  {"startDate", "Start Date"},
+                  {"endTime", "End Time"},
+                  {"endDate", "End Date"},
+                  {"theSummary", "Summary"}};
+    for (const auto& t : titles) {
+        if (identifier == QLatin1String(t.identifier))
+            return QString::fromLatin1(t.title);
+    }
+    return {};
 }
 
 QString aCalendar::textOutput() const
 {
     const repeatList expanded(theData);
-    const EntryList& items = expanded.getDataArray();
+    return textOutputOf(expanded.getDataArray(), expanded.getWarningString());
+}
+
+// The list is for people and terminals: lines end in a line feed, and the two carriage returns
+// after each heading and item are two line feeds.
+QString aCalendar::textOutputOf(const EntryList& items, const QString& warningText) const
+{
+    QString warnings = warningText;
+    warnings.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     if (items.isEmpty())
-        return expanded.getWarningString();
+        return warnings;
 
     const DateNames& dayNames = names;
-    const QString dayHeading = longDateFormat + QStringLiteral("\r\r");
+    const QString dayHeading = longDateFormat + QStringLiteral("\n\n");
     // A time format that already shows AM/PM gets no second designation.
-    const bool addAmPm = userTimeFormat.startsWith(QLatin1String("%I")) && !userTimeFormat.contains(QLatin1String("%p"));
+    const bool addAmPm
+        = userTimeFormat.startsWith(QLatin1String("%I")) && !userTimeFormat.contains(QLatin1String("%p"));
     auto timeText = [&](const CalDate& t) {
         QString s = removeLeadZero(t.format(userTimeFormat, &dayNames));
         if (addAmPm)
@@ -115,7 +196,7 @@ QString aCalendar::textOutput() const
     CalDate day = items.first()->getDayOfEvent();
     CalDate dayEnd = day.addDays(1);
     QString out = day.format(UserDefaults::standard().string(QStringLiteral("NSDateFormatString")), &dayNames)
-        + QStringLiteral("\r\r");
+        + QStringLiteral("\n\n");
     for (const EntryPtr& item : items) {
         const CalDate start = item->getFullStartTime();
         if (start < day || start >= dayEnd) {
@@ -132,9 +213,9 @@ QString aCalendar::textOutput() const
             out += timeText(item->getFullEndTime());
             out += QLatin1Char('\t');
         }
-        out += item->getSummary();
-        out += QStringLiteral("\r\r");
+        out += joinLines(item->getSummary());
+        out += QStringLiteral("\n\n");
     }
-    out += expanded.getWarningString();
+    out += warnings;
     return out;
 }

@@ -5,13 +5,13 @@
 // "März" match whatever the process locale is. Each pattern is compiled once and kept until exit.
 
 #include "calendar/aCalendar.h"
-
 #include "platform/NaturalDate.h"
 
 #include <QGlobalStatic>
 #include <QHash>
 #include <QMutex>
 
+#include <algorithm>
 #include <clocale>
 #include <locale.h>
 #include <memory>
@@ -56,7 +56,7 @@ private:
 
 struct CompiledPattern
 {
-    regex_t re{};
+    regex_t re {};
     bool ok = false;
 
     explicit CompiledPattern(const QByteArray& pattern)
@@ -128,9 +128,12 @@ qsizetype nextCharStart(const QByteArray& text, qsizetype pos)
     return pos;
 }
 
-// Every non-overlapping leftmost-longest match of @p pattern in @p text, as byte spans.
-// An empty match is not a phrase: the search steps one character on, so it always ends.
-QList<Span> matchSpans(const QByteArray& text, const QByteArray& pattern)
+// Every non-overlapping leftmost-longest match of @p pattern in @p text that @p accept takes, as
+// byte spans. A match @p accept refuses hides nothing: the search goes on one character after the
+// place where that match began, so a shorter phrase inside it can still be found. An empty match
+// is not a phrase: the search steps one character on, so it always ends.
+template <typename Accept>
+QList<Span> acceptedSpans(const QByteArray& text, const QByteArray& pattern, Accept accept)
 {
     QList<Span> spans;
     const PatternCache::Ptr compiled = compiledPattern(pattern);
@@ -166,10 +169,50 @@ QList<Span> matchSpans(const QByteArray& text, const QByteArray& pattern)
             pos = nextCharStart(text, start);
             continue;
         }
+        if (!accept(Span {start, end})) {
+            if (start >= size)
+                break;
+            pos = nextCharStart(text, start);
+            continue;
+        }
         spans.append({start, end});
         pos = end;
     }
     return spans;
+}
+
+QList<Span> matchSpans(const QByteArray& text, const QByteArray& pattern)
+{
+    return acceptedSpans(text, pattern, [](const Span&) { return true; });
+}
+
+bool isAsciiDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The character that ends before byte @p pos, or that starts at it; 0 at the ends of the text.
+char32_t charBefore(const QByteArray& text, qsizetype pos)
+{
+    qsizetype begin = pos - 1;
+    while (begin > 0 && (uchar(text.at(begin)) & 0xC0) == 0x80)
+        --begin;
+    if (begin < 0)
+        return 0;
+    const QList<uint> ucs4 = QString::fromUtf8(text.constData() + begin, pos - begin).toUcs4();
+    return ucs4.isEmpty() ? 0 : char32_t(ucs4.first());
+}
+
+char32_t charAt(const QByteArray& text, qsizetype pos)
+{
+    if (pos >= text.size())
+        return 0;
+    return charBefore(text, nextCharStart(text, pos));
+}
+
+bool isLetter(char32_t c)
+{
+    return c != 0 && QChar::isLetter(c);
 }
 
 QStringList matchTexts(const QByteArray& text, const QByteArray& pattern)
@@ -208,8 +251,9 @@ QByteArray withArg(const char* templ, const QString& arg)
 const char* const kDayBeforeMonth = "[0-9]?[0-9](th)?(st)?(nd)?(rd)?(,)? %@(,)?( )?[0-9]?[0-9]?[0-9]?[0-9]?";
 const char* const kMonthBeforeDay = "%@(,)? [0-9]?[0-9](th)?(st)?(nd)?(rd)?(,)?( )?[0-9]?[0-9]?[0-9]?[0-9]?";
 const char* const kNumericDate = "[0-9]?[0-9](/|.|%@)[0-9]?[0-9](/|.|%@)[0-9]?[0-9]?[0-9]?[0-9]";
-// Hours with AM/PM; also "3pm" without minutes and "9:30:00 AM" with seconds.
-const char* const kTimeAmPm = "[1-2]?[0-9]((:|.)([0-5][0-9])?((:|.)[0-5][0-9])?)?( )?((am)|(pm)|(AM)|(PM))";
+// Hours with AM/PM; also "3pm" without minutes and "9:30:00 AM" with seconds. Seconds need a real
+// ":" or "." on both sides, or "5 10:30 am" (a day, then the time) would read as one time.
+const char* const kTimeAmPm = "[1-2]?[0-9]((:|.)([0-5][0-9])?|[:.][0-5][0-9][:.][0-5][0-9])?( )?((am)|(pm)|(AM)|(PM))";
 const char* const kTime24User = "[0-2][0-9]%@[0-5][0-9]";
 const char* const kTime24 = "[0-2][0-9](:|.)[0-5][0-9]";
 const char* const kAmPm = "((am)|(pm)|(AM)|(PM))";
@@ -261,12 +305,21 @@ QByteArray shortDatePattern(const QString& format, bool fourDigitYear)
             const QChar code = format.at(i + 1);
             const char* part = nullptr;
             switch (code.unicode()) {
-            case 'm': part = "[0-9]?[0-9]"; break;
+            case 'm':
+                part = "[0-9]?[0-9]";
+                break;
             case 'y':
-            case 'Y': part = fourDigitYear ? "[0-9][0-9][0-9][0-9]" : "[0-9]?[0-9]?[0-9]?[0-9]"; break;
-            case 'e': part = "[1-3]?[0-9]"; break;
-            case 'd': part = "[0-3]?[0-9]"; break;
-            default: break;
+            case 'Y':
+                part = fourDigitYear ? "[0-9][0-9][0-9][0-9]" : "[0-9]?[0-9]?[0-9]?[0-9]";
+                break;
+            case 'e':
+                part = "[1-3]?[0-9]";
+                break;
+            case 'd':
+                part = "[0-3]?[0-9]";
+                break;
+            default:
+                break;
             }
             if (part) {
                 out += QLatin1String(part);
@@ -277,6 +330,77 @@ QByteArray shortDatePattern(const QString& format, bool fourDigitYear)
         out += escaped(QString(c));
     }
     return out.toUtf8();
+}
+
+// The time phrases of @p bytes, by the first rule that finds any. A time does not begin right
+// after a digit ("6 11:30 pm" is the end of "2006" and "11:30 pm"), and the numbers of a numeric
+// date ("12.05" in "12.05.2006", "12/05" in "12/05/2006") are no time.
+QList<Span> timeSpans(const QByteArray& bytes, const QString& dateSeparator, const QString& timeSeparator)
+{
+    if (std::none_of(bytes.cbegin(), bytes.cend(), isAsciiDigit))
+        return {}; // every time has a digit
+    const QString dateSep = escaped(dateSeparator);
+    const QList<Span> dates
+        = matchSpans(bytes, withArg("[0-9]?[0-9](/|%@)[0-9]?[0-9](/|%@)[0-9]?[0-9]?[0-9]?[0-9]", dateSep));
+    const QByteArray rules[]
+        = {QByteArray(kTimeAmPm), withArg(kTime24User, escaped(timeSeparator)), QByteArray(kTime24)};
+    for (const QByteArray& rule : rules) {
+        // Candidates come in text order, so one forward walk over the dates finds the overlaps.
+        qsizetype next = 0;
+        const QList<Span> found = acceptedSpans(bytes, rule, [&](const Span& s) {
+            if (s.start > 0 && isAsciiDigit(bytes.at(s.start - 1)))
+                return false;
+            while (next < dates.size() && dates.at(next).end <= s.start)
+                ++next;
+            return !(next < dates.size() && dates.at(next).start < s.end);
+        });
+        if (!found.isEmpty())
+            return found;
+    }
+    return {};
+}
+
+// @p text (as @p bytes) with the time phrases @p times replaced by blanks.
+QString blanked(const QString& text, QByteArray bytes, const QList<Span>& times)
+{
+    if (times.isEmpty())
+        return text;
+    for (const Span& s : times)
+        std::fill(bytes.begin() + s.start, bytes.begin() + s.end, ' ');
+    return QString::fromUtf8(bytes);
+}
+
+QStringList textsOf(const QByteArray& bytes, const QList<Span>& spans)
+{
+    QStringList out;
+    out.reserve(spans.size());
+    for (const Span& s : spans)
+        out.append(QString::fromUtf8(bytes.constData() + s.start, s.end - s.start));
+    return out;
+}
+
+// A month abbreviation may be written longer, as far as the full name goes ("Sept" for "Sep",
+// "September"): "Sep(t(e(m(b(e(r)?)?)?)?)?)?".
+QString abbreviationPattern(const QString& abbreviation, const QString& full)
+{
+    QString out = escaped(abbreviation);
+    if (full.size() <= abbreviation.size() || !full.startsWith(abbreviation))
+        return out;
+    const QString rest = full.mid(abbreviation.size());
+    for (const QChar c : rest)
+        out += QLatin1Char('(') + escaped(QString(c));
+    out += QStringLiteral(")?").repeated(rest.size());
+    return out;
+}
+
+// A month-name date must stand apart from the words and numbers around it: "3 Jun" in
+// "3 Junior" and "15 December" in "2015 December" are no dates.
+bool standsAlone(const QByteArray& bytes, const Span& s)
+{
+    const char first = bytes.at(s.start);
+    if (isAsciiDigit(first) ? s.start > 0 && isAsciiDigit(bytes.at(s.start - 1)) : isLetter(charBefore(bytes, s.start)))
+        return false;
+    return !(isLetter(charBefore(bytes, s.end)) && isLetter(charAt(bytes, s.end)));
 }
 } // namespace
 
@@ -300,7 +424,24 @@ QString aCalendar::removeThNdSt(const QString& text)
 
 QStringList aCalendar::returnDatesInString(const QString& text) const
 {
-    const QString cleaned = removePunc(text);
+    QStringList dates;
+    returnDatesAndTimes(text, &dates, nullptr);
+    return dates;
+}
+
+void aCalendar::returnDatesAndTimes(const QString& text, QStringList* dates, QStringList* times) const
+{
+    const QByteArray textBytes = text.toUtf8();
+    const QList<Span> timePhrases = timeSpans(textBytes, shortDateFormatSeparator, shortTimeFormatSeparator);
+    if (times)
+        *times = textsOf(textBytes, timePhrases);
+    if (dates)
+        *dates = datesIn(blanked(text, textBytes, timePhrases));
+}
+
+QStringList aCalendar::datesIn(const QString& withoutTimes) const
+{
+    const QString cleaned = removePunc(withoutTimes);
     const QByteArray bytes = cleaned.toUtf8();
     QStringList found;
     for (int month = 0; month < 12; ++month) {
@@ -310,16 +451,22 @@ QStringList aCalendar::returnDatesInString(const QString& text) const
         {
             const QString& name;
             const char* templ;
-        } searches[] = {{full, kDayBeforeMonth}, {full, kMonthBeforeDay},
-                        {abbreviated, kDayBeforeMonth}, {abbreviated, kMonthBeforeDay}};
+            bool abbreviation;
+        } searches[] = {{full, kDayBeforeMonth, false},
+                        {full, kMonthBeforeDay, false},
+                        {abbreviated, kDayBeforeMonth, true},
+                        {abbreviated, kMonthBeforeDay, true}};
         for (const auto& search : searches) {
             // The name is a literal part of the pattern: a text without it cannot match, and an
             // empty name (damaged settings) would make bare numbers look like dates.
             if (search.name.isEmpty() || !cleaned.contains(search.name))
                 continue;
-            const QStringList matches = matchTexts(bytes, withArg(search.templ, escaped(search.name)));
-            if (!matches.isEmpty()) {
-                found += matches;
+            const QString name = search.abbreviation ? abbreviationPattern(search.name, full) : escaped(search.name);
+            const QList<Span> spans = acceptedSpans(bytes, withArg(search.templ, name),
+                                                    [&bytes](const Span& s) { return standsAlone(bytes, s); });
+            if (!spans.isEmpty()) {
+                for (const Span& s : spans)
+                    found.append(QString::fromUtf8(bytes.constData() + s.start, s.end - s.start));
                 break;
             }
         }
@@ -329,38 +476,15 @@ QStringList aCalendar::returnDatesInString(const QString& text) const
     // Numeric dates. Where the user's separator is punctuation ("12.05.2006"), it is kept, or
     // the clean-up would have glued the numbers together.
     const QChar sep = firstChar(shortDateFormatSeparator);
-    const QString numericText = removePuncExcept(text, sep);
+    const QString numericText = removePuncExcept(withoutTimes, sep);
     return matchTexts(numericText.toUtf8(), withArg(kNumericDate, escaped(shortDateFormatSeparator)));
 }
 
 QStringList aCalendar::returnTimeInString(const QString& text) const
 {
-    if (!hasDigit(text))
-        return {};
-    const QByteArray bytes = text.toUtf8();
-    // Numbers of a numeric date ("12.05" in "12.05.2006", "12/05" in "12/05/2006") are not times.
-    const QString dateSep = escaped(shortDateFormatSeparator);
-    const QList<Span> dates =
-        matchSpans(bytes, withArg("[0-9]?[0-9](/|%@)[0-9]?[0-9](/|%@)[0-9]?[0-9]?[0-9]?[0-9]", dateSep));
-    // Both lists are in text order, so one forward walk finds the overlaps.
-    auto insideDate = [&dates](const Span& s, qsizetype& next) {
-        while (next < dates.size() && dates.at(next).end <= s.start)
-            ++next;
-        return next < dates.size() && dates.at(next).start < s.end;
-    };
-    const QByteArray rules[] = {QByteArray(kTimeAmPm), withArg(kTime24User, escaped(shortTimeFormatSeparator)),
-                                QByteArray(kTime24)};
-    for (const QByteArray& rule : rules) {
-        QStringList found;
-        qsizetype next = 0;
-        for (const Span& s : matchSpans(bytes, rule)) {
-            if (!insideDate(s, next))
-                found.append(QString::fromUtf8(bytes.constData() + s.start, s.end - s.start));
-        }
-        if (!found.isEmpty())
-            return found;
-    }
-    return {};
+    QStringList times;
+    returnDatesAndTimes(text, nullptr, &times);
+    return times;
 }
 
 CalDate aCalendar::returnCalendarDate(const QString& phrase) const
@@ -397,8 +521,8 @@ CalDate aCalendar::returnCalendarTime(const QString& phrase) const
         QString used = QStringLiteral(":");
         if (i < p.size() && (p.at(i) == QLatin1Char('.') || QString(p.at(i)) == sep))
             used = QString(p.at(i));
-        return QStringLiteral("%I") + used + QStringLiteral("%M") + (withSeconds ? used + QStringLiteral("%S") : QString())
-            + QStringLiteral("%p");
+        return QStringLiteral("%I") + used + QStringLiteral("%M")
+            + (withSeconds ? used + QStringLiteral("%S") : QString()) + QStringLiteral("%p");
     };
     auto exactlyOne = [&](const QByteArray& pattern) { return matchSpans(bytes, pattern).size() == 1; };
 

@@ -169,7 +169,7 @@ private Q_SLOTS:
                           "BEGIN:VEVENT\r\nSEQUENCE:1\r\nUID:w1\r\nDTSTAMP:20070301T120000Z\r\n"
                           "DTSTART;TZID=Europe/Paris:20070312T110000\r\nSUMMARY:Moved\r\nDURATION:PT1H\r\n"
                           "RECURRENCE-ID;TZID=Europe/Paris:20070312T090000\r\nEND:VEVENT\r\n");
-        QTest::newRow("invitation: calendar blocks, then overrides with CR LF")
+        QTest::newRow("invitation: calendar blocks, then overrides with CR LF and their recurrence ids")
             << "0" << true
             << QByteArray("BEGIN:VEVENT\r\nSEQUENCE:3\r\nATTENDEE;CN=\"Lee, Chris\":mailto:lee@example.com\r\n"
                           "DTSTAMP:20070301T120000Z\r\nSUMMARY:Weekly\r\nUID:w1\r\n"
@@ -178,7 +178,7 @@ private Q_SLOTS:
                           "BEGIN:VEVENT\r\nSEQUENCE:2\r\nATTENDEE;CN=\"Lee, Chris\":mailto:lee@example.com\r\n"
                           "DTSTAMP:20070301T120000Z\r\nSUMMARY:Moved\r\nUID:w1\r\n"
                           "ORGANIZER;CN=Org:mailto:org@example.com\r\nDTSTART;TZID=Europe/Paris:20070312T110000\r\n"
-                          "DURATION:PT1H\r\nEND:VEVENT\r\n");
+                          "DURATION:PT1H\r\nRECURRENCE-ID;TZID=Europe/Paris:20070312T090000\r\nEND:VEVENT\r\n");
         QTest::newRow("unknown sort adds nothing") << "2" << true << QByteArray();
         QTest::newRow("empty document: the end line moves to the end") << "1" << false << QByteArray();
     }

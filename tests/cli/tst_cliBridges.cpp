@@ -90,7 +90,7 @@ private Q_SLOTS:
         const QString out = m_dir.filePath("out.csv");
         Run r = run({"convert", "--from-calendar", "Home", "-o", out, "--columns", "startDate,theSummary"});
         QCOMPARE(r.status, 0);
-        QCOMPARE(readFile(out), QByteArray("03/20/07,Dentist,\r"));
+        QCOMPARE(readFile(out), QByteArray("03/20/2007,Dentist,\r\n"));
         QFile::remove(out);
         r = run({"convert", "--from-calendar", "Holidays", "-o", out});
         QCOMPARE(r.status, 1);

@@ -27,7 +27,8 @@ int guiThreadWork(int round)
 {
     int wrong = 0;
     const aCalendar other;
-    const QStringList dates = other.returnDatesInString(QStringLiteral("Lunch on 12/%1/2006 at 12:30 pm").arg(1 + round % 28));
+    const QStringList dates
+        = other.returnDatesInString(QStringLiteral("Lunch on 12/%1/2006 at 12:30 pm").arg(1 + round % 28));
     if (dates.size() != 1 || other.returnCalendarDate(dates.value(0)).day() != 1 + round % 28)
         ++wrong;
     if (other.returnCalendarTime(QStringLiteral("12:30 pm")).hour() != 12)
@@ -67,7 +68,7 @@ private Q_SLOTS:
                                         {{"NSShortDateFormatString", "%m/%d/%y"}});
         aCalendar cal;
         QVERIFY(cal.processCT(csvRows(1500), QStringLiteral(",")));
-        const int rows = int(cal.getCommaTabData().size()); // with the empty row after the last line end
+        const int rows = cal.getCommaTabRowCount();
         const ColumnOrder order = cal.getCommaTabDataOrder();
         aCalendar::saveColumnOrder(order);
 

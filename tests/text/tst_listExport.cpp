@@ -33,7 +33,7 @@ QVariantMap usSettings(const QString& timeFormat = QStringLiteral("%I:%M:%S %p")
     return {{"NSShortDateFormatString", "%m/%d/%y"},
             {"NSDateFormatString", "%A, %B %e, %Y"},
             {"NSTimeFormatString", timeFormat},
-            {"NSAMPMDesignation", QStringList{"AM", "PM"}}};
+            {"NSAMPMDesignation", QStringList {"AM", "PM"}}};
 }
 
 QVariantMap germanSettings()
@@ -41,11 +41,12 @@ QVariantMap germanSettings()
     return {{"NSShortDateFormatString", "%d.%m.%Y"},
             {"NSDateFormatString", "%A, %e. %B %Y"},
             {"NSTimeFormatString", "%H:%M:%S"},
-            {"NSAMPMDesignation", QStringList{"vorm.", "nachm."}},
-            {"NSMonthNameArray", QStringList{"Januar", "Februar", "M\u00e4rz", "April", "Mai", "Juni", "Juli", "August",
-                                             "September", "Oktober", "November", "Dezember"}},
+            {"NSAMPMDesignation", QStringList {"vorm.", "nachm."}},
+            {"NSMonthNameArray",
+             QStringList {"Januar", "Februar", "M\u00e4rz", "April", "Mai", "Juni", "Juli", "August", "September",
+                          "Oktober", "November", "Dezember"}},
             {"NSWeekDayNameArray",
-             QStringList{"Sonntag", "Montag", "Dienstag", "Mittwoch", "Donnerstag", "Freitag", "Samstag"}}};
+             QStringList {"Sonntag", "Montag", "Dienstag", "Mittwoch", "Donnerstag", "Freitag", "Samstag"}}};
 }
 
 // Holiday (all day), Dentist (timed), a meeting the next afternoon; given out of order.
@@ -56,7 +57,7 @@ EntryList sample()
             makeEntry("20070315", "20070315", "Holiday")};
 }
 
-const QStringList kColumns{"startDate", "startTime", "endDate", "endTime", "theSummary"};
+const QStringList kColumns {"startDate", "startTime", "endDate", "endTime", "theSummary"};
 } // namespace
 
 class tst_listExport : public QObject
@@ -77,6 +78,8 @@ private Q_SLOTS:
     void delimitedColumns();
     void midnightTimes();
     void expandedDelimitedList();
+    void commaListReadsBack();
+    void headingAndOrder();
     void textOutputUs_data();
     void textOutputUs();
     void textOutputGerman();
@@ -87,11 +90,16 @@ void tst_listExport::removeLeadZero_data()
 {
     QTest::addColumn<QString>("in");
     QTest::addColumn<QString>("out");
-    QTest::newRow("one zero") << "09:30" << " 9:30";
-    QTest::newRow("two zeros") << "00:30" << "00:30";
-    QTest::newRow("no zero") << "10:00" << "10:00";
-    QTest::newRow("lone zero") << "0" << " ";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("one zero") << "09:30"
+                              << " 9:30";
+    QTest::newRow("two zeros") << "00:30"
+                               << "00:30";
+    QTest::newRow("no zero") << "10:00"
+                             << "10:00";
+    QTest::newRow("lone zero") << "0"
+                               << " ";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void tst_listExport::removeLeadZero()
@@ -106,9 +114,9 @@ void tst_listExport::commaListUs()
     testutil::TempSettings settings(QLocale(QLocale::English, QLocale::UnitedStates), usSettings());
     aCalendar cal;
     QCOMPARE(cal.theCommaOut(sample(), kColumns),
-             QStringLiteral("03/15/07,,03/15/07,,Holiday,\r"
-                            "03/15/07,09:30,03/15/07,10:00,Dentist,Bring\tcard\r"
-                            "03/16/07,14:00,03/16/07,15:30,Meeting team,Agenda:budget\r"));
+             QStringLiteral("03/15/2007,,03/15/2007,,Holiday,\r\n"
+                            "03/15/2007,09:30,03/15/2007,10:00,Dentist,Bring\tcard\r\n"
+                            "03/16/2007,14:00,03/16/2007,15:30,Meeting team,Agenda: budget\r\n"));
 }
 
 void tst_listExport::tabListGerman()
@@ -116,20 +124,23 @@ void tst_listExport::tabListGerman()
     testutil::TempSettings settings(QLocale(QLocale::German, QLocale::Germany), germanSettings());
     aCalendar cal;
     QCOMPARE(cal.theTabOut(sample(), kColumns),
-             QStringLiteral("15.03.2007\t\t15.03.2007\t\tHoliday\t\r"
-                            "15.03.2007\t09:30\t15.03.2007\t10:00\tDentist\tBring card\r"
-                            "16.03.2007\t14:00\t16.03.2007\t15:30\tMeeting, team\tAgenda:budget\r"));
+             QStringLiteral("15.03.2007\t\t15.03.2007\t\tHoliday\t\r\n"
+                            "15.03.2007\t09:30\t15.03.2007\t10:00\tDentist\tBring card\r\n"
+                            "16.03.2007\t14:00\t16.03.2007\t15:30\tMeeting, team\tAgenda: budget\r\n"));
 }
 
 void tst_listExport::delimitedColumns()
 {
     testutil::TempSettings settings(QLocale(QLocale::English, QLocale::UnitedStates), usSettings());
     aCalendar cal;
-    const EntryList one{makeEntry("20070315T093000", "20070315T100000", "a\tb,c\r\nd", "x,y\tz")};
+    const EntryList one {makeEntry("20070315T093000", "20070315T100000", "a\tb,c\r\nd", "x,y\tz")};
     // Unknown identifiers write nothing, not even a separator; the description always ends the line.
-    QCOMPARE(cal.theCommaOut(one, {"theSummary", "location", "endTime"}), QStringLiteral("a\tbcd,10:00,xy\tz\r"));
-    QCOMPARE(cal.theTabOut(one, {"theSummary", "location"}), QStringLiteral("a b,cd\tx,y z\r"));
-    QCOMPARE(cal.theTabOut(one, {}), QStringLiteral("x,y z\r"));
+    QCOMPARE(cal.theCommaOut(one, {"theSummary", "location", "endTime"}), QStringLiteral("a\tbc d,10:00,xy\tz\r\n"));
+    QCOMPARE(cal.theTabOut(one, {"theSummary", "location"}), QStringLiteral("a b,c d\tx,y z\r\n"));
+    QCOMPARE(cal.theTabOut(one, {}), QStringLiteral("x,y z\r\n"));
+    // A tab field that begins with a quote is quoted, or it would swallow the lines up to the next quote.
+    const EntryList quoted {makeEntry("20070315T093000", "20070315T100000", "\"Q1\" review", "Say \"hi\"")};
+    QCOMPARE(cal.theTabOut(quoted, {"theSummary"}), QStringLiteral("\"\"\"Q1\"\" review\"\tSay \"hi\"\r\n"));
     QCOMPARE(cal.theCommaOut({}, kColumns), QString());
 }
 
@@ -137,15 +148,16 @@ void tst_listExport::midnightTimes()
 {
     testutil::TempSettings settings(QLocale(QLocale::English, QLocale::UnitedStates), usSettings());
     aCalendar cal;
-    const EntryList list{makeEntry("20070315T000000", "20070316T000000", "both midnight"),
-                         makeEntry("20070317T000000", "20070317T010000", "to one")};
-    QCOMPARE(cal.theCommaOut(list, kColumns), QStringLiteral("03/15/07,,03/16/07,,both midnight,\r"
-                                                             "03/17/07,00:00,03/17/07,01:00,to one,\r"));
+    const EntryList list {makeEntry("20070315T000000", "20070316T000000", "both midnight"),
+                          makeEntry("20070317T000000", "20070317T010000", "to one")};
+    QCOMPARE(cal.theCommaOut(list, kColumns),
+             QStringLiteral("03/15/2007,,03/16/2007,,both midnight,\r\n"
+                            "03/17/2007,00:00,03/17/2007,01:00,to one,\r\n"));
     // The time separator follows the user's time format.
     testutil::TempSettings dotted(QLocale(QLocale::English, QLocale::UnitedStates),
                                   usSettings(QStringLiteral("%H.%M.%S")));
     aCalendar dots;
-    QCOMPARE(dots.theCommaOut(list, {"startTime", "endTime"}), QStringLiteral(",,\r00.00,01.00,\r"));
+    QCOMPARE(dots.theCommaOut(list, {"startTime", "endTime"}), QStringLiteral(",,\r\n00.00,01.00,\r\n"));
 }
 
 void tst_listExport::expandedDelimitedList()
@@ -157,11 +169,54 @@ void tst_listExport::expandedDelimitedList()
     // Across the change to summer time in New York (11 March 2007) the clock time stays.
     const repeatList expanded(cal.getTheData());
     QCOMPARE(cal.theCommaOut(expanded.getDataArray(), kColumns),
-             QStringLiteral("03/10/07,09:00,03/10/07,10:00,Standup,\r"
-                            "03/11/07,09:00,03/11/07,10:00,Standup,\r"
-                            "03/11/07,12:00,03/11/07,13:00,Lunch,\r"
-                            "03/12/07,09:00,03/12/07,10:00,Standup,\r"));
+             QStringLiteral("03/10/2007,09:00,03/10/2007,10:00,Standup,\r\n"
+                            "03/11/2007,09:00,03/11/2007,10:00,Standup,\r\n"
+                            "03/11/2007,12:00,03/11/2007,13:00,Lunch,\r\n"
+                            "03/12/2007,09:00,03/12/2007,10:00,Standup,\r\n"));
     QCOMPARE(expanded.getWarningString(), QString());
+}
+
+// What the comma list writes with the default columns, the import reads with its default order:
+// quoted quotes, line breaks, blank entries, a year of another century.
+void tst_listExport::commaListReadsBack()
+{
+    testutil::TempSettings settings(QLocale(QLocale::English, QLocale::UnitedStates), usSettings());
+    aCalendar cal;
+    const EntryList entries {makeEntry("20070315T093000", "20070315T100000", "\"Q1\" review", "Bring\r\n\r\nslides"),
+                             makeEntry("20070315T110000", "20070315T120000", "A plain event"),
+                             makeEntry("19400316", "19400316", "Say \"hi\", Bob", "\"quoted\""), dataEntry::create()};
+    const QStringList columns {"startTime", "startDate", "endTime", "endDate", "theSummary"};
+    const QString text = cal.theCommaOut(entries, columns);
+    QCOMPARE(text,
+             QStringLiteral(",03/16/1940,,03/16/1940,\"Say \"\"hi\"\" Bob\",\"\"\"quoted\"\"\"\r\n"
+                            "09:30,03/15/2007,10:00,03/15/2007,\"\"\"Q1\"\" review\",Bring slides\r\n"
+                            "11:00,03/15/2007,12:00,03/15/2007,A plain event,\r\n"));
+    cal.processCT(text, QStringLiteral(","));
+    cal.makeAllEntriesWithSeparated(aCalendar::defaultColumnOrder());
+    QStringList back;
+    for (const EntryPtr& e : cal.getPendingEntries())
+        back << e->getFullStartTime().format(QStringLiteral("%Y-%m-%d %H:%M")) + QLatin1Char('|') + e->getSummary()
+                + QLatin1Char('|') + e->getShortDESCRIPTION() + QLatin1Char('|') + QString::number(e->getDataCheck());
+    QCOMPARE(back,
+             (QStringList {"1940-03-16 00:00|Say \"hi\" Bob|\"quoted\"|1",
+                           "2007-03-15 09:30|\"Q1\" review|Bring slides|1", "2007-03-15 11:00|A plain event||1"}));
+}
+
+void tst_listExport::headingAndOrder()
+{
+    testutil::TempSettings settings(QLocale(QLocale::English, QLocale::UnitedStates), usSettings());
+    aCalendar cal;
+    aCalendar::ListOptions options;
+    options.heading = true;
+    options.sortByStart = false;
+    QCOMPARE(cal.theTabOut(sample(), {"theSummary", "startDate", "location"}, options),
+             QStringLiteral("Summary\tStart Date\tDescription\r\n"
+                            "Meeting, team\t03/16/2007\tAgenda: budget\r\n"
+                            "Dentist\t03/15/2007\tBring card\r\n"
+                            "Holiday\t03/15/2007\t\r\n"));
+    // The heading reads back as the column order.
+    QCOMPARE(aCalendar::columnOrderFromHeading({"Summary", "Start Date", "Description"}),
+             (ColumnOrder {{"Summary", "4"}, {"Start Date", "1"}, {"Description", "5"}}));
 }
 
 void tst_listExport::textOutputUs_data()
@@ -170,11 +225,15 @@ void tst_listExport::textOutputUs_data()
     QTest::addColumn<QString>("dentist");
     QTest::addColumn<QString>("meeting");
     // A format that shows AM/PM itself gets no second designation.
-    QTest::newRow("with %p") << "%I:%M:%S %p" << "\t 9:30 AM - 10:00 AM\tDentist\r\r"
-                             << "\t 2:00 PM -  3:30 PM\tMeeting, team\r\r";
-    QTest::newRow("without %p") << "%I:%M:%S" << "\t 9:30 AM - 10:00 AM\tDentist\r\r"
-                                << "\t 2:00 PM -  3:30 PM\tMeeting, team\r\r";
-    QTest::newRow("24 hours") << "%H:%M:%S" << "\t 9:30 - 10:00\tDentist\r\r" << "\t14:00 - 15:30\tMeeting, team\r\r";
+    QTest::newRow("with %p") << "%I:%M:%S %p"
+                             << "\t 9:30 AM - 10:00 AM\tDentist\n\n"
+                             << "\t 2:00 PM -  3:30 PM\tMeeting, team\n\n";
+    QTest::newRow("without %p") << "%I:%M:%S"
+                                << "\t 9:30 AM - 10:00 AM\tDentist\n\n"
+                                << "\t 2:00 PM -  3:30 PM\tMeeting, team\n\n";
+    QTest::newRow("24 hours") << "%H:%M:%S"
+                              << "\t 9:30 - 10:00\tDentist\n\n"
+                              << "\t14:00 - 15:30\tMeeting, team\n\n";
 }
 
 void tst_listExport::textOutputUs()
@@ -185,8 +244,9 @@ void tst_listExport::textOutputUs()
     testutil::TempSettings settings(QLocale(QLocale::English, QLocale::UnitedStates), usSettings(timeFormat));
     aCalendar cal;
     cal.replaceTheData(sample());
-    QCOMPARE(cal.textOutput(), QStringLiteral("Thursday, March 15, 2007\r\r\t\tHoliday\r\r") + dentist
-                                   + QStringLiteral("Friday, March 16, 2007\r\r") + meeting);
+    QCOMPARE(cal.textOutput(),
+             QStringLiteral("Thursday, March 15, 2007\n\n\t\tHoliday\n\n") + dentist
+                 + QStringLiteral("Friday, March 16, 2007\n\n") + meeting);
 }
 
 void tst_listExport::textOutputGerman()
@@ -197,10 +257,11 @@ void tst_listExport::textOutputGerman()
     testutil::TempSettings settings(QLocale(QLocale::German, QLocale::Germany), values);
     aCalendar cal;
     cal.replaceTheData(sample());
-    QCOMPARE(cal.textOutput(), QStringLiteral("Donnerstag, 15. M\u00e4rz 2007\r\r\t\tHoliday\r\r"
-                                              "\t 9:30  - 10:00 \tDentist\r\r"
-                                              "Freitag, 16. M\u00e4rz 2007\r\r"
-                                              "\t 2:00  -  3:30 \tMeeting, team\r\r"));
+    QCOMPARE(cal.textOutput(),
+             QStringLiteral("Donnerstag, 15. M\u00e4rz 2007\n\n\t\tHoliday\n\n"
+                            "\t 9:30  - 10:00 \tDentist\n\n"
+                            "Freitag, 16. M\u00e4rz 2007\n\n"
+                            "\t 2:00  -  3:30 \tMeeting, team\n\n"));
 }
 
 void tst_listExport::textOutputWarningsAndHeadings()
@@ -213,12 +274,13 @@ void tst_listExport::textOutputWarningsAndHeadings()
     // The first heading uses "NSDateFormatString" as it is at export time, the others the format
     // read when the document was made.
     UserDefaults::standard().setValue(QStringLiteral("NSDateFormatString"), QStringLiteral("%d %b %Y"));
-    QCOMPARE(cal.textOutput(), QStringLiteral("12 Mar 2007\r\r\t 8:00 -  8:30\tWalk\r\r"
-                                              "Monday, March 19, 2007\r\r\t 8:00 -  8:30\tWalk\r\r"
-                                              "Tuesday, March 20, 2007\r\r\t10:00 - 11:00\tLast\r\r"
-                                              "Monday, March 26, 2007\r\r\t 8:00 -  8:30\tWalk\r\r"
-                                              "\r\r")
-                                   + repeatList::weeklyWarning() + QStringLiteral("\r\r"));
+    QCOMPARE(cal.textOutput(),
+             QStringLiteral("12 Mar 2007\n\n\t 8:00 -  8:30\tWalk\n\n"
+                            "Monday, March 19, 2007\n\n\t 8:00 -  8:30\tWalk\n\n"
+                            "Tuesday, March 20, 2007\n\n\t10:00 - 11:00\tLast\n\n"
+                            "Monday, March 26, 2007\n\n\t 8:00 -  8:30\tWalk\n\n"
+                            "\n\n")
+                 + repeatList::weeklyWarning() + QStringLiteral("\n\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_listExport)
