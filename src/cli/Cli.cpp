@@ -2,6 +2,8 @@
 
 #include "CliCommon.h"
 
+#include <algorithm>
+
 using namespace cli;
 
 namespace
@@ -22,6 +24,7 @@ const Command kCommands[] = {
      convertCommand},
     {"guess", "Find appointments in free text and write them as a calendar.", guessCommand},
     {"invite", "Write a meeting invitation for the entries of a calendar.", inviteCommand},
+    {"contacts", "List the groups and people of the address book with their e-mail addresses.", contactsCommand},
 };
 
 QString mainHelp()
@@ -29,11 +32,15 @@ QString mainHelp()
     QString text = QStringLiteral("Usage: tidewell-cli COMMAND [options] ...\n"
                                   "Convert and inspect appointment calendars.\n\n"
                                   "Commands:\n");
+    // Summaries line up after the longest command name.
+    int width = 0;
+    for (const Command& c : kCommands)
+        width = std::max(width, int(qstrlen(c.name)));
     for (const Command& c : kCommands) {
         const QStringList lines = QString::fromUtf8(c.summary).split(QLatin1Char('\n'));
-        text += QStringLiteral("  %1  %2\n").arg(QString::fromLatin1(c.name), -7).arg(lines.first());
+        text += QStringLiteral("  %1  %2\n").arg(QString::fromLatin1(c.name), -width).arg(lines.first());
         for (qsizetype i = 1; i < lines.size(); ++i)
-            text += QStringLiteral("           %1\n").arg(lines[i]);
+            text += QString(width + 4, QLatin1Char(' ')) + lines[i] + QLatin1Char('\n');
     }
     text += QStringLiteral("\nOptions:\n"
                            "  -h, --help     Show this help (COMMAND --help for a command's options).\n"
