@@ -1,9 +1,11 @@
 #include "addressBook.h"
 
+#include <QCollator>
 #include <QFileInfo>
 #include <QSet>
 
 #include <algorithm>
+#include <vector>
 
 namespace
 {
@@ -12,12 +14,21 @@ QString emailKey(const QString& email)
     return email.trimmed().toLower();
 }
 
-// Ordering of people: by last name, then first name, ignoring case; a card without a last name
-// files under its first name, or its organisation (a company card). Ties keep the order read.
-QString sortKey(const addressPerson& p)
+// Ordering of people: by last name, then first name, as the user's language sorts them and
+// ignoring case; a card without a last name files under its first name, or its organisation (a
+// company card). Ties keep the order read.
+QString sortName(const addressPerson& p)
 {
     const QString& primary = !p.lastName.isEmpty() ? p.lastName : !p.firstName.isEmpty() ? p.firstName : p.organisation;
-    return (primary + QChar(1) + p.firstName).toCaseFolded();
+    return primary + QChar(1) + p.firstName;
+}
+
+QCollator nameCollator()
+{
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
+    return collator;
 }
 
 class functionSource : public addressBookSource
@@ -33,6 +44,14 @@ private:
     std::function<addressBook()> m_read;
 };
 } // namespace
+
+void splitFullName(const QString& full, QString* first, QString* last)
+{
+    const QString name = full.simplified();
+    const qsizetype space = name.lastIndexOf(QLatin1Char(' '));
+    *first = space < 0 ? name : name.left(space);
+    *last = space < 0 ? QString() : name.mid(space + 1);
+}
 
 QString normalisedUid(const QString& uid)
 {
@@ -117,7 +136,7 @@ QList<addressPerson> addressBook::members(const addressBookGroup& group) const
                 continue; // names a card this book does not hold
             addressPerson outsider;
             outsider.uid = QStringLiteral("mailto:") + m.email;
-            outsider.firstName = m.name;
+            splitFullName(m.name, &outsider.firstName, &outsider.lastName);
             outsider.emails << addressEmail {m.email, {}};
             if (!seenPeople.contains(outsider.uid)) {
                 seenPeople.insert(outsider.uid);
@@ -199,17 +218,20 @@ void addressBook::addPerson(addressPerson person, const QString& fallbackUid)
 void addressBook::addGroup(const addressBookGroup& group)
 {
     const QString key = group.name.toCaseFolded();
+    const QString uid = normalisedUid(group.uid);
+    if (!uid.isEmpty() && !m_groupOfUid.contains(uid))
+        m_groupOfUid.insert(uid, key);
     const auto it = m_groupByName.constFind(key);
     if (it == m_groupByName.cend()) {
         m_groupByName.insert(key, m_groups.size());
         m_groups << group;
-        m_groups.last().uid = normalisedUid(group.uid);
+        m_groups.last().uid = uid;
         return;
     }
     addressBookGroup& existing = m_groups[*it];
     existing.members << group.members;
     if (existing.uid.isEmpty())
-        existing.uid = normalisedUid(group.uid);
+        existing.uid = uid;
 }
 
 void addressBook::addToGroup(const QString& groupName, const addressMember& member)
@@ -234,20 +256,23 @@ void addressBook::addProblem(const QString& path, int card, const QString& reaso
 
 void addressBook::finish()
 {
-    QList<std::pair<QString, qsizetype>> keys;
+    const QCollator collator = nameCollator();
+    std::vector<std::pair<QCollatorSortKey, qsizetype>> keys;
     keys.reserve(m_people.size());
     for (qsizetype i = 0; i < m_people.size(); ++i)
-        keys << std::pair {sortKey(m_people.at(i)), i};
-    std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        keys.emplace_back(collator.sortKey(sortName(m_people.at(i))), i);
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
     QList<addressPerson> sorted;
     sorted.reserve(m_people.size());
     for (const auto& k : keys)
         sorted << std::move(m_people[k.second]);
     m_people = std::move(sorted);
 
-    std::stable_sort(m_groups.begin(), m_groups.end(), [](const addressBookGroup& a, const addressBookGroup& b) {
-        return a.name.toCaseFolded() < b.name.toCaseFolded();
-    });
+    std::stable_sort(m_groups.begin(), m_groups.end(),
+                     [&collator](const addressBookGroup& a, const addressBookGroup& b) {
+                         return collator.compare(a.name, b.name) < 0;
+                     });
 
     m_byUid.clear();
     m_byEmail.clear();

@@ -52,8 +52,8 @@ struct addressBookGroup
 {
     /// The group's "GroupName".
     QString name;
-    /// The group card's own identifier (empty for a group made from category names); other
-    /// groups may name it as a member.
+    /// The group card's own identifier (empty for a group made from category names; the first
+    /// card's when several of one name joined); other groups may name any of them as a member.
     QString uid;
     QList<addressMember> members;
 };
@@ -120,6 +120,8 @@ private:
     QHash<QString, qsizetype> m_byUid;
     QHash<QString, qsizetype> m_byEmail;
     QHash<QString, qsizetype> m_groupByName;
+    /// Identifiers of group cards, to the case-folded name of the group they joined.
+    QHash<QString, QString> m_groupOfUid;
 };
 
 /// Where an address book comes from. read() is called at start-up and whenever the address
@@ -136,3 +138,7 @@ public:
 
 /// Strips a "urn:uuid:" prefix (vCard 4 and Apple's group members write identifiers with it).
 QString normalisedUid(const QString& uid);
+
+/// First and last name from a whole name ("Mary Ann Lee": "Mary Ann" and "Lee"; one word is a
+/// first name).
+void splitFullName(const QString& full, QString* first, QString* last);

@@ -68,7 +68,7 @@ QList<QStringView> splitUnescaped(QStringView value, QChar separator)
 
 struct Params
 {
-    QStringList types; // lower case, in order
+    QStringList types; // as written, in order
     bool quotedPrintable = false;
     QStringView charset;
     QString evolutionContactUid;
@@ -85,13 +85,13 @@ Params paramsOf(QStringView head)
             if (name == QLatin1String("QUOTED-PRINTABLE"))
                 p.quotedPrintable = true;
             else if (name != QLatin1String("BASE64") && name != QLatin1String("8BIT") && name != QLatin1String("7BIT"))
-                p.types << name.toLower();
+                p.types << param.name.trimmed().toString();
             return;
         }
         const QStringView value = unquoted(param.value.trimmed());
         if (name == QLatin1String("TYPE")) {
             for (QStringView t : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
-                p.types << unquoted(t.trimmed()).toString().toLower();
+                p.types << unquoted(t.trimmed()).toString();
         } else if (name == QLatin1String("ENCODING")) {
             p.quotedPrintable = value.compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0;
         } else if (name == QLatin1String("CHARSET")) {
@@ -108,19 +108,32 @@ Params paramsOf(QStringView head)
 QString labelFromTypes(const QStringList& types)
 {
     for (const QString& t : types) {
-        if (t == QLatin1String("work"))
+        const QString lower = t.toLower();
+        if (lower == QLatin1String("work"))
             return QStringLiteral("_$!<Work>!$_");
-        if (t == QLatin1String("home"))
+        if (lower == QLatin1String("home"))
             return QStringLiteral("_$!<Home>!$_");
-        if (t == QLatin1String("other"))
+        if (lower == QLatin1String("other"))
             return QStringLiteral("_$!<Other>!$_");
     }
     for (const QString& t : types) {
-        if (t.isEmpty() || isMailKind(t))
+        if (t.isEmpty() || isMailKind(t.toLower()))
             continue;
-        return t.startsWith(QLatin1String("x-")) ? t.mid(2) : t;
+        return t.startsWith(QLatin1String("x-"), Qt::CaseInsensitive) ? t.mid(2) : t;
     }
     return {};
+}
+
+// A name, label or address is one line: line breaks and other control characters (which
+// quoted-printable and escapes can produce) become spaces.
+QString oneLine(const QString& text)
+{
+    QString out = text;
+    for (QChar& c : out) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char(' ');
+    }
+    return out.simplified();
 }
 
 // "Name <address>", "mailto:address" or a bare address: the address, and the name when given.
@@ -185,31 +198,31 @@ public:
 
         if (name == QLatin1String("N")) {
             const QList<QStringView> parts = splitUnescaped(value, QLatin1Char(';'));
-            m_family = unescapeText(parts.value(0)).trimmed();
-            m_given = unescapeText(parts.value(1)).trimmed();
+            m_family = oneLine(unescapeText(parts.value(0)));
+            m_given = oneLine(unescapeText(parts.value(1)));
         } else if (name == QLatin1String("FN")) {
-            m_formatted = unescapeText(value).trimmed();
+            m_formatted = oneLine(unescapeText(value));
         } else if (name == QLatin1String("ORG")) {
-            m_organisation = unescapeText(splitUnescaped(value, QLatin1Char(';')).value(0)).trimmed();
+            m_organisation = oneLine(unescapeText(splitUnescaped(value, QLatin1Char(';')).value(0)));
         } else if (name == QLatin1String("UID")) {
             m_uid = unescapeText(value).trimmed();
         } else if (name == QLatin1String("EMAIL")) {
             EmailValue e;
-            splitAddress(unescapeText(value), &e.address, &e.name);
+            splitAddress(oneLine(unescapeText(value)), &e.address, &e.name);
             if (e.address.isEmpty())
                 return;
             e.group = group;
-            e.typeLabel = labelFromTypes(params.types);
+            e.typeLabel = oneLine(labelFromTypes(params.types));
             e.evolutionContactUid = params.evolutionContactUid;
             if (!params.evolutionName.isEmpty())
-                e.name = params.evolutionName;
+                e.name = oneLine(params.evolutionName);
             m_emails << e;
         } else if (name == QLatin1String("X-ABLABEL")) {
             if (!group.isEmpty())
-                m_groupLabels.insert(group, unescapeText(value).trimmed());
+                m_groupLabels.insert(group, oneLine(unescapeText(value)));
         } else if (name == QLatin1String("CATEGORIES")) {
             for (QStringView c : splitUnescaped(value, QLatin1Char(','))) {
-                const QString category = unescapeText(c).trimmed();
+                const QString category = oneLine(unescapeText(c));
                 if (!category.isEmpty() && !m_categories.contains(category, Qt::CaseInsensitive))
                     m_categories << category;
             }
@@ -220,7 +233,7 @@ public:
             if (value.trimmed().compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0)
                 m_isEvolutionList = true;
         } else if (name == QLatin1String("MEMBER") || name == QLatin1String("X-ADDRESSBOOKSERVER-MEMBER")) {
-            const QString ref = unescapeText(value).trimmed();
+            const QString ref = oneLine(unescapeText(value));
             if (ref.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive)) {
                 addressMember m;
                 splitAddress(ref, &m.email, &m.name);
@@ -263,15 +276,8 @@ public:
         p.organisation = m_organisation;
         const bool companyName = m_showsAsCompany
             || (!m_organisation.isEmpty() && m_formatted.compare(m_organisation, Qt::CaseInsensitive) == 0);
-        if (p.firstName.isEmpty() && p.lastName.isEmpty() && !m_formatted.isEmpty() && !companyName) {
-            const qsizetype space = m_formatted.lastIndexOf(QLatin1Char(' '));
-            if (space < 0) {
-                p.firstName = m_formatted;
-            } else {
-                p.firstName = m_formatted.left(space).trimmed();
-                p.lastName = m_formatted.mid(space + 1).trimmed();
-            }
-        }
+        if (p.firstName.isEmpty() && p.lastName.isEmpty() && !m_formatted.isEmpty() && !companyName)
+            splitFullName(m_formatted, &p.firstName, &p.lastName);
         for (const EmailValue& e : m_emails) {
             const auto label = m_groupLabels.constFind(e.group);
             p.emails << addressEmail {e.address,

@@ -172,6 +172,8 @@ InviteSheet::InviteSheet(addressControl& control, const QStringList& calendars, 
     });
 
     fillSender();
+    // The sheet opens on everybody, whatever group an earlier sheet showed.
+    m_groups->selectRow(0);
     updateButtons();
 }
 
@@ -223,6 +225,7 @@ void InviteSheet::reloadAddresses()
 {
     m_groupModel->reload();
     m_peopleModel->reload();
+    m_groups->selectRow(0); // the re-read book shows everybody
     updateButtons();
 }
 
