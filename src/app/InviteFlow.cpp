@@ -44,6 +44,7 @@ void InviteFlow::openAddressBook()
         // A window of its own (not a child of the main window), so that it can stay beside the
         // window-modal sheet; it goes with the flow.
         m_addressWindow = new AddressWindow(m_control);
+        m_addressWindow->setAttribute(Qt::WA_QuitOnClose, false); // the main window decides when to quit
         if (m_sheet)
             connect(m_addressWindow, &AddressWindow::meCardChanged, m_sheet, &InviteSheet::meCardChanged);
     } else {

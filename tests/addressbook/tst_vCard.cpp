@@ -208,6 +208,11 @@ private Q_SLOTS:
             << crlf("BEGIN:VCARD\nVERSION:2.1\nN;ENCODING=QUOTED-PRINTABLE:Two=0D=0ALines;Ann=09\nFN:x\\ny\n"
                     "item1.EMAIL;TYPE=Work:w@x.example\nitem1.X-ABLabel:Private\\nMail\nUID:L\nEND:VCARD\n")
             << QStringList {"Ann", "Two Lines", "", "L"} << QStringList {"w@x.example|Private Mail"};
+        QTest::newRow("2.1 picture in lines of its own") << crlf(
+            "BEGIN:VCARD\nVERSION:2.1\nN:Pic;Pia\nPHOTO;ENCODING=BASE64;TYPE=JPEG:/9j/4AAQSkZJRg\n"
+            "ABAQEASABIAAD/2wBDAAMCAgMC\n  AgMDAwMEAwMEBQgFBQQEBQoH\n\nEMAIL;INTERNET:pia@pic.example\nEND:VCARD\n")
+                                                         << QStringList {"Pia", "Pic", "", "/books/test.vcf#1"}
+                                                         << QStringList {"pia@pic.example|"};
         QTest::newRow("a 2.1 AGENT's card is not a person of the book")
             << crlf("BEGIN:VCARD\nVERSION:2.1\nN:Boss;Bea\nAGENT:\nBEGIN:VCARD\nN:Helper;Hal\nEMAIL:hal@x.example\n"
                     "END:VCARD\nEMAIL;WORK:bea@x.example\nEND:VCARD\n")
