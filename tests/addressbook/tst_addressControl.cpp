@@ -229,18 +229,6 @@ private Q_SLOTS:
         QCOMPARE(c.getMyEntry() != nullptr, !(name + email).isEmpty());
     }
 
-    void thisIsMeIsRemembered()
-    {
-        addressControl c = loaded();
-        QVERIFY(!c.getMyEntry());
-        c.setMeCard("A");
-        QCOMPARE(c.getMeFirstName(), QStringLiteral("Anna"));
-        QCOMPARE(c.getMeLastName(), QStringLiteral("Berg"));
-        QCOMPARE(loaded().getFullMeName(), QStringLiteral("Anna Berg"));
-        c.setMeCard({});
-        QVERIFY(!loaded().getMyEntry());
-    }
-
     void cellsByColumnIdentifier()
     {
         addressControl c = loaded();

@@ -139,9 +139,6 @@ private Q_SLOTS:
                "  Eve Evans (Home) <eve@home.example>\n";
         QTest::newRow("unknown group") << QStringList {"contacts", "--group", "Chess"} << 2
                                        << "tidewell-cli: no group named Chess in the address book\n";
-        QTest::newRow("missing book") << QStringList {"contacts", "--address-book", "/nonexistent.vcf"} << 0
-                                      << "warning: 1 file could not be read: /nonexistent.vcf: does not exist.\n"
-                                         "Groups:\nPeople:\n";
         QTest::newRow("invite: no card of my own") << QStringList {"invite", kSample, "--from-me"} << 2
                                                    << "tidewell-cli: no card of your own in the address book (choose "
                                                       "one with \"This is me\" in the address window, or set EMAIL)\n";
