@@ -7,7 +7,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QStringDecoder>
+
+#include <functional>
 
 using namespace ContentLines;
 
@@ -463,16 +466,22 @@ int readFile(const QString& path, addressBook* book)
 
 int readFolder(const QString& path, addressBook* book)
 {
-    // Depth 0 is the folder itself; the vdir layout needs one level below it.
+    // Depth 0 is the folder itself; the vdir layout needs one level below it. A folder reached
+    // twice (through a link) is read once.
     constexpr int kMaxDepth = 3;
     int read = 0;
+    QSet<QString> visited;
     std::function<void(const QString&, int)> walk = [&](const QString& folder, int depth) {
+        const QString canonical = QFileInfo(folder).canonicalFilePath();
+        if (canonical.isEmpty() || visited.contains(canonical))
+            return;
+        visited.insert(canonical);
         QDir dir(folder);
         const QFileInfoList entries
             = dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable, QDir::Name);
         for (const QFileInfo& info : entries) {
             if (info.isDir()) {
-                if (depth < kMaxDepth && !info.isSymLink())
+                if (depth < kMaxDepth)
                     walk(info.filePath(), depth + 1);
                 continue;
             }

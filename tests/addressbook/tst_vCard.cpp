@@ -255,6 +255,7 @@ private Q_SLOTS:
         writeFile(root + "/work/climb.vcf", kV4Group + kV4Ida);
         writeFile(root + "/work/.hidden/ghost.vcf", kV4Ida);
         writeFile(root + "/work/notes.txt", "not a card");
+        QVERIFY(QFile::link(root + "/work", root + "/work-again")); // a link to a book is read once
         addressBook book;
         QCOMPARE(vCard::readFolder(root, &book), 7);
         book.finish();
