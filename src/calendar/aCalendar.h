@@ -182,6 +182,27 @@ public:
     /// text for text clippings (may be null).
     DropOutcome processDroppedFileArray(const QStringList& paths, const QMimeData* sender);
     void processADroppedFile(const QString& path, DropOutcome* outcome);
+    /// Sends the quit request to every running calendar application; true when one was running
+    /// (the caller starts it again after the append with relaunchCalendarApp()).
+    static bool quitCalendarApp();
+    static void relaunchCalendarApp();
+    /// "To iCal" whole: quits the calendar application, appends (waiting at most 15 seconds for
+    /// it to go), starts it again when it was running; true when the file was written.
+    bool exportToCalendarApp(const QVariantMap& parameters);
+
+    // --- mail bridge (bridges/) ---
+    /// The program registered for "mailto:" links (on macOS the application's name without its
+    /// extension, "Mail"; on Linux the program of the handler's desktop file, "thunderbird");
+    /// "error" when there is none.
+    static QString getDefaultMailApp();
+    /// "Send File": the whole calendar attached to a new message of the user's mail program.
+    /// Returns the message for the user, "" on success.
+    QString sendCalendarToMail();
+    /// The invite sheet's "Mail": the invitation for the entries attached to a new message to
+    /// the invitees and, when "iCalTick" is on, appended to the calendar "selectedCal".
+    /// @p parameters: "theInvitees" (QVariant::fromValue(QList<invitee>)), "theOrg", "theEmail",
+    /// "selectedCal", "iCalTick" (bool), "ict". Returns the message for the user, "" on success.
+    QString mailWindowMail(const QVariantMap& parameters);
 
     // --- source, calendars, column order ---
     void setTheFileSource(const QString& path) { theFileSource = path; }

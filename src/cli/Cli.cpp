@@ -2,8 +2,6 @@
 
 #include "CliCommon.h"
 
-#include <algorithm>
-
 using namespace cli;
 
 namespace
@@ -24,6 +22,8 @@ const Command kCommands[] = {
      convertCommand},
     {"guess", "Find appointments in free text and write them as a calendar.", guessCommand},
     {"invite", "Write a meeting invitation for the entries of a calendar.", inviteCommand},
+    {"calendars", "List the calendars of the calendar application.", calendarsCommand},
+    {"mail", "Attach a calendar to a new message of your mail program.", mailCommand},
     {"contacts", "List the groups and people of the address book with their e-mail addresses.", contactsCommand},
 };
 
@@ -32,10 +32,9 @@ QString mainHelp()
     QString text = QStringLiteral("Usage: tidewell-cli COMMAND [options] ...\n"
                                   "Convert and inspect appointment calendars.\n\n"
                                   "Commands:\n");
-    // Summaries line up after the longest command name.
     int width = 0;
     for (const Command& c : kCommands)
-        width = std::max(width, int(qstrlen(c.name)));
+        width = qMax(width, int(qstrlen(c.name)));
     for (const Command& c : kCommands) {
         const QStringList lines = QString::fromUtf8(c.summary).split(QLatin1Char('\n'));
         text += QStringLiteral("  %1  %2\n").arg(QString::fromLatin1(c.name), -width).arg(lines.first());

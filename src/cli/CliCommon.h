@@ -94,4 +94,15 @@ int convertCommand(Session& s, const QStringList& args);
 int guessCommand(Session& s, const QStringList& args);
 int inviteCommand(Session& s, const QStringList& args);
 int contactsCommand(Session& s, const QStringList& args);
+int calendarsCommand(Session& s, const QStringList& args);
+int mailCommand(Session& s, const QStringList& args);
+
+// The calendar application's calendars (CalendarsCommand.cpp).
+/// True when the calendar application has a calendar of that title; reports the window's
+/// "calendar list has changed" text when not.
+bool calendarKnown(Session& s, aCalendar& doc, const QString& title);
+/// Reads the data file of that calendar into the document, as the window's "From iCal" does.
+bool readCalendarInto(Session& s, aCalendar& doc, const QString& title);
+/// Validates the document and appends its entries to that calendar, as "To iCal" does.
+int appendToCalendar(Session& s, aCalendar& doc, const QString& title);
 } // namespace cli

@@ -15,6 +15,12 @@ int convertCommand(Session& s, const QStringList& args)
                  "Date,End Time,Description\" or \"4,1,0,3,2,5\"). Default: the saved column order.",
                  "LIST"});
     p.addOption({"skip-header", "Drop the first row of delimited input (column titles)."});
+    p.addOption({"from-calendar", "Read the calendar application's calendar TITLE first (see tidewell-cli calendars).",
+                 "TITLE"});
+    p.addOption({"to-calendar",
+                 "Append the entries to the calendar application's calendar TITLE instead of writing a file "
+                 "(the application is asked to quit first and started again afterwards).",
+                 "TITLE"});
     p.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("Files to read, in order (- for standard input)."),
                             QStringLiteral("INPUT..."));
     if (!p.parse(QStringList {QStringLiteral("tidewell-cli convert")} + args))
@@ -24,8 +30,13 @@ int convertCommand(Session& s, const QStringList& args)
         return kOk;
     }
     const QStringList inputs = p.positionalArguments();
-    if (inputs.isEmpty())
+    const QString fromCalendar = p.value(QStringLiteral("from-calendar"));
+    const QString toCalendar = p.value(QStringLiteral("to-calendar"));
+    const bool intoCalendar = p.isSet(QStringLiteral("to-calendar"));
+    if (inputs.isEmpty() && !p.isSet(QStringLiteral("from-calendar")))
         return s.usage(QStringLiteral("convert needs at least one input file"));
+    if (intoCalendar && (p.isSet(QStringLiteral("output")) || p.isSet(QStringLiteral("to"))))
+        return s.usage(QStringLiteral("--to-calendar writes into the calendar: leave out -o and --to"));
 
     Format forced = Format::None;
     if (p.isSet(QStringLiteral("from"))) {
@@ -39,6 +50,11 @@ int convertCommand(Session& s, const QStringList& args)
         return status;
 
     aCalendar doc;
+    // The chosen calendar is checked before anything is read, as the window does.
+    if (intoCalendar && !calendarKnown(s, doc, toCalendar))
+        return kExportFailed;
+    if (p.isSet(QStringLiteral("from-calendar")) && !readCalendarInto(s, doc, fromCalendar))
+        return kExportFailed;
     ColumnOrder order = doc.getCommaTabDataOrder();
     if (p.isSet(QStringLiteral("columns-in"))) {
         QString why;
@@ -55,6 +71,8 @@ int convertCommand(Session& s, const QStringList& args)
         if (!readInto(s, doc, input, f, order, p.isSet(QStringLiteral("skip-header"))))
             return kUsage;
     }
+    if (intoCalendar)
+        return appendToCalendar(s, doc, toCalendar);
     return writeDocument(s, doc, o);
 }
 } // namespace cli

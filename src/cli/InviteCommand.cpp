@@ -25,6 +25,11 @@ int inviteCommand(Session& s, const QStringList& args)
                  "The organiser is the user's own card of the address book (the one chosen with \"This "
                  "is me\", else the one with the address in $EMAIL)."});
     addAddressBookOptions(p);
+    p.addOption({"mail",
+                 "Attach the invitation to a new message to the attendees in your mail program (written to "
+                 "-o as well when given)."});
+    p.addOption({"add-to-calendar",
+                 "With --mail: also add the invitation to the calendar application's calendar TITLE.", "TITLE"});
     p.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("The calendar to invite to."));
     if (!p.parse(QStringList {QStringLiteral("tidewell-cli invite")} + args))
         return s.usage(p.errorText());
@@ -32,6 +37,8 @@ int inviteCommand(Session& s, const QStringList& args)
         s.writeOutput(QString(), helpText(p, QStringLiteral("invite")).toUtf8());
         return kOk;
     }
+    if (p.isSet(QStringLiteral("add-to-calendar")) && !p.isSet(QStringLiteral("mail")))
+        return s.usage(QStringLiteral("--add-to-calendar goes with --mail"));
     if (p.positionalArguments().size() != 1)
         return s.usage(QStringLiteral("invite needs exactly one input calendar"));
     const bool fromMe = p.isSet(QStringLiteral("from-me"));
@@ -79,11 +86,11 @@ int inviteCommand(Session& s, const QStringList& args)
                 return s.usage(QStringLiteral("no group named %1 in the address book").arg(group));
             book.displayGroupAddress(row);
             for (int r = 0; r < book.getTheAddresses().size(); ++r) {
-                const addressEntry& row = book.getTheAddresses().at(r);
-                if (!allAddresses && seenPeople.contains(row.getTheUniqueNameID()))
+                const addressEntry& entry = book.getTheAddresses().at(r);
+                if (!allAddresses && seenPeople.contains(entry.getTheUniqueNameID()))
                     continue;
-                seenPeople.insert(row.getTheUniqueNameID());
-                const QString address = row.getTheEmailAddress().toLower();
+                seenPeople.insert(entry.getTheUniqueNameID());
+                const QString address = entry.getTheEmailAddress().toLower();
                 if (seen.contains(address))
                     continue;
                 seen.insert(address);
@@ -110,6 +117,21 @@ int inviteCommand(Session& s, const QStringList& args)
         return writeDocument(s, doc, none); // reports the rows
     }
     const QString text = doc.createInvitationString(doc.getTheData(), invitees, orgName, orgAddress);
-    return s.writeOutput(p.value(QStringLiteral("output")), text.toUtf8()) ? kOk : kUsage;
+    if (!p.isSet(QStringLiteral("mail")))
+        return s.writeOutput(p.value(QStringLiteral("output")), text.toUtf8()) ? kOk : kUsage;
+    if (p.isSet(QStringLiteral("output")) && !s.writeOutput(p.value(QStringLiteral("output")), text.toUtf8()))
+        return kUsage;
+    const QString calendar = p.value(QStringLiteral("add-to-calendar"));
+    const QString message = doc.mailWindowMail({{QStringLiteral("theInvitees"), QVariant::fromValue(invitees)},
+                                                {QStringLiteral("theOrg"), orgName},
+                                                {QStringLiteral("theEmail"), orgAddress},
+                                                {QStringLiteral("selectedCal"), calendar},
+                                                {QStringLiteral("iCalTick"), !calendar.isEmpty()},
+                                                {QStringLiteral("ict"), !calendar.isEmpty()}});
+    if (!message.isEmpty()) {
+        s.error(message);
+        return kExportFailed;
+    }
+    return kOk;
 }
 } // namespace cli

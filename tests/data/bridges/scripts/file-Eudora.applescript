@@ -1,0 +1,10 @@
+set theFile to (((path to users folder) as text) & "me:Library:Caches:com.apple.iCal:Temporary Files:iCal.ics") as alias
+set thebody to ("" & return & return)
+set theSubject to " "
+tell application "Eudora"
+activate
+set the new_message to make message at the end of mailbox "Out"
+set body of message 0 to thebody
+set subject of message 0 to theSubject
+attach to message 0 documents theFile
+end tell
