@@ -7,6 +7,8 @@
 #include "InviteSheet.h"
 #include "addressbook/addressControl.h"
 #include "addressbook/systemAddressBook.h"
+#include "bridges/bridges.h"
+#include "bridges/bridgesTestUtil.h"
 #include "calendar/aCalendar.h"
 #include "testutil.h"
 
@@ -15,6 +17,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -173,6 +176,8 @@ private Q_SLOTS:
         QTest::mouseClick(sheet->calendarTick(), Qt::LeftButton, {}, QPoint(8, sheet->calendarTick()->height() / 2));
         QVERIFY(sheet->calendarPopup()->isEnabled());
         sheet->calendarPopup()->setCurrentIndex(1);
+        QTest::mouseClick(sheet->calendarTick(), Qt::LeftButton, {}, QPoint(8, sheet->calendarTick()->height() / 2));
+        QVERIFY(!sheet->calendarPopup()->isEnabled());
 
         QSignalSpy mailed(&flow, &InviteFlow::mailRequested);
         QTest::mouseClick(sheet->mailButton(), Qt::LeftButton);
@@ -182,16 +187,34 @@ private Q_SLOTS:
         QCOMPARE(parameters.value("theOrg").toString(), QStringLiteral("Carl Dunn"));
         QCOMPARE(parameters.value("theEmail").toString(), QStringLiteral("carl@dunn.example"));
         QCOMPARE(parameters.value("selectedCal").toString(), QStringLiteral("Work"));
-        QCOMPARE(parameters.value("iCalTick").toBool(), true);
-        QCOMPARE(parameters.value("ict").toBool(), true);
-        const QList<invitee> invitees = parameters.value("theInvitees").value<QList<invitee>>();
-        QCOMPARE(invitees.size(), 2);
+        QCOMPARE(parameters.value("iCalTick").toBool(), false);
+        QCOMPARE(parameters.value("ict").toBool(), false);
+        QCOMPARE(parameters.value("theInvitees").value<QList<invitee>>().size(), 2);
 
+        // The mail bridge takes the parameters as they are: a stand-in mail program is given
+        // both invitees and the invitation names them.
+        bridgetest::FakeDesktop desktop;
+        desktop.addProgram("thunderbird");
+        desktop.setMailHandler("thunderbird.desktop", desktop.bin() + "/thunderbird %u");
+        QList<QPair<QByteArray, QByteArray>> saved;
+        for (const auto& variable : desktop.variables())
+            saved.append({variable.first, qgetenv(variable.first.constData())});
+        desktop.apply();
+        bridges::mailStartMs = 300;
         aCalendar doc;
         doc.setData("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:u1\r\nDTSTAMP:20070315T120000Z\r\nSUMMARY:Review\r\n"
                     "DTSTART:20070320T090000Z\r\nDTEND:20070320T100000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
-        const QString invitation = doc.createInvitationString(
-            doc.getTheData(), invitees, parameters.value("theOrg").toString(), parameters.value("theEmail").toString());
+        const QString message = doc.mailWindowMail(parameters);
+        for (const auto& [name, value] : saved)
+            value.isNull() ? qunsetenv(name.constData()) : qputenv(name.constData(), value);
+        QCOMPARE(message, QString());
+        const QList<QStringList> calls = desktop.calls("thunderbird");
+        QCOMPARE(calls.size(), 1);
+        QVERIFY2(calls.first().join(' ').contains("to='Annie Berg <anna@work.example>,Eve Evans <eve@work.example>'"),
+                 qPrintable(calls.first().join(' ')));
+        QDirIterator attachments(desktop.cache(), {"iCal.ics"}, QDir::Files, QDirIterator::Subdirectories);
+        QVERIFY(attachments.hasNext());
+        const QString invitation = QString::fromUtf8(bridgetest::readFile(attachments.next()));
         QVERIFY2(invitation.contains("\nATTENDEE;CN=Annie Berg:mailto:anna@work.example\n"
                                      "ATTENDEE;CN=Eve Evans:mailto:eve@work.example\n"),
                  qPrintable(invitation));
