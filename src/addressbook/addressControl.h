@@ -26,6 +26,7 @@ public:
     explicit addressControl(std::shared_ptr<addressBookSource> source);
 
     void setSource(std::shared_ptr<addressBookSource> source);
+    bool hasSource() const { return m_source != nullptr; }
 
     /// (Re)reads the address book, replaces the group rows by "All" followed by one row per group
     /// of the book, in its order, and shows all people.

@@ -16,6 +16,16 @@ InviteFlow::~InviteFlow()
     delete m_addressWindow;
 }
 
+InviteSheet* InviteFlow::sheet() const
+{
+    return m_sheet;
+}
+
+AddressWindow* InviteFlow::addressWindow() const
+{
+    return m_addressWindow;
+}
+
 InviteSheet* InviteFlow::showInviteSheet(const QStringList& calendars)
 {
     if (m_sheet) {

@@ -30,8 +30,10 @@ public:
     /// window forward.
     void openAddressBook();
 
-    InviteSheet* sheet() const { return m_sheet; }
-    AddressWindow* addressWindow() const { return m_addressWindow; }
+    /// The sheet open now, or null.
+    InviteSheet* sheet() const;
+    /// The address window once opened, or null.
+    AddressWindow* addressWindow() const;
 
 Q_SIGNALS:
     /// "Mail" on the sheet (the sheet has closed): the invitation parameters for the mail bridge.
