@@ -252,6 +252,7 @@ void AppControl::awakeMainWindow()
     numberSelected = 0;
     m_shownEntry.reset();
     updateTheMenus();
+    setUpAddressBook();
 }
 
 void AppControl::applicationDidFinishLaunching()

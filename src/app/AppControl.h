@@ -1,5 +1,6 @@
 #pragma once
 
+#include "addressbook/addressControl.h"
 #include "calendar/aCalendar.h"
 
 #include <QAtomicInt>
@@ -13,6 +14,7 @@
 
 class CalendarFileReading;
 class EntryTableModel;
+class InviteFlow;
 class MyTableView;
 class MyWindow;
 class QAction;
@@ -179,7 +181,16 @@ public:
     QWidget* drawerContent() const;
     bool isDrawerOpen() const;
 
+    // --- invitations (AppControl_invite.cpp) ---
+    /// The address-book controller; its invitee list lives as long as the program.
+    addressControl& addressBook() { return theAddressBook; }
+    /// The invite sheet and the address window (made on first use).
+    InviteFlow* inviteFlow();
+
     // --- test seams ---
+    /// Replaces where the address book comes from (default: the user's address books,
+    /// systemAddressBook) and reads it.
+    void setAddressBookSource(std::shared_ptr<addressBookSource> source);
     /// Replaces where the calendar pop-up's names come from (default: the calendar application's
     /// list, aCalendar::setCalArray(nullptr)).
     void setCalendarListSource(std::function<QStringList()> source) { m_calendarSource = std::move(source); }
@@ -311,6 +322,11 @@ private:
     // AppControl_files.cpp
     void proceedWithProcess();
     void queueFiles(const QStringList& paths, const QString& text);
+    // AppControl_invite.cpp
+    /// Start-up: reads the address book (the user's unless a test gave another source).
+    void setUpAddressBook();
+    /// The invite sheet's "Mail" has closed the sheet: the parameters go to the mail bridge.
+    void sendInvitation(const QVariantMap& parameters);
     // AppControl_importExport.cpp
     /// The checks before every export; false (after the message, with the problem rows selected)
     /// when an entry is inconsistent. @p many may hold %i for the number of problem entries.
@@ -320,6 +336,8 @@ private:
     void showReadProgress(const QString& text);
 
     std::unique_ptr<aCalendar> theCal;
+    addressControl theAddressBook;
+    InviteFlow* m_invite = nullptr;
     UserDefaults& prefs;
     ColumnOrder commaTabDataOrder;
 

@@ -3,7 +3,8 @@
 // What is here: the file imports of iCalendar and vCalendar files, the clipboard import, the
 // iCalendar and vCalendar file exports with the checks every export makes, and the calendar list.
 // The delimited imports stop after splitting the rows (openDataInputOrder() is the column-order
-// sheet); the list exports, the calendar-application import and export and the mail export are
+// sheet); the mail export asks whether to send the file or an invitation (the invite sheet is
+// AppControl_invite.cpp's); the list exports and the calendar-application import and export are
 // still to be written and do nothing yet.
 #include "AppControl.h"
 #include "Dialogs.h"
@@ -189,7 +190,26 @@ void AppControl::exportToVCal()
 
 void AppControl::exportToICal() { }
 
-void AppControl::exportToMail() { }
+void AppControl::exportToMail()
+{
+    if (!passesExportCheck(kFinishesBeforeStarts, QString()))
+        return;
+    Dialogs::ask(theWindow, QStringLiteral("Export to Mail"),
+                 QStringLiteral("Do you want to invite specific people to the meeting or just send the file?"),
+                 {QStringLiteral("Send Invitation"), QStringLiteral("Send File"), QStringLiteral("Cancel")},
+                 [this](int answer) {
+                     reloadData();
+                     theTable->clearSelection();
+                     alertWindow = false;
+                     if (answer == 0) {
+                         showInviteSheet();
+                     } else if (answer == 1) {
+                         const QString message = theCal->sendCalendarToMail();
+                         if (!message.isEmpty())
+                             errorMessage(message);
+                     }
+                 });
+}
 
 void AppControl::tabOutput() { }
 

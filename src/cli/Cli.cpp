@@ -25,6 +25,7 @@ const Command kCommands[] = {
     {"calendars", "List the calendars of the calendar application.", calendarsCommand},
     {"mail", "Attach a calendar to a new message of your mail program.", mailCommand},
     {"info", "Describe calendars: entries, dates, repeats, zones, what was left out.", infoCommand},
+    {"contacts", "List the groups and people of the address book with their e-mail addresses.", contactsCommand},
 };
 
 QString mainHelp()

@@ -12,6 +12,8 @@
 #include <QString>
 #include <QStringList>
 
+class addressControl;
+
 namespace cli
 {
 enum class Format { None, ICal, VCal, Csv, Tab, Text };
@@ -101,10 +103,17 @@ QString helpText(QCommandLineParser& p, const QString& command);
 /// "Name <address>" or a bare address; false when there is no usable address.
 bool parsePerson(const QString& text, QString* name, QString* address);
 
+/// Address-book options shared by the commands that read it (ContactsCommand.cpp).
+void addAddressBookOptions(QCommandLineParser& p);
+/// Reads the address book the options name (else the user's) into @p control; what could not
+/// be read is reported on standard error as a warning.
+void readAddressBook(Session& s, const QCommandLineParser& p, addressControl* control);
+
 // The commands: arguments after the command's name; the result is the exit status.
 int convertCommand(Session& s, const QStringList& args);
 int guessCommand(Session& s, const QStringList& args);
 int inviteCommand(Session& s, const QStringList& args);
+int contactsCommand(Session& s, const QStringList& args);
 int calendarsCommand(Session& s, const QStringList& args);
 int mailCommand(Session& s, const QStringList& args);
 

@@ -1,6 +1,9 @@
 #include "CliCommon.h"
 #include "CliOptions.h"
+#include "addressbook/addressControl.h"
 #include "addressbook/invitee.h"
+
+#include <QSet>
 
 namespace cli
 {
@@ -14,6 +17,15 @@ int inviteCommand(Session& s, const QStringList& args)
     p.addOption({"organizer", "The organiser, as \"Name <address>\".", "PERSON"});
     p.addOption({"attendee", "An attendee, as \"Name <address>\" (repeat for several).", "PERSON"});
     p.addOption({"from", "Input format: ics or vcal (default: from the extension).", "FORMAT"});
+    p.addOption({"group",
+                 "Invite every person of the address-book group NAME at their first e-mail address, each address "
+                 "once (repeat for several groups; \"All\": everybody).",
+                 "NAME"});
+    p.addOption({"all-addresses", "With --group: invite each person at every e-mail address of their card."});
+    p.addOption({"from-me",
+                 "The organiser is the user's own card of the address book (the one chosen with \"This "
+                 "is me\", else the one with the address in $EMAIL)."});
+    addAddressBookOptions(p);
     p.addOption({"mail",
                  "Attach the invitation to a new message to the attendees in your mail program (written to "
                  "-o as well when given)."});
@@ -28,10 +40,13 @@ int inviteCommand(Session& s, const QStringList& args)
         return s.usage(QStringLiteral("--add-to-calendar goes with --mail"));
     if (p.positionalArguments().size() != 1)
         return s.usage(QStringLiteral("invite needs exactly one input calendar"));
-    if (!p.isSet(QStringLiteral("organizer")))
-        return s.usage(QStringLiteral("invite needs --organizer \"Name <address>\""));
+    const bool fromMe = p.isSet(QStringLiteral("from-me"));
+    if (fromMe && p.isSet(QStringLiteral("organizer")))
+        return s.usage(QStringLiteral("invite takes --organizer or --from-me, not both"));
+    if (!fromMe && !p.isSet(QStringLiteral("organizer")))
+        return s.usage(QStringLiteral("invite needs --organizer \"Name <address>\" (or --from-me)"));
     QString orgName, orgAddress;
-    if (!parsePerson(p.value(QStringLiteral("organizer")), &orgName, &orgAddress))
+    if (!fromMe && !parsePerson(p.value(QStringLiteral("organizer")), &orgName, &orgAddress))
         return s.usage(QStringLiteral("bad --organizer %1").arg(p.value(QStringLiteral("organizer"))));
     QList<invitee> invitees;
     for (const QString& a : p.values(QStringLiteral("attendee"))) {
@@ -43,6 +58,50 @@ int inviteCommand(Session& s, const QStringList& args)
         i.setInviteeEmailAddress(address);
         i.setInviteeName(name.isEmpty() ? address : name);
         invitees << i;
+    }
+    if (fromMe || p.isSet(QStringLiteral("group"))) {
+        addressControl book;
+        readAddressBook(s, p, &book);
+        if (fromMe) {
+            orgName = book.getFullMeName();
+            orgAddress = book.getPrimaryEmailAddressOfMe();
+            if (orgAddress.isEmpty())
+                return s.usage(book.getMyEntry()
+                                   ? QStringLiteral("your own card in the address book has no e-mail address")
+                                   : QStringLiteral("no card of your own in the address book (choose one with "
+                                                    "\"This is me\" in the address window, or set EMAIL)"));
+        }
+        // Each address once, also when it is already an attendee or in two of the groups; without
+        // --all-addresses each person once, at the first address of their card (rows come in
+        // the card's order).
+        const bool allAddresses = p.isSet(QStringLiteral("all-addresses"));
+        QSet<QString> seen;
+        QSet<QString> seenPeople;
+        for (const invitee& i : invitees)
+            seen.insert(i.getTheInviteeEmailAddress().toLower());
+        for (const QString& group : p.values(QStringLiteral("group"))) {
+            const int row = book.rowOfGroup(group);
+            if (row < 0)
+                return s.usage(QStringLiteral("no group named %1 in the address book").arg(group));
+            book.displayGroupAddress(row);
+            for (int r = 0; r < book.getTheAddresses().size(); ++r) {
+                const addressEntry& entry = book.getTheAddresses().at(r);
+                if (!allAddresses && seenPeople.contains(entry.getTheUniqueNameID()))
+                    continue;
+                seenPeople.insert(entry.getTheUniqueNameID());
+                const QString address = entry.getTheEmailAddress().toLower();
+                if (seen.contains(address))
+                    continue;
+                seen.insert(address);
+                book.addAddressToInvitee(r);
+            }
+        }
+        for (const invitee& fromBook : book.getTheInvitees()) {
+            invitee i = fromBook;
+            if (i.getTheRealName().isEmpty())
+                i.setTheRealName(i.getTheInviteeEmailAddress());
+            invitees << i;
+        }
     }
     const QString input = p.positionalArguments().constFirst();
     Format f = p.isSet(QStringLiteral("from")) ? formatFromName(p.value(QStringLiteral("from")))

@@ -123,6 +123,9 @@ private:
     {
         if (!settings.contains(QStringLiteral("versionCheck")))
             settings.insert(QStringLiteral("versionCheck"), QStringLiteral("1"));
+        // Never the address books of the user running the tests.
+        if (!settings.contains(QStringLiteral("addressBookPaths")))
+            settings.insert(QStringLiteral("addressBookPaths"), QStringList());
         return settings;
     }
 
