@@ -10,6 +10,7 @@
 #include "MyWindow.h"
 #include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
+#include "updateCheck/updateTest.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -33,7 +34,6 @@ namespace
 {
 const QString kSystemVersionPath = QStringLiteral("/System/Library/CoreServices/SystemVersion.plist");
 const QString kHomePage = QStringLiteral("https://www.quenlor.example/tidewell/");
-const QString kVersionFile = QStringLiteral("https://www.quenlor.example/plist/tidewell.plist");
 const QString kBugAddress = QStringLiteral("bugs@quenlor.example");
 const QString kColumnLayoutKey = QStringLiteral("TidewellCol");
 const QString kWindowGeometryKey = QStringLiteral("windowGeometry");
@@ -319,7 +319,8 @@ bool AppControl::setOSVersion(const QString& path)
 
 QVariantMap AppControl::getProgDict() const
 {
-    return {{QStringLiteral("progName"), QStringLiteral("Tidewell")}, {QStringLiteral("progPlist"), kVersionFile}};
+    // The published version file, or the address the setting "versionURL" names.
+    return updateTest::programDictionary();
 }
 
 void AppControl::errorMessage(const QString& text)

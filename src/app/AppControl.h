@@ -32,7 +32,9 @@ class QSplitter;
 class QToolBar;
 class QWidget;
 class QWidgetAction;
+class UpdateWindow;
 class UserDefaults;
+class repeatDrawer;
 
 /// The application's one controller: it owns the calendar document for the life of the process,
 /// builds the main window with its toolbar and menus, keeps their enabled states and carries out
@@ -44,7 +46,7 @@ class UserDefaults;
 ///   AppControl_menus.cpp         the menus and their enabled states
 ///   AppControl_entries.cpp       the entry table: editing, selection changes, add, delete, sort
 ///   AppControl_drawer.cpp        the repeat drawer (open, close, content)
-///   AppControl_repeat.cpp        the repeat editor's hooks (filled by the repeat editor)
+///   AppControl_repeat.cpp        the repeat editor in the drawer, driven by the selection
 ///   AppControl_files.cpp         files handed to the application, drops, reading off the GUI thread
 ///   AppControl_importExport.cpp  import and export commands
 ///   AppControl_invite.cpp        the invite sheet and the address book
@@ -138,6 +140,10 @@ public:
     QComboBox* calendarPopup() const { return myCalendars; }
     QToolBar* toolbar() const { return m_toolbar; }
     QDockWidget* drawer() const { return theDrawer; }
+    /// The repeat editor inside the drawer.
+    repeatDrawer* repeatEditor() const;
+    /// The version check's window, once a check has needed it (null before).
+    UpdateWindow* updateWindow() const;
     /// The action of a toolbar item (the same object whichever toolbar slot shows it).
     QAction* toolbarAction(const QString& identifier) const { return m_toolbarActions.value(identifier); }
     QAction* menuItem(MenuItem item) const { return m_menuItems.value(item); }
@@ -299,6 +305,9 @@ private:
     void awakeMainWindow();
     void buildWindow();
     void startAutomaticVersionCheck();
+    // AppControl_update.cpp
+    /// The version check's window, made when first needed.
+    UpdateWindow* loadUpdateNib();
     // AppControl_toolbar.cpp
     void buildToolbar();
     void fillCalendarPopup();
@@ -310,6 +319,9 @@ private:
     void buildDrawer();
     void setDrawerOpen(bool open);
     // AppControl_repeat.cpp — the repeat editor's hooks
+    void buildRepeatEditor();
+    /// Shows @p entry's row again (its repeat marker or rule changed).
+    void showEntryChanged(const EntryPtr& entry);
     bool repeatEditorHasType() const;
     void setTheRRULE(const EntryPtr& entry);
     void updateRRULEDrawer(int unused);
@@ -367,6 +379,8 @@ private:
     QWidget* m_calendarItem = nullptr;
     QWidgetAction* m_calendarAction = nullptr;
     QDockWidget* theDrawer = nullptr;
+    QPointer<repeatDrawer> m_repeatEditor; // owned by the drawer
+    QPointer<UpdateWindow> testUpdate; // the version check, owned by the main window
     QAction* toolbarDrawer = nullptr;
     QToolBar* m_toolbar = nullptr;
     QLabel* m_readLabel = nullptr;

@@ -1,10 +1,10 @@
-// The repeat drawer: a dock beside the entry table, opened and closed by its toolbar item.
+// The repeat drawer: a dock beside the entry table, opened and closed by its toolbar item. Its
+// content, the repeat editor, is made in AppControl_repeat.cpp.
 #include "AppControl.h"
 #include "MyWindow.h"
 
 #include <QAction>
 #include <QDockWidget>
-#include <QLabel>
 
 namespace
 {
@@ -20,12 +20,7 @@ void AppControl::buildDrawer()
     theDrawer->setFeatures(QDockWidget::NoDockWidgetFeatures);
     theDrawer->setAllowedAreas(Qt::RightDockWidgetArea);
     theDrawer->setMinimumWidth(280);
-    // Until the repeat editor is installed (setDrawerContent), the drawer says what it is for.
-    auto* placeholder = new QLabel(QStringLiteral("Select one appointment to set how it repeats."));
-    placeholder->setWordWrap(true);
-    placeholder->setAlignment(Qt::AlignCenter);
-    placeholder->setMargin(12);
-    theDrawer->setWidget(placeholder);
+    buildRepeatEditor();
     theWindow->addDockWidget(Qt::RightDockWidgetArea, theDrawer);
     theDrawer->hide();
 }
@@ -63,9 +58,4 @@ void AppControl::setDrawerOpen(bool open)
     theDrawer->setVisible(open);
     if (open)
         drawerDidOpen();
-}
-
-void AppControl::drawerDidOpen()
-{
-    updateRRULEDrawer(1);
 }

@@ -241,6 +241,14 @@ EntryTableModel::Change EntryTableModel::reload()
     return change;
 }
 
+void EntryTableModel::rowChanged(int row)
+{
+    if (row < 0 || row >= m_rows.size())
+        return;
+    m_cache.remove(row);
+    Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
+}
+
 int EntryTableModel::rowOf(const dataEntry* entry) const
 {
     for (qsizetype i = 0; i < m_rows.size(); ++i) {

@@ -50,6 +50,8 @@ public:
         int inserted = 0;
     };
     Change reload();
+    /// Shows @p row's entry anew (its values changed behind the model).
+    void rowChanged(int row);
     /// The entry shown at @p row (null out of range).
     EntryPtr entryAt(int row) const { return m_rows.value(row); }
     /// The row showing @p entry, or -1.

@@ -1,6 +1,7 @@
 // The real program in an X server, seen the way assistive technology sees it (AT-SPI): the
 // window appears with the file's entries, the toolbar's buttons carry their labels and tooltips,
-// a second start hands its file to the running window, and a button pressed through AT-SPI works.
+// a second start hands its file to the running window, buttons pressed through AT-SPI work, and the
+// repeat drawer's controls are announced by their labels.
 
 #include "testutil.h"
 
@@ -65,6 +66,14 @@ def application():
             return app
     return None
 
+def press(button):
+    action = button.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i) in ("press", "Press", "click"):
+            action.doAction(i)
+            return True
+    return False
+
 def rows(table):
     try:
         return table.queryTable().nRows
@@ -96,14 +105,20 @@ try:
             result["rowsAfterSecond"] = wait_for(lambda: rows(table) if rows(table) >= expected else 0) or rows(table)
 
             add = find(bar, lambda a: a.getRole() == pyatspi.ROLE_PUSH_BUTTON and a.name == "Add")
-            if add is not None:
-                action = add.queryAction()
-                for i in range(action.nActions):
-                    if action.getName(i) in ("press", "Press", "click"):
-                        action.doAction(i)
-                        break
+            if add is not None and press(add):
                 expected = result["rowsAfterSecond"] + 1
                 result["rowsAfterAdd"] = wait_for(lambda: rows(table) if rows(table) >= expected else 0) or rows(table)
+
+            # The drawer opens from its toolbar button and shows the repeat editor of the new entry.
+            drawer = find(bar, lambda a: a.getRole() == pyatspi.ROLE_PUSH_BUTTON and a.name == "Open drawer")
+            if drawer is not None and press(drawer):
+                popup = wait_for(lambda: find(app, lambda a: a.getRole() == pyatspi.ROLE_COMBO_BOX
+                                              and a.name.startswith("Repeat")))
+                if popup is not None:
+                    result["repeatPopup"] = {"name": popup.name, "description": popup.description,
+                                             "enabled": popup.getState().contains(pyatspi.STATE_SENSITIVE)}
+                result["drawerButton"] = wait_for(lambda: find(bar, lambda a: a.getRole() == pyatspi.ROLE_PUSH_BUTTON
+                                                               and a.name == "Close drawer") is not None)
 finally:
     proc.terminate()
     try:
@@ -201,6 +216,14 @@ private Q_SLOTS:
         QCOMPARE(result.value("secondExit").toInt(), 0);
         QCOMPARE(result.value("rowsAfterSecond").toInt(), 6);
         QCOMPARE(result.value("rowsAfterAdd").toInt(), 7);
+
+        // The drawer's type pop-up is announced by its visible label, with its tooltip, and is
+        // usable for the entry just added.
+        QVERIFY(result.value("drawerButton").toBool());
+        const QJsonObject popup = result.value("repeatPopup").toObject();
+        QCOMPARE(popup.value("name").toString(), QStringLiteral("Repeat:"));
+        QCOMPARE(popup.value("description").toString(), QStringLiteral("How often the selected entry repeats"));
+        QVERIFY(popup.value("enabled").toBool());
     }
 };
 
