@@ -3,12 +3,13 @@
 # bare X server (Xvfb), with settings of its own so that the user's are neither read nor changed.
 #
 # Usage: scripts/screenshot.sh [BUILD_DIR [OUT.png]]   (defaults: build, docs/screenshot.png)
+# TIDEWELL=PROGRAM takes another program than BUILD_DIR's, an installed one for instance.
 # Needs a built tree (make build) and the packages xvfb and xauth.
 set -eu
 cd "$(dirname "$0")/.."
 build=${1:-build}
 out=${2:-docs/screenshot.png}
-app=$build/src/app/tidewell
+app=${TIDEWELL:-$build/src/app/tidewell}
 tool=$build/share/tidewell-imagetool
 if [ ! -x "$app" ] || [ ! -x "$tool" ]; then
     echo "screenshot.sh: $app or $tool is missing (make build first)" >&2
