@@ -4,15 +4,12 @@
 
 #include "testutil.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QXmlStreamReader>
 #include <QtEndian>
 
 namespace
@@ -32,17 +29,12 @@ Result run(const QString& program, const QStringList& args, const QProcessEnviro
     if (!env.isEmpty())
         p.setProcessEnvironment(env);
     p.start(program, args);
-    Result r;
     if (!p.waitForFinished(int(60000 * testutil::kSlowdown)) || p.exitStatus() != QProcess::NormalExit) {
         p.kill();
         p.waitForFinished();
-        r.err = QStringLiteral("%1 did not finish: %2").arg(program, p.errorString());
-        return r;
+        return {-1, {}, program + QStringLiteral(" did not finish")};
     }
-    r.status = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
 }
 
 QString readText(const QString& path)
@@ -51,78 +43,52 @@ QString readText(const QString& path)
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-QStringList sorted(QSet<QString> set)
+/// The first capture of every match, line by line.
+QStringList captures(const QString& text, const QString& pattern)
 {
-    QStringList list(set.begin(), set.end());
-    list.sort();
-    return list;
+    QStringList found;
+    for (auto it = QRegularExpression(pattern, QRegularExpression::MultilineOption).globalMatch(text); it.hasNext();)
+        found << it.next().captured(1);
+    return found;
 }
 
-/// Option names (-o, --output) at the start of the lines of a help text; Qt's --help-all aside.
-QSet<QString> helpOptions(const QString& help)
+/// Option words (-o, --to-calendar) in a text, but not the parts of words such as comma-separated;
+/// sorted, each once.
+QStringList options(const QString& text)
 {
-    static const QRegularExpression line(QStringLiteral("^  (?:(-\\w), )?(--[\\w-]+)"),
-                                         QRegularExpression::MultilineOption);
-    QSet<QString> names;
-    for (auto it = line.globalMatch(help); it.hasNext();) {
-        const auto m = it.next();
-        if (!m.captured(1).isEmpty())
-            names << m.captured(1);
-        names << m.captured(2);
-    }
-    names.remove(QStringLiteral("--help-all"));
+    QStringList names = captures(text, QStringLiteral("(?<![\\w-])(--?[a-zA-Z][\\w-]*)"));
+    names.sort();
+    names.removeDuplicates();
+    return names;
+}
+
+/// The options of a help text, from its option column; Qt's --help-all aside.
+QStringList helpOptions(const QString& help)
+{
+    QStringList names = options(captures(help, QStringLiteral("^  (-\\S.*?)(?:  |$)")).join(QLatin1Char(' ')));
+    names.removeAll(QStringLiteral("--help-all"));
     return names;
 }
 
 /// The command names of the general help, in its order.
 QStringList helpCommands(const QString& help)
 {
-    const QString section = help.section(QStringLiteral("Commands:\n"), 1).section(QStringLiteral("\n\n"), 0, 0);
-    static const QRegularExpression line(QStringLiteral("^  ([a-z][\\w-]*)  "), QRegularExpression::MultilineOption);
-    QStringList names;
-    for (auto it = line.globalMatch(section); it.hasNext();)
-        names << it.next().captured(1);
-    return names;
+    return captures(help.section(QStringLiteral("Commands:\n"), 1).section(QStringLiteral("\n\n"), 0, 0),
+                    QStringLiteral("^  ([a-z][\\w-]*)  "));
 }
 
-/// Option-like words (-o, --to-calendar) in a text, not parts of words such as comma-separated.
-QSet<QString> optionWords(const QString& text)
+/// A manual page from the heading that starts with `heading` to the next of its level or higher,
+/// with roff's \- read as a hyphen.
+QString manSection(QString page, const QString& heading)
 {
-    static const QRegularExpression word(QStringLiteral("(?<![\\w-])(--?[a-zA-Z][\\w-]*)"));
-    QSet<QString> names;
-    for (auto it = word.globalMatch(text); it.hasNext();)
-        names << it.next().captured(1);
-    return names;
-}
-
-/// The lines of a manual page from the heading line that starts with `heading` to the next heading
-/// of the same or a higher level, with roff's \- read as a hyphen.
-QStringList manBlock(const QString& page, const QString& heading)
-{
-    QStringList block;
-    bool inside = false;
-    for (QString line : page.split(QLatin1Char('\n'))) {
-        line.replace(QStringLiteral("\\-"), QStringLiteral("-"));
-        const bool isHeading = line.startsWith(QLatin1String(".SH")) || line.startsWith(QLatin1String(".SS"));
-        if (inside && isHeading && (line.startsWith(QLatin1String(".SH")) || heading.startsWith(QLatin1String(".SS"))))
-            break;
-        if (line.startsWith(heading))
-            inside = true;
-        else if (inside)
-            block << line;
-    }
-    return block;
-}
-
-/// Options a manual page block describes: the words on the line after each .TP.
-QSet<QString> manOptions(const QStringList& block)
-{
-    QSet<QString> names;
-    for (qsizetype i = 1; i < block.size(); ++i) {
-        if (block[i - 1] == QLatin1String(".TP"))
-            names |= optionWords(block[i]);
-    }
-    return names;
+    page.replace(QStringLiteral("\\-"), QStringLiteral("-"));
+    const qsizetype at = page.indexOf(QLatin1Char('\n') + heading);
+    if (at < 0)
+        return {};
+    const QRegularExpression next(heading.startsWith(QLatin1String(".SS")) ? QStringLiteral("\n\\.S[HS] ")
+                                                                           : QStringLiteral("\n\\.SH "));
+    const qsizetype end = page.indexOf(next, at + 1);
+    return page.mid(at, end < 0 ? -1 : end - at);
 }
 } // namespace
 
@@ -220,21 +186,12 @@ private Q_SLOTS:
             = installed(QStringLiteral("share/metainfo/") + kAppId + QStringLiteral(".metainfo.xml"));
         r = run(QStringLiteral("appstreamcli"), {QStringLiteral("validate"), QStringLiteral("--no-net"), metainfo});
         QVERIFY2(r.status == 0, qPrintable(r.out + r.err));
-        QXmlStreamReader xml(readText(metainfo));
-        QString release, launchable, caption;
-        while (!xml.atEnd()) {
-            if (xml.readNext() != QXmlStreamReader::StartElement)
-                continue;
-            if (xml.name() == QLatin1String("release") && release.isEmpty())
-                release = xml.attributes().value(QLatin1String("version")).toString();
-            else if (xml.name() == QLatin1String("launchable"))
-                launchable = xml.readElementText();
-            else if (xml.name() == QLatin1String("caption"))
-                caption = xml.readElementText();
-        }
-        QCOMPARE(release, QStringLiteral(TIDEWELL_VERSION)); // the newest release is this version
-        QCOMPARE(launchable, QFileInfo(entry).fileName());
-        QVERIFY(!caption.isEmpty());
+        const QString xml = readText(metainfo);
+        QCOMPARE(captures(xml, QStringLiteral("<release version=\"([^\"]+)\"")).value(0),
+                 QStringLiteral(TIDEWELL_VERSION)); // the newest release, first, is this version
+        QCOMPARE(captures(xml, QStringLiteral("<launchable type=\"desktop-id\">([^<]+)<")).value(0),
+                 QFileInfo(entry).fileName());
+        QVERIFY(!captures(xml, QStringLiteral("<caption>([^<]+)</caption>")).isEmpty());
     }
 
     void openWith_data()
@@ -306,22 +263,19 @@ private Q_SLOTS:
         QFETCH(QString, heading);
         const Result help = run(installed(program), args);
         QVERIFY2(help.status == 0, qPrintable(help.err));
-        const QStringList block = manBlock(readText(installed(QStringLiteral("share/man/man1/") + page)), heading);
-        QVERIFY2(!block.isEmpty(), qPrintable(heading));
+        const QString section = manSection(readText(installed(QStringLiteral("share/man/man1/") + page)), heading);
+        QVERIFY2(!section.isEmpty(), qPrintable(heading));
         if (heading == QLatin1String(".SH COMMANDS")) {
-            QStringList commands;
-            for (const QString& line : block) {
-                if (line.startsWith(QLatin1String(".SS \"")))
-                    commands << line.mid(5).section(QLatin1Char(' '), 0, 0).remove(QLatin1Char('"'));
-            }
-            QCOMPARE(commands, helpCommands(help.out));
-        } else {
-            // Every command's -h and --help are described once, under OPTIONS.
-            QSet<QString> expected = helpOptions(help.out);
-            if (heading.startsWith(QLatin1String(".SS")))
-                expected -= QSet<QString> {QStringLiteral("-h"), QStringLiteral("--help")};
-            QCOMPARE(sorted(manOptions(block)), sorted(expected));
+            QCOMPARE(captures(section, QStringLiteral("^\\.SS \"([a-z][\\w-]*)")), helpCommands(help.out));
+            return;
         }
+        // The options are the words after each .TP; every command's -h and --help are described
+        // once, under OPTIONS.
+        QStringList expected = helpOptions(help.out);
+        if (heading.startsWith(QLatin1String(".SS")))
+            expected.removeIf(
+                [](const QString& o) { return o == QLatin1String("-h") || o == QLatin1String("--help"); });
+        QCOMPARE(options(captures(section, QStringLiteral("^\\.TP\\n(.*)$")).join(QLatin1Char(' '))), expected);
     }
 
     // Shell completion offers exactly the commands and options of the help.
@@ -342,13 +296,12 @@ private Q_SLOTS:
         QFETCH(QString, command);
         const Result help = run(cli(), command.isEmpty() ? QStringList {"--help"} : QStringList {command, "--help"});
         QVERIFY2(help.status == 0, qPrintable(help.err));
-        QSet<QString> expected = helpOptions(help.out);
-        if (command.isEmpty()) {
-            const QStringList commands = helpCommands(help.out);
-            expected |= QSet<QString>(commands.begin(), commands.end());
-        }
+        QStringList expected = helpOptions(help.out);
+        if (command.isEmpty())
+            expected += helpCommands(help.out);
+        expected.sort();
 
-        QSet<QString> offered;
+        QStringList found;
         if (shell == QLatin1String("bash")) {
             const QString script = QStringLiteral("source \"$1\"; COMP_WORDS=(tidewell-cli %1 %2); COMP_CWORD=%3; "
                                                   "_tidewell_cli 2>/dev/null; printf '%s\\n' \"${COMPREPLY[@]}\"")
@@ -358,35 +311,29 @@ private Q_SLOTS:
                                  {QStringLiteral("-c"), script, QStringLiteral("bash"),
                                   installed(QStringLiteral("share/bash-completion/completions/tidewell-cli"))});
             QVERIFY2(r.status == 0, qPrintable(r.err));
-            const QStringList words = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-            offered = QSet<QString>(words.begin(), words.end());
+            found = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         } else {
             if (QStandardPaths::findExecutable(QStringLiteral("zsh")).isEmpty())
                 QSKIP("zsh is not installed (package zsh)");
             const QString path = installed(QStringLiteral(TIDEWELL_ZSH_COMPLETION_DIR "/_tidewell-cli"));
             const Result syntax = run(QStringLiteral("zsh"), {QStringLiteral("-n"), path});
             QVERIFY2(syntax.status == 0, qPrintable(syntax.err));
-            // The specifications of the command's _arguments call, or the top-level one and the
+            // The options of the command's _arguments call; or of the top-level one, and the
             // command list.
             const QString text = readText(path);
             if (command.isEmpty()) {
-                const QString top
-                    = text.section(QStringLiteral("_arguments -C"), 1).section(QStringLiteral("case $state"), 0, 0);
-                offered = optionWords(top);
-                static const QRegularExpression entry(QStringLiteral("^    '([a-z][\\w-]*):"),
-                                                      QRegularExpression::MultilineOption);
-                for (auto it
-                     = entry.globalMatch(text.section(QStringLiteral("commands=("), 1).section(QLatin1Char(')'), 0, 0));
-                     it.hasNext();)
-                    offered << it.next().captured(1);
+                found
+                    = options(
+                          text.section(QStringLiteral("_arguments -C"), 1).section(QStringLiteral("case $state"), 0, 0))
+                    + captures(text.section(QStringLiteral("commands=("), 1).section(QLatin1Char(')'), 0, 0),
+                               QStringLiteral("^    '([a-z][\\w-]*):"));
             } else {
-                const QString block = text.section(QStringLiteral("\n    %1)\n").arg(command), 1)
-                                          .section(QStringLiteral("\n      ;;\n"), 0, 0);
-                QVERIFY2(!block.isEmpty(), qPrintable(command));
-                offered = optionWords(block);
+                found = options(text.section(QStringLiteral("\n    %1)\n").arg(command), 1)
+                                    .section(QStringLiteral("\n      ;;\n"), 0, 0));
             }
         }
-        QCOMPARE(sorted(offered), sorted(expected));
+        found.sort();
+        QCOMPARE(found, expected);
     }
 };
 
