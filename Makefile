@@ -8,9 +8,9 @@ CMAKE_FLAGS ?=
 DEBIAN_PACKAGES := cmake g++ make pkg-config ccache qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6svg6 libgl-dev libplist-dev \
 	python3-icalendar python3-dateutil libical-dev xvfb xauth dbus at-spi2-core python3-pyatspi \
 	radicale apache2-utils desktop-file-utils appstream shared-mime-info xdg-utils dpkg-dev file \
-	qtkeychain-qt6-dev gnome-keyring
+	qtkeychain-qt6-dev gnome-keyring libglib2.0-bin zsh
 
-.PHONY: all deps build run test clean fuzz bench
+.PHONY: all deps build run test clean fuzz bench package
 
 all: build
 
@@ -40,8 +40,16 @@ bench: deps
 	cmake --build build-release -j $(JOBS) --target tidewell-bench
 	build-release/bench/tidewell-bench
 
+# The Debian package, tidewell_<version>_<arch>.deb in build-package/, from a Release build for /usr.
+package: deps
+	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+		-DTIDEWELL_TESTS=OFF -DTIDEWELL_BENCH=OFF
+	cmake --build build-package -j $(JOBS)
+	cd build-package && cpack -G DEB
+	@ls build-package/tidewell_*.deb
+
 clean:
-	rm -rf $(BUILD_DIR) build-asan build-release
+	rm -rf $(BUILD_DIR) build-asan build-release build-package
 
 fuzz: deps
 	@scripts/install-deps.sh clang libclang-rt-14-dev

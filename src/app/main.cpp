@@ -12,7 +12,8 @@ int main(int argc, char** argv)
     QApplication::setOrganizationName(QStringLiteral("Quenlor"));
     QApplication::setApplicationName(QStringLiteral("Tidewell"));
     QApplication::setApplicationVersion(QStringLiteral(TIDEWELL_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("tidewell"));
+    // The desktop entry's name: Wayland compositors find the icon and the menu entry by it.
+    QApplication::setDesktopFileName(QStringLiteral("com.quenlor.Tidewell"));
     QApplication::setWindowIcon(Icons::own(QStringLiteral("tidewell")));
 
     QCommandLineParser parser;
