@@ -96,6 +96,7 @@ AppControl::~AppControl()
     importCancelFlag.storeRelease(1);
     delete m_recordLoop;
     m_recordLoop = nullptr;
+    delete m_helpWindow;
     delete theWindow;
 }
 
@@ -372,7 +373,7 @@ void AppControl::helpMenuHelp()
 void AppControl::showHelpAnchor(const QString& anchor)
 {
     if (!m_helpWindow)
-        m_helpWindow = new HelpWindow(theWindow);
+        m_helpWindow = new HelpWindow; // usable beside an open sheet; deleted with the controller
     m_helpWindow->showAnchor(anchor);
 }
 

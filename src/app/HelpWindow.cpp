@@ -74,6 +74,7 @@ HelpWindow::HelpWindow(QWidget* parent)
         setWindowTitle(title.isEmpty() || title == QLatin1String("Tidewell Help")
                            ? QStringLiteral("Tidewell Help")
                            : QStringLiteral("%1 — Tidewell Help").arg(title));
+        setAccessibleName(windowTitle());
     });
 
     auto* bar = new QHBoxLayout;

@@ -13,6 +13,7 @@ class HelpWindow : public QWidget
 {
     Q_OBJECT
 public:
+    /// A window of its own (no parent: a sheet open on the main window does not block it).
     explicit HelpWindow(QWidget* parent = nullptr);
 
     /// The book's first page.

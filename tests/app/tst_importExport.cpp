@@ -483,7 +483,10 @@ private Q_SLOTS:
             QVERIFY(QMetaObject::invokeMethod(w.control.get(), command.toLatin1().constData()));
         HelpWindow* help = w->helpWindow();
         QVERIFY(help && help->isVisible());
-        QCOMPARE(help->windowTitle().endsWith("Tidewell Help"), true);
+        QCOMPARE(help->windowTitle(),
+                 anchor.isEmpty() ? QStringLiteral("Tidewell Help")
+                                  : help->browser()->documentTitle() + " — Tidewell Help");
+        QCOMPARE(help->accessibleName(), help->windowTitle());
         const QUrl shown = help->currentPage();
         QCOMPARE(shown.fragment(), anchor);
         if (anchor.isEmpty())
