@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace
@@ -244,29 +245,34 @@ int exportPart(const QString& file)
     const int entries = control.document().entryCount();
     report("export", QStringLiteral("events in the window"), entries, "");
     for (const ExportKind& kind : kExports) {
+        // Each way three times, alternating; the best of each counts (the machine is shared).
+        double window = 1e12;
+        double steps = 1e12;
         const QString out = scratchDir() + QStringLiteral("/window-out.") + QLatin1String(kind.extension);
-        QFile::remove(out);
-        // A repeating calendar asks first: write every event once, as the tool does without
-        // --expand.
-        if (QByteArrayView(kind.name) == "comma" || QByteArrayView(kind.name) == "tab")
-            Dialogs::queueAnswer(1);
-        Dialogs::queueAnswer(out);
-        QElapsedTimer t;
-        t.start();
-        (control.*kind.command)();
-        while (control.getAlertWindow())
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        const double window = ms(t);
-        if (!QFile::exists(out))
-            return 1;
-
         const QString toolOut = scratchDir() + QStringLiteral("/tool-out.") + QLatin1String(kind.cliExtension);
-        t.restart();
-        QString error;
-        if (!SafeFile::writeFile(toolOut, toolBytes(control.document(), kind, toolOut), &error))
-            return 1;
-        const double steps = ms(t);
+        for (int round = 0; round < 3; ++round) {
+            QFile::remove(out);
+            // A repeating calendar asks first: write every event once, as the tool does without
+            // --expand.
+            if (QByteArrayView(kind.name) == "comma" || QByteArrayView(kind.name) == "tab")
+                Dialogs::queueAnswer(1);
+            Dialogs::queueAnswer(out);
+            QElapsedTimer t;
+            t.start();
+            (control.*kind.command)();
+            while (control.getAlertWindow())
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            window = std::min(window, ms(t));
+            if (!QFile::exists(out))
+                return 1;
+            t.restart();
+            QString error;
+            if (!SafeFile::writeFile(toolOut, toolBytes(control.document(), kind, toolOut), &error))
+                return 1;
+            steps = std::min(steps, ms(t));
+        }
 
+        QElapsedTimer t;
         QProcess cli;
         // The tool keeps its settings away from the user's, as the window does here.
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
