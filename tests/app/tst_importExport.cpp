@@ -287,20 +287,22 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("command");
         QTest::addColumn<bool>("repeats");
-        QTest::addColumn<int>("answer"); // the question's button
+        QTest::addColumn<QList<int>>("answers"); // the question's buttons, in turn
         QTest::addColumn<int>("lines"); // -1: no file
-        QTest::newRow("tab, weekly, every occurrence") << int(Item::ExportTabFile) << true << 0 << 4;
-        QTest::newRow("tab, weekly, once") << int(Item::ExportTabFile) << true << 1 << 2;
-        QTest::newRow("comma, weekly, every occurrence") << int(Item::ExportCommaFile) << true << 0 << 4;
-        QTest::newRow("comma, weekly, cancel") << int(Item::ExportCommaFile) << true << 2 << -1;
-        QTest::newRow("comma, no repeats") << int(Item::ExportCommaFile) << false << -1 << 2;
-        QTest::newRow("tab, no repeats") << int(Item::ExportTabFile) << false << -1 << 2;
+        QTest::newRow("tab, weekly, every occurrence") << int(Item::ExportTabFile) << true << QList<int> {0} << 4;
+        QTest::newRow("tab, weekly, once") << int(Item::ExportTabFile) << true << QList<int> {1} << 2;
+        QTest::newRow("tab, weekly, help, then every occurrence")
+            << int(Item::ExportTabFile) << true << QList<int> {3, 0} << 4;
+        QTest::newRow("comma, weekly, every occurrence") << int(Item::ExportCommaFile) << true << QList<int> {0} << 4;
+        QTest::newRow("comma, weekly, cancel") << int(Item::ExportCommaFile) << true << QList<int> {2} << -1;
+        QTest::newRow("comma, no repeats") << int(Item::ExportCommaFile) << false << QList<int> {} << 2;
+        QTest::newRow("tab, no repeats") << int(Item::ExportTabFile) << false << QList<int> {} << 2;
     }
     void expansionQuestion()
     {
         QFETCH(int, command);
         QFETCH(bool, repeats);
-        QFETCH(int, answer);
+        QFETCH(QList<int>, answers);
         QFETCH(int, lines);
         const QString input
             = write("weekly.ics",
@@ -312,7 +314,7 @@ private Q_SLOTS:
         const bool comma = command == int(Item::ExportCommaFile);
         const QString file = out + (comma ? ".csv" : ".txt");
         QFile::remove(file);
-        if (answer >= 0)
+        for (int answer : answers)
             Dialogs::queueAnswer(answer);
         if (lines >= 0)
             Dialogs::queueAnswer(out);
@@ -326,7 +328,7 @@ private Q_SLOTS:
         }
         QTRY_VERIFY(QFile::exists(file));
         const QStringList log = Dialogs::log();
-        QCOMPARE(log.size(), repeats ? 2 : 1);
+        QCOMPARE(log.size(), answers.size() + 1);
         if (repeats)
             QVERIFY(log.first().startsWith("Repeating Appointments: ")
                     && log.first().contains(comma ? "comma-delimited" : "tab-delimited"));
@@ -335,6 +337,10 @@ private Q_SLOTS:
         QCOMPARE(bytes.count('\r'), lines);
         QCOMPARE(bytes.count("Yoga"), lines - 1);
         QVERIFY(!w->getAlertWindow());
+        if (answers.contains(3)) {
+            QVERIFY(w->helpWindow() && w->helpWindow()->isVisible());
+            QCOMPARE(w->helpWindow()->currentPage().fragment(), QStringLiteral("tabfileexport"));
+        }
     }
 
     // A write that fails names the file and the reason; no half-written file is left.

@@ -814,8 +814,7 @@ private Q_SLOTS:
         QCOMPARE(control.getOSVersionFlags(), flags);
     }
 
-    // The file commands that exist so far: the iCalendar and vCalendar exports and the checks
-    // every export makes.
+    // The iCalendar and vCalendar exports: the checks first, the panel, then the files.
     void exportsCheckTheEntriesFirst()
     {
         Window w;
