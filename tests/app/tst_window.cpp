@@ -813,46 +813,6 @@ private Q_SLOTS:
         QVERIFY(control.setOSVersion(path));
         QCOMPARE(control.getOSVersionFlags(), flags);
     }
-
-    // The iCalendar and vCalendar exports: the checks first, the panel, then the files.
-    void exportsCheckTheEntriesFirst()
-    {
-        Window w;
-        w.addEntries({"Good", "Bad", "Worse"});
-        for (int row : {1, 2})
-            w.doc().getEntryAtIndex(row)->setEndDate(CalDate::fromFields(2007, 2, 1, 0, 0, 0));
-        w->exportToFile();
-        QCOMPARE(Dialogs::log().size(), 1);
-        QVERIFY(Dialogs::log().first().startsWith("Error!: The list contains 2 errors,"));
-        QCOMPARE(w->selectedRows(), (QList<int> {1, 2}));
-        QVERIFY(!w->getAlertWindow());
-
-        w.table()->clearSelection();
-        w.doc().removeObjectAtIndex(2);
-        w->reloadData();
-        w->exportToVCal();
-        QCOMPARE(Dialogs::log().last(),
-                 QStringLiteral("Error!: The list contains an event that finishes before it starts!"));
-        QCOMPARE(w->selectedRows(), QList<int> {1});
-
-        w.doc().removeObjectAtIndex(1);
-        w->reloadData();
-        const QString ics = m_dir.filePath("out");
-        const QString vcal = m_dir.filePath("out.vcal");
-        Dialogs::queueAnswer(ics);
-        w->exportToFile();
-        QVERIFY(w->getAlertWindow()); // until the panel ends
-        QTRY_VERIFY(QFile::exists(ics + ".ics"));
-        QVERIFY(!w->getAlertWindow());
-        Dialogs::queueAnswer(vcal);
-        w->exportToVCal();
-        QTRY_VERIFY(QFile::exists(vcal));
-        QFile written(ics + ".ics");
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        const QByteArray bytes = written.readAll();
-        QVERIFY(bytes.startsWith("BEGIN:VCALENDAR\r\n"));
-        QVERIFY(bytes.contains("SUMMARY:Good\r\n"));
-    }
 };
 
 QTEST_MAIN(TestWindow)
