@@ -6,6 +6,7 @@
 
 #include "testutil.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -18,10 +19,11 @@
 namespace atspitest
 {
 /// Put before a test's script: find(acc, pred), find_all(acc, pred), wait_for(fn, seconds),
-/// application() (the running Tidewell), rows(table), press(acc). The script prints one JSON
+/// application() (the running Tidewell), rows(table), press(acc), launch(args) (starts the
+/// program once the X server takes connections). The script prints one JSON
 /// object as its last line.
 inline const char* const kHelpers = R"PY(
-import json, subprocess, sys, time
+import json, os, subprocess, sys, time
 import pyatspi
 
 def find(acc, pred, depth=0):
@@ -71,6 +73,20 @@ def rows(table):
         return table.queryTable().nRows
     except Exception:
         return -1
+
+def launch(args):
+    # The X server may still be starting when the session begins (under load): wait for its
+    # socket, and start again a program that could not connect.
+    display = os.environ.get("DISPLAY", ":0").lstrip(":").split(".")[0]
+    wait_for(lambda: os.path.exists("/tmp/.X11-unix/X" + display), 10)
+    for attempt in range(10):
+        proc = subprocess.Popen(args)
+        try:
+            proc.wait(timeout=1.5)
+        except subprocess.TimeoutExpired:
+            return proc
+        time.sleep(0.5)
+    return proc
 
 def press(acc):
     action = acc.queryAction()
@@ -128,8 +144,14 @@ public:
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         env.remove(QStringLiteral("AT_SPI_BUS_ADDRESS"));
         run.setProcessEnvironment(env);
+        // Sessions started at the same time (ctest -j, other checkouts) must not share an X server:
+        // the accessibility bus is found through it. Each looks for a free display from a number
+        // of its own.
+        const QString firstDisplay = QString::number(100 + QCoreApplication::applicationPid() % 20000);
         run.start(QStandardPaths::findExecutable(QStringLiteral("xvfb-run")),
-                  QStringList {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 1280x800x24"),
+                  QStringList {QStringLiteral("-a"), QStringLiteral("-n"), firstDisplay, QStringLiteral("-e"),
+                               path(QStringLiteral("xvfb.log")), QStringLiteral("-s"),
+                               QStringLiteral("-screen 0 1280x800x24"),
                                QStandardPaths::findExecutable(QStringLiteral("dbus-run-session")), QStringLiteral("--"),
                                testutil::kPython, QStringLiteral("-c"),
                                QString::fromLatin1(kHelpers) + QString::fromUtf8(script)}
@@ -142,6 +164,9 @@ public:
         }
         const QByteArray out = run.readAllStandardOutput();
         *output = out + run.readAllStandardError();
+        QFile xvfb(path(QStringLiteral("xvfb.log")));
+        if (xvfb.open(QIODevice::ReadOnly))
+            *output += "\nXvfb: " + xvfb.readAll();
         return QJsonDocument::fromJson(out.trimmed().split('\n').last()).object();
     }
 

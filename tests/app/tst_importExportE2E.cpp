@@ -15,7 +15,7 @@ result = {}
 
 CONTROLS = (pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_CHECK_BOX, pyatspi.ROLE_SPIN_BUTTON, pyatspi.ROLE_TABLE)
 
-proc = subprocess.Popen([app_path, csv])
+proc = launch([app_path, csv])
 try:
     app = wait_for(application)
     result["application"] = app is not None
@@ -76,7 +76,7 @@ private Q_SLOTS:
         const QJsonObject result = session.run(kScript, {QStringLiteral(TIDEWELL_APP_PATH), csv}, &output);
         QVERIFY2(!result.isEmpty(), output.constData());
 
-        QVERIFY(result.value("application").toBool());
+        QVERIFY2(result.value("application").toBool(), output.right(2000).constData());
         QVERIFY(result.value("sheet").toBool());
         QCOMPARE(result.value("orderRows").toInt(), 6);
         QMap<QString, QString> controls;

@@ -13,7 +13,7 @@ const char* const kScript = R"PY(
 app_path, first, second = sys.argv[1:4]
 result = {}
 
-proc = subprocess.Popen([app_path, first])
+proc = launch([app_path, first])
 try:
     app = wait_for(application)
     result["application"] = app is not None
@@ -74,7 +74,7 @@ private Q_SLOTS:
         const QJsonObject result = session.run(kScript, {QStringLiteral(TIDEWELL_APP_PATH), first, second}, &output);
         QVERIFY2(!result.isEmpty(), output.constData());
 
-        QVERIFY(result.value("application").toBool());
+        QVERIFY2(result.value("application").toBool(), output.right(2000).constData());
         QVERIFY(result.value("frame").toBool());
         QCOMPARE(result.value("rowsFirst").toInt(), 5);
         const QStringList cells = result.value("cells").toVariant().toStringList();
