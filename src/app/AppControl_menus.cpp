@@ -199,6 +199,7 @@ void AppControl::updateTheMenus()
     menuItem(MenuItem::SelectAll)->setEnabled(hasEntries && windowShown);
     resetMenu(hasEntries);
     validateToolbarItems();
+    applyDocumentLock();
 }
 
 void AppControl::resetMenu(bool enabled)

@@ -10,6 +10,7 @@
 #include <QVariantMap>
 
 #include <functional>
+#include <utility>
 
 class invitee;
 class QMimeData;
@@ -191,6 +192,24 @@ public:
     int makeAllEntriesWithSeparated(const ColumnOrder& order, const QAtomicInt* cancel = nullptr);
     /// Empties the rows (a cancelled column-order sheet).
     void clearCommaTabData();
+    /// Drops the entries made from rows and not joined (a cancelled record loop), so that the next
+    /// import does not join them.
+    void clearPendingData() { takePendingData(); }
+    /// Moves the entries made from rows and not joined out of the document (which has none after),
+    /// for the caller to free where it likes.
+    EntryList takePendingData()
+    {
+        pendingProgress.storeRelease(0);
+        return std::exchange(pendingEntriesToAdd, EntryList());
+    }
+    /// Moves the split rows out of the document (which has none after), as clearCommaTabData()
+    /// empties them, for the caller to free where it likes.
+    std::shared_ptr<struct CommaTabRows> takeCommaTabData()
+    {
+        commaTabDataMax = 0;
+        commaTabParsed.reset();
+        return std::exchange(commaTabData, nullptr);
+    }
     /// Drops the first row (a header line of column titles); false when there are no rows.
     bool dropCommaTabHeader();
     /// A column order from titles or codes separated by commas ("Summary,Start Date,Start Time"
