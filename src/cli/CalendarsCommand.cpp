@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "CliOptions.h"
 #include "platform/Encoding.h"
 
 #include <QFile>
@@ -15,15 +16,13 @@ int calendarsCommand(Session& s, const QStringList& args)
 {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
-        "List the calendars of the calendar application, one title a line, in its own order. They are read from "
+        "List the calendars of the calendar application, one title a line, in its own order.\nThey are read from "
         "the Library folder: $TIDEWELL_LIBRARY_DIR, or ~/Library."));
-    p.addHelpOption();
+    addHelpOption(p);
     if (!p.parse(QStringList {QStringLiteral("tidewell-cli calendars")} + args))
         return s.usage(p.errorText());
-    if (p.isSet(QStringLiteral("help"))) {
-        s.writeOutput(QString(), helpText(p, QStringLiteral("calendars")).toUtf8());
-        return kOk;
-    }
+    if (helpRequested(p))
+        return s.writeOutput(QString(), helpText(p, QStringLiteral("calendars")).toUtf8()) ? kOk : kUsage;
     if (!p.positionalArguments().isEmpty())
         return s.usage(QStringLiteral("calendars takes no arguments"));
     aCalendar doc;

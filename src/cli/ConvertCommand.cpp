@@ -7,10 +7,10 @@ int convertCommand(Session& s, const QStringList& args)
 {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral("Convert calendars between iCalendar, vCalendar 1.0, comma- and "
-                                               "tab-delimited text, and a readable day-by-day list."));
+                                               "tab-delimited\ntext, and a readable day-by-day list."));
     addHelpOption(p);
     addOutputOptions(p);
-    addInputOptions(p);
+    addInputOptions(p, true);
     addSelectionOptions(p);
     p.addOption({"from-calendar", "Read the calendar application's calendar TITLE first (see tidewell-cli calendars).",
                  "TITLE"});
