@@ -15,12 +15,16 @@ int convertCommand(Session& s, const QStringList& args)
                  "Date,End Time,Description\" or \"4,1,0,3,2,5\"). Default: the saved column order.",
                  "LIST"});
     p.addOption({"skip-header", "Drop the first row of delimited input (column titles)."});
-    p.addOption({"from-calendar", "Read the calendar application's calendar TITLE first (see tidewell-cli calendars).",
+    p.addOption({"from-calendar",
+                 "Read the calendar TITLE first: the calendar application's or a CalDAV account's (see "
+                 "tidewell-cli calendars).",
                  "TITLE"});
     p.addOption({"to-calendar",
-                 "Append the entries to the calendar application's calendar TITLE instead of writing a file "
-                 "(the application is asked to quit first and started again afterwards).",
+                 "Append the entries to the calendar TITLE instead of writing a file (the calendar application is "
+                 "asked to quit first and started again afterwards; a CalDAV calendar gets one new event per "
+                 "entry, and none already there is replaced).",
                  "TITLE"});
+    addPasswordOption(p);
     p.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("Files to read, in order (- for standard input)."),
                             QStringLiteral("INPUT..."));
     if (!p.parse(QStringList {QStringLiteral("tidewell-cli convert")} + args))
@@ -49,6 +53,8 @@ int convertCommand(Session& s, const QStringList& args)
     if (!outputOptions(s, p, Format::ICal, &o, &status))
         return status;
 
+    if (!takePasswordOption(s, p, inputs.contains(QStringLiteral("-")), &status))
+        return status;
     aCalendar doc;
     // The chosen calendar is checked before anything is read, as the window does.
     if (intoCalendar && !calendarKnown(s, doc, toCalendar))
