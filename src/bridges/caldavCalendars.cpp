@@ -115,7 +115,8 @@ AppendPlan planAppend(aCalendar& doc, const QVariantMap& parameters, const QUrl&
     for (const EntryPtr& o : doc.getTheRecObjects()) {
         if (!o)
             continue;
-        const QString uid = o->getUID();
+        o->getUID(); // makes one when there is none
+        const QString uid = o->getUIDValue();
         if (!overrides.contains(uid))
             overrideOrder << uid;
         overrides[uid].append(o);
@@ -168,7 +169,8 @@ AppendPlan planAppend(aCalendar& doc, const QVariantMap& parameters, const QUrl&
     for (const EntryPtr& e : doc.getTheData()) {
         if (!e || !e->notBlankLine())
             continue;
-        const QString uid = e->getUID();
+        e->getUID();
+        const QString uid = e->getUIDValue();
         if (used.contains(uid)) {
             plan.entries << EntryOutcome {summaryOf(e), uid, Outcome::Failed,
                                           QStringLiteral("another entry of the list has the same UID (%1)").arg(uid)};

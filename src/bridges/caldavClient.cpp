@@ -43,6 +43,14 @@ QString secondsText(int ms)
     return s == 1 ? QStringLiteral("1 second") : QStringLiteral("%1 seconds").arg(s);
 }
 
+/// "https://host:443": what a Basic answer is kept for.
+QString originOf(const QUrl& url)
+{
+    return QStringLiteral("%1://%2:%3")
+        .arg(url.scheme(), url.host().toLower())
+        .arg(url.port(url.scheme() == QLatin1String("https") ? 443 : 80));
+}
+
 QString refusedText()
 {
     return QStringLiteral("the server refused the user name or password (401 Unauthorized)");
@@ -116,6 +124,16 @@ void Connection::start(Request request)
     r.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Tidewell/" TIDEWELL_VERSION));
     for (const auto& [name, value] : std::as_const(request.headers))
         r.setRawHeader(name, value);
+    // A server that asked for Basic once gets it with every request (Radicale closes the
+    // connection after each answer, and being asked first doubled every request). Other
+    // schemes are left to Qt.
+    const auto basic = m_basic.constFind(originOf(url));
+    if (basic != m_basic.constEnd()) {
+        r.setRawHeader("Authorization", *basic);
+        request.authenticated = true;
+    } else if (m_qtAnswers.contains(originOf(url))) {
+        request.authenticated = true;
+    }
     QNetworkReply* reply = m_manager->sendCustomRequest(r, request.verb, request.body);
     reply->setProperty(kTries, 0);
 
@@ -151,13 +169,36 @@ void Connection::start(Request request)
 
 void Connection::authenticate(QNetworkReply* reply, QAuthenticator* authenticator)
 {
-    // Once per request: asked again, the server refused what it was given.
+    // Qt answers only the challenges finish() leaves to it (Digest and the like), once per
+    // request: asked again, the server refused what it was given.
     const int tries = reply->property(kTries).toInt();
     reply->setProperty(kTries, tries + 1);
-    if (tries > 0 || m_user.isEmpty())
+    if (tries > 0 || m_user.isEmpty() || !m_qtAnswers.contains(originOf(reply->url())))
         return;
     authenticator->setUser(m_user);
     authenticator->setPassword(m_password);
+}
+
+bool Connection::answerChallenge(QNetworkReply* reply, Request& request)
+{
+    if (request.authenticated || m_user.isEmpty())
+        return false;
+    const QString origin = originOf(request.url);
+    const QByteArray challenge = reply->rawHeader("WWW-Authenticate").toLower();
+    if (challenge.contains("basic") && !challenge.contains("digest")) {
+        const bool utf8 = challenge.contains("charset=\"utf-8\"") || challenge.contains("charset=utf-8");
+        const QString pair = m_user + QLatin1Char(':') + m_password;
+        const QByteArray bytes = utf8 ? pair.toUtf8() : pair.toLatin1();
+        if (utf8 || QString::fromLatin1(bytes) == pair) {
+            m_basic.insert(origin, "Basic " + bytes.toBase64());
+        } else {
+            m_qtAnswers.insert(origin);
+        }
+    } else {
+        m_qtAnswers.insert(origin);
+    }
+    request.authenticated = true;
+    return true;
 }
 
 void Connection::finish(QNetworkReply* reply)
@@ -184,8 +225,15 @@ void Connection::finish(QNetworkReply* reply)
     } else {
         out.failure = QStringLiteral("the server could not be reached (%1)").arg(reply->errorString());
     }
-    if (out.status == 401)
+    if (out.status == 401) {
+        // The first refusal is a challenge: the request goes again with the credentials.
+        if (answerChallenge(reply, request)) {
+            m_queue.prepend(std::move(request));
+            pump();
+            return;
+        }
         m_refused = true;
+    }
 
     if (isRedirect(out.status)) {
         const QByteArray location = reply->rawHeader("Location");

@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QQueue>
+#include <QSet>
 #include <QString>
 #include <QUrl>
 
@@ -81,17 +82,26 @@ private:
         Headers headers;
         Done done;
         int hops = 0;
+        /// Sent with the credentials (a refusal is then final).
+        bool authenticated = false;
     };
     void pump();
     void start(Request request);
     void finish(QNetworkReply* reply);
     void authenticate(QNetworkReply* reply, QAuthenticator* authenticator);
+    /// Takes a first 401 as the server's challenge: true when @p request is to go again with
+    /// the credentials (Basic sent by us from now on, anything else answered by Qt).
+    bool answerChallenge(QNetworkReply* reply, Request& request);
 
     QNetworkAccessManager* m_manager;
     QString m_user;
     QString m_password;
     QQueue<Request> m_queue;
     QHash<QNetworkReply*, Request> m_running;
+    /// The Authorization header for the origins that asked for Basic.
+    QHash<QString, QByteArray> m_basic;
+    /// The origins whose challenges Qt answers.
+    QSet<QString> m_qtAnswers;
     bool m_refused = false;
 };
 

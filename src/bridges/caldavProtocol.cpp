@@ -235,9 +235,6 @@ QUrl resourceUrl(const QUrl& calendar, const QString& uid)
             segment += kHex[uchar(c) & 0xF];
         }
     }
-    // "." and ".." are path steps, not names.
-    if (segment == "." || segment == "..")
-        segment.replace('.', "%2E");
     QUrl out = asCollection(calendar);
     out.setPath(out.path(QUrl::FullyEncoded) + QString::fromLatin1(segment) + QLatin1String(".ics"), QUrl::StrictMode);
     return out;

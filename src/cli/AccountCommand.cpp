@@ -59,9 +59,13 @@ int addAccount(Session& s, const QCommandLineParser& p, const QString& name)
             s.error(QStringLiteral("tidewell-cli: the account %1 was not added: %2").arg(account.name, error));
             return kExportFailed;
         }
-        QByteArray out;
+        QStringList names;
         for (const caldav::Calendar& c : std::as_const(found))
-            out += (c.displayName.isEmpty() ? c.url.toDisplayString() : c.displayName).toUtf8() + '\n';
+            names << (c.displayName.isEmpty() ? c.url.toDisplayString() : c.displayName);
+        names.sort(Qt::CaseInsensitive);
+        QByteArray out;
+        for (const QString& n : std::as_const(names))
+            out += n.toUtf8() + '\n';
         if (!s.writeOutput(QString(), out))
             return kExportFailed;
     }
