@@ -23,8 +23,14 @@ $(BUILD_DIR)/CMakeCache.txt:
 build: deps $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# The window on the example calendar; without a display, the command-line tool on it instead.
 run: build
-	$(BUILD_DIR)/src/cli/tidewell-cli convert examples/sample.ics --to vcal
+	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
+		$(BUILD_DIR)/src/app/tidewell examples/sample.ics; \
+	else \
+		echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set), so here is the command-line tool converting examples/sample.ics to vCalendar:"; \
+		$(BUILD_DIR)/src/cli/tidewell-cli convert examples/sample.ics --to vcal; \
+	fi
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
