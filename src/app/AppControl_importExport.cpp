@@ -1,16 +1,19 @@
 // Import and export commands.
 //
 // What is here: the file imports of iCalendar and vCalendar files, the clipboard import, the
-// iCalendar and vCalendar file exports with the checks every export makes, and the calendar list.
-// The delimited imports stop after splitting the rows (openDataInputOrder() is the column-order
-// sheet); the list exports, the calendar-application import and export and the mail export are
-// still to be written and do nothing yet.
+// iCalendar and vCalendar file exports with the checks every export makes, the calendar list, and
+// the import from and export to a calendar (the calendar application's, or a CalDAV account's
+// through CalDavWindow). The delimited imports stop after splitting the rows (openDataInputOrder()
+// is the column-order sheet); the list exports and the mail export are still to be written and do
+// nothing yet.
 #include "AppControl.h"
+#include "CalDavWindow.h"
 #include "Dialogs.h"
 #include "EntryTableModel.h"
 #include "FileReading.h"
 #include "MyTableView.h"
 #include "MyWindow.h"
+#include "platform/Desktop.h"
 #include "platform/Encoding.h"
 #include "platform/SafeFile.h"
 
@@ -18,10 +21,13 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QMimeData>
+#include <QToolBar>
 
 namespace
 {
 const QString kFinishesBeforeStarts = QStringLiteral("The list contains an event that finishes before it starts!");
+const QString kListChanged = QStringLiteral("The calendar list has changed and your selected calendar is no longer "
+                                            "available.  Please select a new calendar for your export.");
 
 /// Reads the chosen files, in order, into one text; files that cannot be read are named in
 /// @p unreadable ("PATH: reason") and contribute nothing.
@@ -105,7 +111,40 @@ void AppControl::importFromFile(const QString& kind)
     });
 }
 
-void AppControl::importFromICal() { }
+void AppControl::importFromICal()
+{
+    // 1.
+    if (m_shownEntry)
+        storeNotesInto(m_shownEntry);
+    const QString title = myCalendars->currentText();
+    if (myCalendars->currentIndex() <= 0) {
+        // 2. the placeholder; the pop-up lives on the toolbar
+        errorMessage(QStringLiteral("Please select a calendar for import."));
+        if (!m_toolbar->isVisible())
+            m_toolbar->show();
+    } else if (!theCal->calListOK(title)) {
+        // 3.
+        errorMessage(kListChanged);
+        alertWindow = false;
+    } else if (CalDavWindow::isCalDavCalendar(title)) {
+        // 4. a calendar of a CalDAV account comes over the network, without the window waiting
+        CalDavWindow::importCalendar(*this, title);
+    } else {
+        // 4.
+        const QString path = OS104 ? theCal->getCalendar104Path(title)
+                                   : Desktop::libraryFolder() + QStringLiteral("/Calendars/%1.ics").arg(title);
+        QByteArray bytes;
+        QString error;
+        if (FileReading::readBytes(path, &bytes, &error)) {
+            setData(Encoding::decode(bytes, Encoding::Fallback::Windows1252));
+            updateTheMenus();
+        } else {
+            errorMessage(error);
+        }
+    }
+    // 5.
+    theCal->setDirectiCalImport(true);
+}
 
 void AppControl::clipBoardImport()
 {
@@ -187,7 +226,70 @@ void AppControl::exportToVCal()
                       });
 }
 
-void AppControl::exportToICal() { }
+void AppControl::exportToICal()
+{
+    // 1.
+    alertWindow = true;
+    reloadData();
+    theTable->clearSelection();
+    if (m_shownEntry)
+        storeNotesInto(m_shownEntry);
+    const QString title = myCalendars->currentText();
+    if (!OS102) {
+        // 2.
+        errorMessage(QStringLiteral("It is not possible to export to iCal unless you are running Mac OS X 10.2 or "
+                                    "greater"));
+        alertWindow = false;
+        return;
+    }
+    if (myCalendars->currentIndex() <= 0) {
+        // 3.
+        errorMessage(QStringLiteral("Please select a calendar for export."));
+        if (!m_toolbar->isVisible())
+            m_toolbar->show();
+        alertWindow = false;
+        return;
+    }
+    if (!theCal->calListOK(title)) {
+        // 4.
+        errorMessage(kListChanged);
+        alertWindow = false;
+        return;
+    }
+    // 5.
+    if (!passesExportCheck(kFinishesBeforeStarts, QString()))
+        return;
+    // 7. (doICalExport)
+    const QVariantMap dictionary {{QStringLiteral("theCalendar"), title},
+                                  {QStringLiteral("sort"), QStringLiteral("1")}};
+    auto doICalExport = [this, dictionary, title] {
+        if (CalDavWindow::isCalDavCalendar(title)) {
+            // A CalDAV calendar: one new event per entry, without the window waiting.
+            CalDavWindow::appendToCalendar(*this, dictionary, [this] { alertWindow = false; });
+            return;
+        }
+        if (!theCal->exportToCalendarApp(dictionary))
+            errorMessage(QStringLiteral("Export failed"));
+        alertWindow = false;
+    };
+    // 6. (runExportToICalFile)
+    if (!theCal->getDirectiCalImport()) {
+        doICalExport();
+        return;
+    }
+    Dialogs::ask(theWindow, QStringLiteral("Warning! Danger!"),
+                 QStringLiteral("You are about to send data back to iCal that was imported directly from iCal. Doing "
+                                "this may result in duplicate entries for some appointments.  Do you wish to proceed?"),
+                 {QStringLiteral("Export to iCal"), QStringLiteral("Cancel")}, [this, doICalExport](int answer) {
+                     // iCalWarningSheet
+                     if (answer != 0) {
+                         alertWindow = false;
+                         return;
+                     }
+                     doICalExport();
+                     theCal->setDirectiCalImport(false);
+                 });
+}
 
 void AppControl::exportToMail() { }
 

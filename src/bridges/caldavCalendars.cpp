@@ -429,51 +429,67 @@ QStringList Calendars::titles(const QStringList& appTitles)
     return out;
 }
 
-void Calendars::importCalendar(aCalendar& doc, const QString& title, std::function<void(bool, QString)> done)
+void Calendars::fetch(const QString& title,
+                      std::function<void(std::optional<QList<Resource>>, int, QString)> done)
 {
     const std::optional<Calendar> calendar = calendarFor(title);
     const std::optional<Account> account = calendar ? Accounts::find(calendar->account) : std::nullopt;
     if (!calendar || !account) {
-        QTimer::singleShot(0, this, [done] { done(false, QString::fromUtf8(kListChanged)); });
+        QTimer::singleShot(0, this, [done] { done(std::nullopt, 0, QString::fromUtf8(kListChanged)); });
         return;
     }
     QPointer<Calendars> self(this);
-    aCalendar* target = &doc;
-    withConnection(*account, [self, target, title, calendar, account, done](Connection* connection, QString why) {
+    withConnection(*account, [self, title, calendar, account, done](Connection* connection, QString why) {
         if (!connection) {
-            done(false, QStringLiteral("The calendar \"%1\" could not be read: %2.").arg(title, why));
+            done(std::nullopt, 0, QStringLiteral("The calendar \"%1\" could not be read: %2.").arg(title, why));
             return;
         }
         QPointer<Connection> guard(connection);
         fetchEvents(*connection, calendar->url,
-                    [self, target, title, account, guard, done](QList<Resource> resources, int unreadable, int status,
-                                                                QString error) {
-                        if (!error.isEmpty()) {
-                            if (self)
-                                self->noteRefusal(*account, guard);
-                            if (status == 404 || status == 410) {
-                                if (self)
-                                    self->refresh();
-                                done(false, QString::fromUtf8(kListChanged));
-                            } else {
-                                done(false,
-                                     QStringLiteral("The calendar \"%1\" could not be read: %2.").arg(title, error));
-                            }
+                    [self, title, account, guard, done](QList<Resource> resources, int unreadable, int status,
+                                                        QString error) {
+                        if (error.isEmpty()) {
+                            done(resources, unreadable, QString());
                             return;
                         }
-                        QStringList messages;
-                        for (const Resource& r : std::as_const(resources)) {
-                            const QString message = target->setData(r.text);
-                            if (!message.isEmpty() && !messages.contains(message))
-                                messages << message;
+                        if (self)
+                            self->noteRefusal(*account, guard);
+                        if (status == 404 || status == 410) {
+                            // The calendar went away: the list is found again.
+                            if (self)
+                                self->refresh();
+                            done(std::nullopt, 0, QString::fromUtf8(kListChanged));
+                        } else {
+                            done(std::nullopt, 0,
+                                 QStringLiteral("The calendar \"%1\" could not be read: %2.").arg(title, error));
                         }
-                        if (unreadable > 0) {
-                            messages << QStringLiteral("%1 of the calendar's events came without their text and "
-                                                       "were not read.")
-                                            .arg(unreadable);
-                        }
-                        done(true, messages.join(QLatin1String("\n\n")));
                     });
+    });
+}
+
+QString Calendars::readInto(aCalendar& doc, const QList<Resource>& resources, int unreadable)
+{
+    QStringList messages;
+    for (const Resource& r : resources) {
+        const QString message = doc.setData(r.text);
+        if (!message.isEmpty() && !messages.contains(message))
+            messages << message;
+    }
+    if (unreadable > 0) {
+        messages << QStringLiteral("%1 of the calendar's events came without their text and were not read.")
+                        .arg(unreadable);
+    }
+    return messages.join(QLatin1String("\n\n"));
+}
+
+void Calendars::importCalendar(aCalendar& doc, const QString& title, std::function<void(bool, QString)> done)
+{
+    aCalendar* target = &doc;
+    fetch(title, [target, done](std::optional<QList<Resource>> resources, int unreadable, QString why) {
+        if (!resources)
+            done(false, why);
+        else
+            done(true, readInto(*target, *resources, unreadable));
     });
 }
 

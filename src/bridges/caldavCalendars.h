@@ -141,9 +141,16 @@ public:
     /// The calendar listed as @p title, if any (beside the calendar application's titles now).
     std::optional<Calendar> calendarFor(const QString& title) const;
 
-    /// Reads the calendar @p title into @p doc (which must outlive the call): every VEVENT
-    /// resource is handed to the reader, one after the other. @p done gets whether it was read
-    /// and the message for the user: the reader's warnings joined, or why it could not be read.
+    /// Fetches every VEVENT resource of the calendar @p title. @p done gets them (ordered by
+    /// address) and how many the server listed without their text, or nullopt and why they
+    /// could not be read (kListChanged when the calendar is gone).
+    void fetch(const QString& title,
+               std::function<void(std::optional<QList<Resource>> resources, int unreadable, QString why)> done);
+    /// Hands each resource's text to the reader of @p doc, one after the other; returns the
+    /// reader's warnings joined (each once), and a word on the resources without text.
+    static QString readInto(aCalendar& doc, const QList<Resource>& resources, int unreadable);
+    /// fetch() and readInto(): @p doc must outlive the call. @p done gets whether it was read
+    /// and the message for the user (the warnings, or why it could not be read).
     void importCalendar(aCalendar& doc, const QString& title, std::function<void(bool read, QString message)> done);
     /// Starts appending the document's entries to the calendar "theCalendar" of @p parameters
     /// ("sort" "1" or "0" and the invitation keys, as appendEntryToiCalFile takes them). The
