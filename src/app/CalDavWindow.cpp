@@ -6,7 +6,9 @@
 #include "Dialogs.h"
 #include "MyWindow.h"
 #include "bridges/caldavCalendars.h"
+#include "platform/UserDefaults.h"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -81,9 +83,20 @@ void install(AppControl& control)
 {
     caldav::Calendars& calendars = caldav::Calendars::instance();
     caldav::Calendars::install(caldav::Calendars::Mode::Background);
-    QObject::connect(&calendars, &caldav::Calendars::calendarsChanged, &control, &AppControl::updateCalendarList,
-                     Qt::UniqueConnection);
     QPointer<AppControl> guard(&control);
+    auto first = std::make_shared<bool>(true);
+    QObject::connect(&calendars, &caldav::Calendars::calendarsChanged, &control, [guard, first] {
+        QComboBox* popup = guard->calendarPopup();
+        const bool nothingChosen = popup->currentIndex() <= 0;
+        guard->updateCalendarList();
+        // The calendar chosen in the last run may be a CalDAV one, which arrives after the start.
+        if (*first && nothingChosen) {
+            const int saved = popup->findText(UserDefaults::standard().string(QStringLiteral("calendar")));
+            if (saved > 0)
+                popup->setCurrentIndex(saved);
+        }
+        *first = false;
+    });
     caldav::Passwords::setPrompt([guard](const caldav::Account& account, const QString& why,
                                          std::function<void(std::optional<QString>)> answer) {
         if (!guard) {
@@ -128,7 +141,9 @@ void importCalendar(AppControl& control, const QString& title)
                 guard->errorMessage(why);
                 return;
             }
-            const QString warnings = caldav::Calendars::readInto(guard->document(), *resources, unreadable);
+            QString warnings = caldav::Calendars::readInto(guard->document(), *resources, unreadable);
+            if (!why.isEmpty()) // only part of the calendar arrived
+                warnings = warnings.isEmpty() ? why : why + QStringLiteral("\n\n") + warnings;
             if (!warnings.isEmpty())
                 guard->warningMessage(warnings);
             guard->reloadData(true);

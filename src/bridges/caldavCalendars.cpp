@@ -429,8 +429,7 @@ QStringList Calendars::titles(const QStringList& appTitles)
     return out;
 }
 
-void Calendars::fetch(const QString& title,
-                      std::function<void(std::optional<QList<Resource>>, int, QString)> done)
+void Calendars::fetch(const QString& title, std::function<void(std::optional<QList<Resource>>, int, QString)> done)
 {
     const std::optional<Calendar> calendar = calendarFor(title);
     const std::optional<Account> account = calendar ? Accounts::find(calendar->account) : std::nullopt;
@@ -445,25 +444,33 @@ void Calendars::fetch(const QString& title,
             return;
         }
         QPointer<Connection> guard(connection);
-        fetchEvents(*connection, calendar->url,
-                    [self, title, account, guard, done](QList<Resource> resources, int unreadable, int status,
-                                                        QString error) {
-                        if (error.isEmpty()) {
-                            done(resources, unreadable, QString());
-                            return;
-                        }
-                        if (self)
-                            self->noteRefusal(*account, guard);
-                        if (status == 404 || status == 410) {
-                            // The calendar went away: the list is found again.
-                            if (self)
-                                self->refresh();
-                            done(std::nullopt, 0, QString::fromUtf8(kListChanged));
-                        } else {
-                            done(std::nullopt, 0,
-                                 QStringLiteral("The calendar \"%1\" could not be read: %2.").arg(title, error));
-                        }
-                    });
+        fetchEvents(
+            *connection, calendar->url,
+            [self, title, account, guard, done](QList<Resource> resources, int unreadable, int status, QString error) {
+                if (error.isEmpty()) {
+                    done(resources, unreadable, QString());
+                    return;
+                }
+                if (status == 207 && !resources.isEmpty()) {
+                    done(resources, unreadable,
+                         QStringLiteral("Only part of the calendar \"%1\" arrived (%2); the %3 events that "
+                                        "arrived whole were read.")
+                             .arg(title, error)
+                             .arg(resources.size()));
+                    return;
+                }
+                if (self)
+                    self->noteRefusal(*account, guard);
+                if (status == 404 || status == 410) {
+                    // The calendar went away: the list is found again.
+                    if (self)
+                        self->refresh();
+                    done(std::nullopt, 0, QString::fromUtf8(kListChanged));
+                } else {
+                    done(std::nullopt, 0,
+                         QStringLiteral("The calendar \"%1\" could not be read: %2.").arg(title, error));
+                }
+            });
     });
 }
 
@@ -476,8 +483,8 @@ QString Calendars::readInto(aCalendar& doc, const QList<Resource>& resources, in
             messages << message;
     }
     if (unreadable > 0) {
-        messages << QStringLiteral("%1 of the calendar's events came without their text and were not read.")
-                        .arg(unreadable);
+        messages
+            << QStringLiteral("%1 of the calendar's events came without their text and were not read.").arg(unreadable);
     }
     return messages.join(QLatin1String("\n\n"));
 }
@@ -486,10 +493,14 @@ void Calendars::importCalendar(aCalendar& doc, const QString& title, std::functi
 {
     aCalendar* target = &doc;
     fetch(title, [target, done](std::optional<QList<Resource>> resources, int unreadable, QString why) {
-        if (!resources)
+        if (!resources) {
             done(false, why);
-        else
-            done(true, readInto(*target, *resources, unreadable));
+            return;
+        }
+        QString message = readInto(*target, *resources, unreadable);
+        if (!why.isEmpty())
+            message = message.isEmpty() ? why : why + QStringLiteral("\n\n") + message;
+        done(true, message);
     });
 }
 

@@ -32,8 +32,9 @@ namespace caldav
 /// The text shown when a chosen calendar is gone (the same as for the calendar application).
 extern const char kListChanged[];
 
-/// Runs a local event loop until the callback given to @p start has been called (the
-/// command-line tool's way of waiting for the servers; never on the window's thread).
+/// Runs a local event loop until the callback given to @p start has been called: the
+/// command-line tool's way of waiting for the servers. The window uses the asynchronous calls
+/// instead, so that no command can start inside another.
 void waitFor(const std::function<void(std::function<void()>)>& start);
 
 /// Gives every calendar its title: its display name (or, without one, the last part of its
@@ -143,7 +144,8 @@ public:
 
     /// Fetches every VEVENT resource of the calendar @p title. @p done gets them (ordered by
     /// address) and how many the server listed without their text, or nullopt and why they
-    /// could not be read (kListChanged when the calendar is gone).
+    /// could not be read (kListChanged when the calendar is gone). When the answer broke off,
+    /// the resources that arrived whole come with @p why saying so.
     void fetch(const QString& title,
                std::function<void(std::optional<QList<Resource>> resources, int unreadable, QString why)> done);
     /// Hands each resource's text to the reader of @p doc, one after the other; returns the

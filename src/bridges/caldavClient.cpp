@@ -21,6 +21,14 @@ namespace
 const char kTries[] = "caldavAuthTries";
 const char kWhy[] = "caldavFailure";
 
+/// Qt reports an HTTP error status as a reply error too; those are answers, not failures.
+bool transportFailure(QNetworkReply::NetworkError error)
+{
+    const int code = int(error);
+    const bool fromStatus = (code > 200 && code < 300) || (code > 400 && code < 500);
+    return error != QNetworkReply::NoError && !fromStatus;
+}
+
 bool isRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -122,6 +130,8 @@ void Connection::start(Request request)
     r.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     r.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     r.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Tidewell/" TIDEWELL_VERSION));
+    // Uncompressed, so that "Content-Length" counts the bytes delivered (see finish()).
+    r.setRawHeader("Accept-Encoding", "identity");
     for (const auto& [name, value] : std::as_const(request.headers))
         r.setRawHeader(name, value);
     // A server that asked for Basic once gets it with every request (Radicale closes the
@@ -220,6 +230,14 @@ void Connection::finish(QNetworkReply* reply)
         out.status = status.toInt();
         out.reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
         out.body = reply->readAll();
+        // Qt ends a body cut short by a closed connection without an error: its length tells.
+        bool announced = false;
+        const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&announced);
+        if (transportFailure(reply->error()))
+            out.brokeOff = QStringLiteral("the server's answer broke off (%1)").arg(reply->errorString());
+        else if (announced && out.body.size() < length)
+            out.brokeOff
+                = QStringLiteral("the server's answer broke off after %1 of %2 bytes").arg(out.body.size()).arg(length);
     } else if (reply->error() == QNetworkReply::AuthenticationRequiredError) {
         out.status = 401;
     } else {
@@ -463,10 +481,13 @@ void fetchEvents(Connection& connection, const QUrl& calendar,
             return;
         }
         QString error;
-        const auto responses = parseMultistatus(reply.body, reply.url, &error);
-        if (!responses) {
-            done({}, 0, reply.status, error);
-            return;
+        QList<DavResponse> readSoFar;
+        std::optional<QList<DavResponse>> responses = parseMultistatus(reply.body, reply.url, &error, &readSoFar);
+        if (!responses || !reply.brokeOff.isEmpty()) {
+            // What arrived whole is kept; the caller says the rest is missing.
+            if (!reply.brokeOff.isEmpty())
+                error = reply.brokeOff;
+            responses = responses ? *responses : readSoFar;
         }
         QList<Resource> resources;
         int unreadable = 0;
@@ -480,7 +501,7 @@ void fetchEvents(Connection& connection, const QUrl& calendar,
         }
         std::sort(resources.begin(), resources.end(),
                   [](const Resource& a, const Resource& b) { return a.url.toString() < b.url.toString(); });
-        done(resources, unreadable, reply.status, QString());
+        done(resources, unreadable, reply.status, error);
     });
 }
 

@@ -39,6 +39,9 @@ struct Reply
     /// Empty when the server answered; otherwise why it did not, for the user ("the server could
     /// not be reached: Connection refused", "the server did not answer within 60 seconds").
     QString failure;
+    /// Why the answer broke off after its status ("" when it came whole); body holds what
+    /// arrived.
+    QString brokeOff;
 
     bool answered() const { return failure.isEmpty(); }
     bool ok() const { return answered() && status >= 200 && status <= 299; }
@@ -137,7 +140,8 @@ struct Resource
 
 /// Every VEVENT resource of @p calendar (REPORT calendar-query), ordered by address.
 /// @p unreadable counts the resources the server listed without their data. On failure
-/// @p status is the HTTP status (0 when there was no answer) and @p error says what happened.
+/// @p status is the HTTP status (0 when there was no answer) and @p error says what happened;
+/// an answer that broke off gives the resources that arrived whole, with @p error saying so.
 void fetchEvents(Connection& connection, const QUrl& calendar,
                  std::function<void(QList<Resource> resources, int unreadable, int status, QString error)> done);
 

@@ -157,7 +157,8 @@ QByteArray eventsQuery()
                              "</c:comp-filter></c:filter></c:calendar-query>\n");
 }
 
-std::optional<QList<DavResponse>> parseMultistatus(const QByteArray& body, const QUrl& base, QString* error)
+std::optional<QList<DavResponse>> parseMultistatus(const QByteArray& body, const QUrl& base, QString* error,
+                                                   QList<DavResponse>* readSoFar)
 {
     QXmlStreamReader xml(body);
     QList<DavResponse> out;
@@ -171,12 +172,19 @@ std::optional<QList<DavResponse>> parseMultistatus(const QByteArray& body, const
         return std::nullopt;
     }
     while (xml.readNextStartElement()) {
-        if (is(xml, kDav, "response"))
+        if (is(xml, kDav, "response")) {
+            const qsizetype before = out.size();
             readResponse(xml, base, out);
-        else
+            // A response the error cut into is not taken.
+            if (xml.hasError() && out.size() > before)
+                out.removeLast();
+        } else {
             xml.skipCurrentElement();
+        }
     }
     if (xml.hasError()) {
+        if (readSoFar)
+            *readSoFar = out;
         if (error) {
             *error = QStringLiteral("the server's answer is not well-formed XML (%1, line %2)")
                          .arg(xml.errorString())

@@ -42,8 +42,10 @@ struct DavResponse
 };
 
 /// Reads a 207 Multi-Status body; hrefs are resolved against @p base. nullopt with @p error
-/// ("not a WebDAV answer", or the XML error with its line) when the body cannot be read.
-std::optional<QList<DavResponse>> parseMultistatus(const QByteArray& body, const QUrl& base, QString* error);
+/// ("not a WebDAV answer", or the XML error with its line) when the body cannot be read whole;
+/// @p readSoFar (when given) then receives the responses that were complete before the error.
+std::optional<QList<DavResponse>> parseMultistatus(const QByteArray& body, const QUrl& base, QString* error,
+                                                   QList<DavResponse>* readSoFar = nullptr);
 
 /// The names of the elements inside a WebDAV <error> body (precondition codes such as
 /// "no-uid-conflict" or "valid-calendar-data"); empty when the body is none.

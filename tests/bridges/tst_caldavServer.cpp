@@ -71,6 +71,8 @@ public:
 
     bool digest = false;
     bool stall = false;
+    QByteArray reportBody; ///< what a REPORT is answered with
+    qint64 reportLength = -1; ///< the Content-Length announced for it (-1: its size)
     QHash<QByteArray, QByteArray> redirects; ///< path to Location
     QList<QByteArray> seen; ///< "VERB PATH" of every request
 
@@ -129,6 +131,13 @@ private:
         if (stall)
             return;
         QByteArray status = "207 Multi-Status", extra, body;
+        if (verb == "REPORT") {
+            socket->write("HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\nContent-Length: "
+                          + QByteArray::number(reportLength >= 0 ? reportLength : reportBody.size())
+                          + "\r\nConnection: close\r\n\r\n" + reportBody);
+            socket->disconnectFromHost();
+            return;
+        }
         if (redirects.contains(path)) {
             status = "301 Moved Permanently";
             extra = "Location: " + redirects.value(path) + "\r\n";
@@ -468,6 +477,47 @@ private Q_SLOTS:
         QVERIFY(result.count(Outcome::NotSent) > 0);
         Accounts::save(before);
         refreshNow();
+    }
+
+    void brokenAnswers_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("extraLength");
+        QTest::addColumn<QString>("error");
+        const QByteArray two = "<multistatus xmlns=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:caldav\">"
+                               "<response><href>a.ics</href><propstat><prop><C:calendar-data>A</C:calendar-data>"
+                               "</prop><status>HTTP/1.1 200 OK</status></propstat></response>"
+                               "<response><href>b.ics</href><propstat><prop><C:calendar-data>B</C:calendar-data>"
+                               "</prop><status>HTTP/1.1 200 OK</status></propstat></response>";
+        const QByteArray third = "<response><href>c.ics</href><propstat><prop><C:calendar-data>C";
+        QTest::newRow("connection closed mid-answer") << two + third << 500 << "the server's answer broke off";
+        QTest::newRow("answer cut short but closed cleanly")
+            << two + third << 0 << "the server's answer is not well-formed XML";
+        QTest::newRow("not well-formed") << two + "<response><href>c.ics</href></oops></multistatus>" << 0
+                                         << "the server's answer is not well-formed XML";
+    }
+    void brokenAnswers()
+    {
+        // What arrived whole is kept, and the caller is told the rest did not.
+        QFETCH(QByteArray, body);
+        QFETCH(int, extraLength);
+        QFETCH(QString, error);
+        MiniDav dav;
+        dav.reportBody = body;
+        dav.reportLength = body.size() + extraLength;
+        Connection connection("ann", "secret");
+        QList<Resource> got;
+        QString why;
+        waitFor([&](std::function<void()> over) {
+            fetchEvents(connection, dav.url("/cal/"), [&](QList<Resource> r, int, int, QString e) {
+                got = r;
+                why = e;
+                over();
+            });
+        });
+        QCOMPARE(got.size(), 2);
+        QCOMPARE(got[1].text, QString("B"));
+        QVERIFY2(why.startsWith(error), qPrintable(why));
     }
 
     void digestRedirectsAndSilence()
