@@ -3,7 +3,9 @@
 
 #include "addressbook/invitee.h"
 #include "bridges/bridges.h"
+#include "bridges/caldavTimeZone.h"
 #include "calendar/aCalendar.h"
+#include "formats/writeContext.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -110,6 +112,26 @@ AppendPlan planAppend(aCalendar& doc, const QVariantMap& parameters, const QUrl&
     QString head = doc.createICalString({}, nullptr);
     head.chop(int(qstrlen("END:VCALENDAR\r\n")));
 
+    // The zone the blocks' TZIDs name, described once for every resource, from the earliest
+    // entry on.
+    const dataEntry::WriteContext context = dataEntry::WriteContext::current();
+    const int thisYear = CalDate::now(context.local).year();
+    int fromYear = thisYear;
+    for (const EntryList* list : {&std::as_const(doc).getTheData(), &doc.getTheRecObjects()}) {
+        for (const EntryPtr& e : *list) {
+            if (e && e->getStartDate())
+                fromYear = qMin(fromYear, e->getStartDate().year());
+        }
+    }
+    const QString zone = vtimezone(context.local, context.localId, fromYear, thisYear);
+    auto withZone = [&zone](QString text) {
+        static const QString kVersion = QStringLiteral("VERSION:2.0\r\n");
+        const qsizetype at = text.indexOf(kVersion);
+        if (at >= 0 && text.contains(QLatin1String(";TZID=")))
+            text.insert(at + kVersion.size(), zone);
+        return text;
+    };
+
     QHash<QString, EntryList> overrides;
     QStringList overrideOrder;
     for (const EntryPtr& o : doc.getTheRecObjects()) {
@@ -151,7 +173,7 @@ AppendPlan planAppend(aCalendar& doc, const QVariantMap& parameters, const QUrl&
     QSet<QString> used;
     auto add = [&](const QString& uid, const QString& summary, const QString& text) {
         EntryOutcome outcome {summary, uid, Outcome::NotSent, QString()};
-        const std::optional<QByteArray> body = utf8(text);
+        const std::optional<QByteArray> body = utf8(withZone(text));
         const QUrl url = resourceUrl(calendar, uid);
         if (!body) {
             outcome.outcome = Outcome::Failed;

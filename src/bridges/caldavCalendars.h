@@ -53,7 +53,8 @@ struct EntryOutcome
 
 /// The resources of an append, made from the document as it is when the append starts: one per
 /// entry, named by its UID, holding the entry's block and its overrides (same UID) in the
-/// calendar envelope; overrides whose entry is not in the list get a resource of their own. An
+/// calendar envelope, with the VTIMEZONE of the zone its TZIDs name right after VERSION;
+/// overrides whose entry is not in the list get a resource of their own. An
 /// entry whose UID another entry of the list has already is refused before anything is sent.
 /// "sort" "1" writes the plain blocks, "0" the invitation blocks; any other value, nothing.
 struct AppendPlan

@@ -2,6 +2,7 @@
 // resources an append sends and how its outcome is told.
 
 #include "bridges/caldavCalendars.h"
+#include "bridges/caldavTimeZone.h"
 #include "calendar/aCalendar.h"
 #include "platform/Uuid.h"
 #include "testutil.h"
@@ -210,9 +211,18 @@ private Q_SLOTS:
         QCOMPARE(plan.uploads.size(), 2);
         QCOMPARE(plan.uploadEntry, (QList<int> {0, 2}));
         QCOMPARE(plan.uploads[1].url.toString(QUrl::FullyEncoded), QString("http://h/ann/work/lone%40x.ics"));
-        const QByteArray head = "BEGIN:VCALENDAR\r\nCALSCALE:GREGORIAN\r\nX-WR-TIMEZONE;VALUE=TEXT:Europe/Paris\r\n"
-                                "PRODID:-//Quenlor\\, //Quenlor//EN\r\n"
-                                "X-WR-RELCALID;VALUE=TEXT:00000000-0000-0000-0000-000000000001\r\nVERSION:2.0\r\n";
+        const QByteArray head
+            = "BEGIN:VCALENDAR\r\nCALSCALE:GREGORIAN\r\nX-WR-TIMEZONE;VALUE=TEXT:Europe/Paris\r\n"
+              "PRODID:-//Quenlor\\, //Quenlor//EN\r\n"
+              "X-WR-RELCALID;VALUE=TEXT:00000000-0000-0000-0000-000000000001\r\nVERSION:2.0\r\n"
+              "BEGIN:VTIMEZONE\r\nTZID:Europe/Paris\r\n"
+              "BEGIN:STANDARD\r\nDTSTART:19960101T010000\r\nTZOFFSETFROM:+0100\r\n"
+              "TZOFFSETTO:+0100\r\nTZNAME:CET\r\nEND:STANDARD\r\n"
+              "BEGIN:DAYLIGHT\r\nDTSTART:19960331T020000\r\nRRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\r\n"
+              "TZOFFSETFROM:+0100\r\nTZOFFSETTO:+0200\r\nTZNAME:CEST\r\nEND:DAYLIGHT\r\n"
+              "BEGIN:STANDARD\r\nDTSTART:19961027T030000\r\nRRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\r\n"
+              "TZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nTZNAME:CET\r\nEND:STANDARD\r\n"
+              "END:VTIMEZONE\r\n";
         // The event and its override in one resource, in the calendar file's envelope.
         QCOMPARE(plan.uploads[0].body,
                  head
@@ -224,6 +234,56 @@ private Q_SLOTS:
                        "RECURRENCE-ID;TZID=Europe/Paris:20070312T090000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
         QVERIFY(plan.uploads[1].body.startsWith(head + "BEGIN:VEVENT\r\n"));
         QCOMPARE(plan.uploads[1].body.count("BEGIN:VEVENT"), 1);
+    }
+
+    void timeZones_data()
+    {
+        QTest::addColumn<QString>("zone");
+        QTest::addColumn<int>("fromYear");
+        QTest::newRow("a rule since 1996") << "Europe/Paris" << 1990;
+        QTest::newRow("a rule changed in 2007") << "America/New_York" << 2000;
+        QTest::newRow("southern summer") << "Australia/Sydney" << 2000;
+        QTest::newRow("quarter hours") << "Pacific/Chatham" << 2000;
+        QTest::newRow("summer time given up in 2019") << "America/Sao_Paulo" << 2010;
+        QTest::newRow("no yearly rule") << "Africa/Casablanca" << 2015;
+        QTest::newRow("one offset") << "Asia/Kolkata" << 2000;
+        QTest::newRow("rules of 1995 and since") << "Europe/Kyiv" << 1995;
+    }
+    void timeZones()
+    {
+        // An independent reader of VTIMEZONE (dateutil) gives the offsets of the system's zone
+        // database (zoneinfo) at every third day's noon, from the first year through ten years on.
+        if (!testutil::pythonHas("dateutil"))
+            QSKIP("python3-dateutil is not installed");
+        QFETCH(QString, zone);
+        QFETCH(int, fromYear);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("zone.ics");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(("BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + vtimezone(QTimeZone(zone.toLatin1()), zone, fromYear, 2026)
+                 + "END:VCALENDAR\r\n")
+                    .toUtf8());
+        f.close();
+        const char* script = R"PY(
+import sys
+from datetime import datetime, timedelta, timezone
+from zoneinfo import ZoneInfo
+from dateutil import tz
+path, tzid, start, end = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+mine, ref = tz.tzical(path).get(tzid), ZoneInfo(tzid)
+t, stop, bad = datetime(start, 1, 1, 12, tzinfo=timezone.utc), datetime(end, 12, 31, tzinfo=timezone.utc), []
+while t < stop:
+    if t.astimezone(mine).utcoffset() != t.astimezone(ref).utcoffset():
+        bad.append(t.date().isoformat())
+    t += timedelta(days=3)
+print(len(bad), ' '.join(bad[:5]))
+)PY";
+        QString error;
+        const QStringList out = testutil::runPython(
+            QString::fromLatin1(script), {path, zone, QString::number(fromYear), QString::number(2036)}, &error);
+        QVERIFY2(!out.isEmpty(), qPrintable(error));
+        QCOMPARE(out.first(), QString("0 "));
     }
 
     void invitationResources()

@@ -205,11 +205,12 @@ class tst_caldavServer : public QObject
         if (progress)
             connect(job, &AppendJob::progress, this, [progress](int done, int) { *progress << done; });
         bool over = false;
-        connect(job, &AppendJob::finished, this, [&] {
+        const QMetaObject::Connection c = connect(job, &AppendJob::finished, this, [&] {
             result = job->result();
             over = true;
         });
         [&] { QTRY_VERIFY_WITH_TIMEOUT(over, 25 * kWait); }();
+        disconnect(c); // a job that outlives a failed wait reaches nothing here
         return result;
     }
 
@@ -509,7 +510,7 @@ private Q_SLOTS:
         QList<Resource> got;
         QString why;
         waitFor([&](std::function<void()> over) {
-            fetchEvents(connection, dav.url("/cal/"), [&](QList<Resource> r, int, int, QString e) {
+            fetchEvents(connection, dav.url("/cal/"), [&got, &why, over](QList<Resource> r, int, int, QString e) {
                 got = r;
                 why = e;
                 over();
