@@ -22,6 +22,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace caldavtest
 {
 class Radicale
@@ -160,6 +163,8 @@ private:
                     .toUtf8());
         f.close();
         m_process.setProcessChannelMode(QProcess::MergedChannels);
+        // The server goes with the test, also when the test dies.
+        m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start(QStringLiteral("radicale"), {QStringLiteral("--config"), config});
         QDeadlineTimer deadline(15000);
         while (!deadline.hasExpired()) {
