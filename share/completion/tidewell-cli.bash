@@ -88,7 +88,7 @@ _tidewell_cli()
         prev=${COMP_WORDS[COMP_CWORD - 2]}
     fi
 
-    local commands="convert guess invite calendars mail info contacts"
+    local commands="convert guess invite calendars mail info contacts account"
     command=""
     for ((i = 1; i < COMP_CWORD; i++)); do
         if [[ ${COMP_WORDS[i]} != -* ]]; then
@@ -105,16 +105,35 @@ _tidewell_cli()
     local input="--from --columns-in --header --delimiter --date-order"
     local options
     case $command in
-    convert) options="$output $input --since --until --sort --tz --from-calendar --to-calendar --skip-invalid" ;;
+    convert) options="$output $input --since --until --sort --tz --from-calendar --to-calendar --skip-invalid --password-stdin" ;;
     guess) options="$output --tz" ;;
     invite)
         options="-o --output --organizer --attendee --from --group --all-addresses --from-me --address-book --mail"
-        options+=" --add-to-calendar"
+        options+=" --add-to-calendar --password-stdin"
         ;;
-    calendars) options="" ;;
+    calendars) options="--password-stdin" ;;
     mail) options="--from --columns-in --skip-header" ;;
     info) options="$input --tz" ;;
     contacts) options="--address-book --group" ;;
+    account)
+        options="--caldav --user --no-check --password-stdin"
+        # account add|list|remove NAME
+        if [[ $cur != -* ]]; then
+            local j words=()
+            for ((j = i + 1; j < COMP_CWORD; j++)); do
+                [[ ${COMP_WORDS[j]} != -* && ${COMP_WORDS[j - 1]} != --caldav && ${COMP_WORDS[j - 1]} != --user ]] &&
+                    words+=("${COMP_WORDS[j]}")
+            done
+            if [[ ${#words[@]} -eq 0 && $prev != --caldav && $prev != --user ]]; then
+                COMPREPLY=($(compgen -W "add list remove" -- "$cur"))
+                return
+            fi
+            if [[ ${words[0]} == remove && ${#words[@]} -eq 1 ]]; then
+                _tidewell_cli_add_matching < <("$(_tidewell_cli_program)" account list 2>/dev/null | awk '{ print $1 }')
+                return
+            fi
+        fi
+        ;;
     help)
         # help COMMAND
         ((COMP_CWORD == i + 1)) && COMPREPLY=($(compgen -W "$commands" -- "$cur"))
@@ -181,14 +200,14 @@ _tidewell_cli()
         _tidewell_cli_calendars
         return
         ;;
-    --since | --until | --organizer | --attendee)
+    --since | --until | --organizer | --attendee | --caldav | --user)
         return
         ;;
     esac
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
-    elif [[ $command != guess && $command != calendars && $command != contacts ]]; then
+    elif [[ $command != guess && $command != calendars && $command != contacts && $command != account ]]; then
         _tidewell_cli_files
     fi
 }

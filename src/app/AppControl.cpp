@@ -2,6 +2,7 @@
 #include "AppControl.h"
 
 #include "Accessibility.h"
+#include "CalDavWindow.h"
 #include "Dialogs.h"
 #include "EntryTableModel.h"
 #include "FileReading.h"
@@ -238,7 +239,8 @@ void AppControl::awakeMainWindow()
     // 7.
     buildMenus();
 
-    // 8. the calendar pop-up
+    // 8. the calendar pop-up; the CalDAV accounts' calendars join it once they have been found
+    CalDavWindow::install(*this);
     fillCalendarPopup();
 
     // 10. how each cell edit ends is reported by the table's delegate; selection changes

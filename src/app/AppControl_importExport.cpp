@@ -1,7 +1,8 @@
 // Import and export commands.
 //
 // Imports: iCalendar, vCalendar, comma and tab files (several files chosen together are read as
-// one text, in the panel's order), a calendar of the calendar application, the clipboard.
+// one text, in the panel's order), a calendar of the calendar application or of a CalDAV account
+// (through CalDavWindow, without the window waiting), the clipboard.
 // Exports: iCalendar and vCalendar files, tab, comma and readable text lists, an append to a
 // calendar of the calendar application, and mail (the file, or an invitation). Every export first
 // settles the table (the repeat editor and the notes write back into their entry) and checks every
@@ -9,12 +10,14 @@
 // all (SafeFile), in the bytes the command-line tool writes: UTF-8, vCalendar in Mac OS Roman.
 // The column-order sheet and the expansion questions are in AppControl_delimited.cpp.
 #include "AppControl.h"
+#include "CalDavWindow.h"
 #include "Dialogs.h"
 #include "EntryTableModel.h"
 #include "FileReading.h"
 #include "MyTableView.h"
 #include "MyWindow.h"
 #include "formats/repeatList.h"
+#include "platform/Desktop.h"
 #include "platform/Encoding.h"
 #include "platform/SafeFile.h"
 
@@ -151,6 +154,9 @@ void AppControl::importFromICal()
         errorMessage(kListChanged);
         alertWindow = false;
         updateCalendarList(); // without the calendar that has gone
+    } else if (CalDavWindow::isCalDavCalendar(title)) {
+        // A calendar of a CalDAV account comes over the network, without the window waiting.
+        CalDavWindow::importCalendar(*this, title);
     } else {
         const QString path = theCal->getCalendar104Path(title);
         QByteArray bytes;
@@ -388,6 +394,11 @@ void AppControl::doICalExport()
 {
     const QVariantMap parameters {{QStringLiteral("theCalendar"), myCalendars->currentText()},
                                   {QStringLiteral("sort"), QStringLiteral("1")}};
+    if (CalDavWindow::isCalDavCalendar(myCalendars->currentText())) {
+        // A CalDAV calendar: one new event per entry, without the window waiting.
+        CalDavWindow::appendToCalendar(*this, parameters, [this] { alertWindow = false; });
+        return;
+    }
     // The append waits (a few seconds at most) for the calendar application to quit.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool wasRunning = aCalendar::quitCalendarApp();

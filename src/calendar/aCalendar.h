@@ -242,15 +242,25 @@ public:
     static QString removeLeadZero(const QString& text);
 
     // --- calendar application bridge (bridges/) ---
-    /// Titles of the calendar application's calendars, in its own order (possibly empty).
+    /// Titles of the calendar application's calendars, in its own order, followed by those of
+    /// the calendar source (CalDAV, bridges/calendarSources.h) when one is installed.
     QStringList theAvailableCalendars() const;
+    /// The calendar application's titles alone (possibly empty).
+    static QStringList calendarAppTitles();
     /// True when a calendar of that title exists now; refreshes getTheCalArray() when not.
     bool calListOK(const QString& title);
+    /// True when @p title names a calendar of the calendar source, not of the calendar
+    /// application (which keeps every title it has).
+    static bool isSourceCalendar(const QString& title);
     /// The data file of the calendar of that title, or "" when there is none.
     QString getCalendar104Path(const QString& title) const;
     /// Appends the document's entries to a calendar's data file ("theCalendar", "sort", and for
-    /// invitations "theInvitees", "theOrg", "theEmail"); true when the file was written.
+    /// invitations "theInvitees", "theOrg", "theEmail"); true when the file was written. A
+    /// calendar of the calendar source gets one new resource per entry: true when every entry
+    /// went in, otherwise getAppendReport() says what did and what did not.
     bool appendEntryToiCalFile(const QVariantMap& parameters);
+    /// What the last append to a calendar of the calendar source reported ("" when all went in).
+    const QString& getAppendReport() const { return appendReport; }
     /// Routes dropped or opened files to the readers, in order; @p sender carries the drag's
     /// text for text clippings (may be null).
     DropOutcome processDroppedFileArray(const QStringList& paths, const QMimeData* sender);
@@ -328,6 +338,7 @@ private:
     QString userTimeFormat;
     QString theFileSource;
     QStringList theCalArray;
+    QString appendReport;
     ColumnOrder commaTabDataOrder;
     EntryList pendingEntriesToAdd;
     /// The records of the last delimited text, as spans of one copy of it (text/delimitedImport.cpp).

@@ -30,7 +30,10 @@ int inviteCommand(Session& s, const QStringList& args)
                  "Attach the invitation to a new message to the attendees in your mail program (written to "
                  "-o as well when given)."});
     p.addOption({"add-to-calendar",
-                 "With --mail: also add the invitation to the calendar application's calendar TITLE.", "TITLE"});
+                 "With --mail: also add the invitation to the calendar TITLE (the calendar application's or a "
+                 "CalDAV account's).",
+                 "TITLE"});
+    addPasswordOption(p);
     p.addPositionalArgument(QStringLiteral("INPUT"),
                             QStringLiteral("The calendar file (- for standard input, with --from)."));
     if (!p.parse(QStringList {QStringLiteral("tidewell-cli invite")} + args))
@@ -109,6 +112,9 @@ int inviteCommand(Session& s, const QStringList& args)
                                                : inputFormatFromPath(input);
     if (f != Format::ICal && f != Format::VCal)
         return s.usage(QStringLiteral("invite reads iCalendar or vCalendar files"));
+    int status = kOk;
+    if (!takePasswordOption(s, p, input == QLatin1String("-"), &status))
+        return status;
     aCalendar doc;
     if (!readInto(s, doc, input, f, {}, false))
         return kUsage;
