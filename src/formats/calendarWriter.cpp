@@ -8,10 +8,12 @@
 
 namespace
 {
-// A file name becomes a TEXT value: no line breaks (they would start new properties), and the
-// characters TEXT reserves escaped.
+// A file name becomes a TEXT value: no line breaks (they would start new properties), no other
+// control characters (a file name may hold them; peers drop the line), and the characters TEXT
+// reserves escaped.
 QString textValue(QString text)
 {
+    writerParts::stripControlCharacters(text, 0);
     text.remove(QLatin1Char('\r'));
     text.remove(QLatin1Char('\n'));
     text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));

@@ -128,30 +128,55 @@ CalDate combine(const CalDate& date, const CalDate& time, const dataEntry::Write
                                time ? time.second() : 0, context.local);
 }
 
-// Cuts @p line into pieces of 72 UTF-16 units joined by @p foldText; lines of up to 73 units
-// stay whole. A cut never separates the two halves of a surrogate pair: it moves one unit earlier.
+// Where the first piece of @p line ends when it is folded, or -1 when it stays whole. RFC 5545
+// counts octets: a piece holds at most 72 octets of UTF-8 (73 with the space of a continuation,
+// and room for the line end), a line of up to 73 octets stays whole, and a cut never separates
+// the two halves of a surrogate pair.
+qsizetype foldCut(QStringView line)
+{
+    if (line.size() <= 24) // three octets at most per UTF-16 unit
+        return -1;
+    qsizetype octets = 0;
+    qsizetype cut = -1;
+    for (qsizetype i = 0; i < line.size();) {
+        const char16_t c = line.at(i).unicode();
+        int n = 3;
+        int units = 1;
+        if (c < 0x80) {
+            n = 1;
+        } else if (c < 0x800) {
+            n = 2;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < line.size() && line.at(i + 1).isLowSurrogate()) {
+            n = 4;
+            units = 2;
+        }
+        if (cut < 0 && octets + n > 72)
+            cut = i;
+        octets += n;
+        if (octets > 73)
+            return cut;
+        i += units;
+    }
+    return -1;
+}
+
+// Cuts @p line into pieces joined by @p foldText (see foldCut).
 void appendFoldedText(QString& out, QStringView line, QLatin1String foldText)
 {
-    qsizetype pos = 0;
-    if (line.size() > 73) {
-        while (line.size() - pos >= 74) {
-            qsizetype piece = 72;
-            if (line.at(pos + piece - 1).isHighSurrogate() && line.at(pos + piece).isLowSurrogate())
-                --piece;
-            out += line.mid(pos, piece);
-            out += foldText;
-            pos += piece;
-        }
+    for (qsizetype cut = foldCut(line); cut >= 0; cut = foldCut(line)) {
+        out += line.first(cut);
+        out += foldText;
+        line = line.sliced(cut);
     }
-    out += line.mid(pos);
+    out += line;
 }
 
 QString fold(const QString& line, QLatin1String foldText)
 {
-    if (line.size() <= 73)
+    if (foldCut(line) < 0)
         return line;
     QString out;
-    out.reserve(line.size() + line.size() / 72 * 3 + 3);
+    out.reserve(line.size() + line.size() / 24 * 3 + 3);
     appendFoldedText(out, line, foldText);
     return out;
 }
@@ -159,7 +184,7 @@ QString fold(const QString& line, QLatin1String foldText)
 // Folds the line that starts at @p from in @p out (it has no line end yet) and ends it.
 void foldLineFrom(QString& out, qsizetype from, const dataEntry::WriteContext& context)
 {
-    if (out.size() - from > 73) {
+    if (foldCut(QStringView(out).sliced(from)) >= 0) {
         QString& line = context.scratch;
         line.resize(0);
         line.append(QStringView(out).mid(from));

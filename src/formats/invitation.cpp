@@ -68,7 +68,8 @@ QString dataEntry::getICal(const QList<invitee>& invitees, const QString& theOrg
     if (!theSummary.isEmpty())
         line(the72SplitWithN(getSUMMARY()));
     line(getUID());
-    line(QStringLiteral("ORGANIZER;CN=") + bareOrQuotedCn(theOrg) + QStringLiteral(":mailto:") + oneLine(theEmail));
+    line(the72SplitWithN(QStringLiteral("ORGANIZER;CN=") + bareOrQuotedCn(theOrg) + QStringLiteral(":mailto:")
+                         + oneLine(theEmail)));
     if (!DTSTART.isEmpty())
         line(getDTSTART());
     if (!DESCRIPTION.isEmpty())
@@ -93,27 +94,28 @@ QString dataEntry::getICalForICal(const QList<invitee>& invitees, const QString&
     if (!notBlankLine())
         return {};
     QString out;
+    // The calendar application's files end lines with CR LF, folded lines included.
     auto line = [&out](const QString& text) { out += text + QStringLiteral("\r\n"); };
     line(QStringLiteral("BEGIN:VEVENT"));
     line(QStringLiteral("SEQUENCE:3"));
     for (const invitee& person : invitees) {
-        line(the72SplitWithN(QStringLiteral("ATTENDEE;CN=\"") + cnValue(person.getTheRealName())
+        line(the72Split(QStringLiteral("ATTENDEE;CN=\"") + cnValue(person.getTheRealName())
                              + QStringLiteral("\":mailto:") + oneLine(person.getTheInviteeEmailAddress())));
     }
     line(getDTSTAMP());
     if (!theSummary.isEmpty())
-        line(the72SplitWithN(getSUMMARY()));
+        line(the72Split(getSUMMARY()));
     line(getUID());
     if (!DTSTART.isEmpty())
         line(getDTSTART());
     if (!DESCRIPTION.isEmpty())
-        line(the72SplitWithN(getDESCRIPTION()));
+        line(the72Split(getDESCRIPTION()));
     line(endLine(*this));
     if (!RRULE.isEmpty())
-        line(the72SplitWithN(getRRULE()));
+        line(the72Split(getRRULE()));
     writerParts::appendDateLists(out, *this, Zones::idOf(Zones::local()), u"\r\n");
     if (!getLOCATION().isEmpty())
-        line(the72SplitWithN(locationLine(*this)));
+        line(the72Split(locationLine(*this)));
     line(QStringLiteral("X-WR-ITIPSTATUSML;VALUE=TEXT:UNCLEAN"));
     line(QStringLiteral("END:VEVENT"));
     writerParts::stripControlCharacters(out, 0);

@@ -5,6 +5,8 @@
 #include "platform/UserDefaults.h"
 #include "text/theSorter.h"
 
+#include <algorithm>
+
 namespace
 {
 // The AM/PM designation of @p time among the user's two, or "" when neither matches.
@@ -20,16 +22,25 @@ QString amPmOf(const CalDate& time, const QStringList& amAndPm)
     return {};
 }
 
-// Each run of line breaks becomes one space ("budget\r\nhiring" reads "budget hiring").
+bool isControl(QChar c)
+{
+    return (c.unicode() < 0x20 && c != QLatin1Char('\t')) || c.unicode() == 0x7f;
+}
+
+// Each run of line breaks becomes one space ("budget\r\nhiring" reads "budget hiring"); other
+// control characters (a NUL, a bell from a broken file) are left out, as spreadsheets and
+// terminals would trip over them.
 QString joinLines(QString text)
 {
-    if (!text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')))
+    if (std::none_of(text.cbegin(), text.cend(), isControl))
         return text;
     QString out;
     out.reserve(text.size());
     bool inBreak = false;
     for (const QChar c : std::as_const(text)) {
         const bool lineBreak = c == QLatin1Char('\r') || c == QLatin1Char('\n');
+        if (isControl(c) && !lineBreak)
+            continue;
         if (!lineBreak)
             out += c;
         else if (!inBreak)

@@ -1,5 +1,7 @@
 // Inputs that once crashed, hung or misread in one of the readers, replayed through the same
 // steps as the fuzz targets in fuzz/, plus what each must give now.
+#include "../../fuzz/wellFormed.h"
+#include "addressbook/invitee.h"
 #include "calendar/aCalendar.h"
 #include "formats/repeatList.h"
 #include "platform/Encoding.h"
@@ -118,17 +120,75 @@ void replayDelimited(const QByteArray& bytes)
     doc.createICalString(doc.getTheData(), nullptr);
 }
 
-std::function<void(const QByteArray&)> replayFor(const QString& target)
+// The writers' checks: what any input gives in every format must be well formed (an empty
+// result); otherwise the first problem.
+QString replayWriters(const QByteArray& bytes)
 {
-    static const QHash<QString, std::function<void(const QByteArray&)>> targets{
-        {QStringLiteral("reader"), replayReader},
-        {QStringLiteral("expand"), replayExpand},
-        {QStringLiteral("rrule"), replayRrule},
-        {QStringLiteral("quotedPrintable"), replayQuotedPrintable},
-        {QStringLiteral("recognition"), replayRecognition},
-        {QStringLiteral("naturalDate"), replayNaturalDate},
-        {QStringLiteral("guess"), replayGuess},
-        {QStringLiteral("delimited"), replayDelimited},
+    aCalendar doc;
+    doc.setDataFromBytes(bytes, Encoding::Fallback::MacRoman);
+    doc.dataCheck();
+    const EntryList& entries = doc.getTheData();
+    const EntryPtr first = entries.value(0);
+    // Names and addresses from the input, as the fuzz target takes them without its extra lines.
+    const QString calName = first ? first->getSummary() : QString();
+    QList<invitee> invitees;
+    for (int i = 0; i < 2 && first; ++i) {
+        invitee one;
+        one.setTheRealName(i ? first->getLocation() : first->getSummary());
+        one.setInviteeName(one.getTheRealName());
+        one.setInviteeEmailAddress(first->getShortDESCRIPTION());
+        invitees << one;
+    }
+    const QStringList columns {"startTime", "startDate", "endTime", "endDate", "theSummary"};
+    aCalendar::ListOptions options;
+    options.heading = true;
+    QString blocks;
+    for (const EntryPtr& e : entries) {
+        if (e)
+            blocks += e->getICalForICal(invitees, calName, QStringLiteral("o@x"));
+    }
+    const QString ics = doc.createICalString(entries, &calName);
+    const QString vcs = doc.createVCalString();
+    const QList<std::pair<const char*, QString>> problems {
+        {"iCalendar", wellFormed::iCalendarProblem(ics)},
+        {"vCalendar", wellFormed::vCalendarProblem(vcs.toUtf8())},
+        {"comma list", wellFormed::delimitedProblem(doc.theCommaOut(entries, columns, options), QLatin1Char(','))},
+        {"tab list", wellFormed::delimitedProblem(doc.theTabOut(entries, columns, options), QLatin1Char('\t'))},
+        {"readable list", wellFormed::textProblem(doc.textOutput())},
+        {"invitation", wellFormed::iCalendarProblem(
+                           doc.createInvitationString(entries, invitees, calName, QStringLiteral("o@x")), "\n")},
+        {"appended invitation", wellFormed::iCalendarProblem(QStringLiteral("BEGIN:VCALENDAR\r\n") + blocks
+                                                             + QStringLiteral("END:VCALENDAR\r\n"))},
+    };
+    for (const auto& [what, problem] : problems) {
+        if (!problem.isEmpty())
+            return QLatin1String(what) + QStringLiteral(": ") + problem;
+    }
+    return {};
+}
+
+// Each replay returns "" or what went wrong; most only have to finish.
+using Replay = std::function<QString(const QByteArray&)>;
+
+template <void (*run)(const QByteArray&)>
+QString finishes(const QByteArray& bytes)
+{
+    run(bytes);
+    return {};
+}
+
+Replay replayFor(const QString& target)
+{
+    static const QHash<QString, Replay> targets{
+        {QStringLiteral("reader"), finishes<replayReader>},
+        {QStringLiteral("expand"), finishes<replayExpand>},
+        {QStringLiteral("rrule"), finishes<replayRrule>},
+        {QStringLiteral("quotedPrintable"), finishes<replayQuotedPrintable>},
+        {QStringLiteral("recognition"), finishes<replayRecognition>},
+        {QStringLiteral("naturalDate"), finishes<replayNaturalDate>},
+        {QStringLiteral("guess"), finishes<replayGuess>},
+        {QStringLiteral("delimited"), finishes<replayDelimited>},
+        {QStringLiteral("writers"), replayWriters},
     };
     return targets.value(target);
 }
@@ -148,7 +208,8 @@ private Q_SLOTS:
     void init() { m_settings = std::make_unique<testutil::TempSettings>(); }
     void cleanup() { m_settings.reset(); }
 
-    // Every kept input, through the steps of the target that found it: no crash, bounded time.
+    // Every kept input, through the steps of the target that found it: no crash, bounded time, and
+    // for the writers well-formed output.
     void replay_data()
     {
         QTest::addColumn<QString>("target");
@@ -171,7 +232,8 @@ private Q_SLOTS:
         const QByteArray bytes = readFile(path);
         QElapsedTimer timer;
         timer.start();
-        run(bytes);
+        const QString problem = run(bytes);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
         QVERIFY2(timer.elapsed() < kBoundMs * kSlowdown, qPrintable(QString::number(timer.elapsed()) + " ms"));
     }
 
@@ -305,6 +367,48 @@ private Q_SLOTS:
             QCOMPARE(doc.getEntryAtIndex(i)->getShortDESCRIPTION(), text);
             QVERIFY(doc.getEntryAtIndex(i)->getSummary().startsWith(QLatin1String("Dentist ")));
         }
+    }
+
+    // Lines were folded every 72 UTF-16 units, so a line of accented letters or euro signs ran to
+    // 150 octets (RFC 5545 allows 75). Folded by octets, the texts still read back whole.
+    void multibyteTextsFoldByOctets()
+    {
+        const QByteArray bytes = readFile(dataDir() + QStringLiteral("/writers/multibyte-summary.ics"));
+        aCalendar doc;
+        doc.setDataFromBytes(bytes, Encoding::Fallback::MacRoman);
+        QCOMPARE(doc.entryCount(), 1);
+        const QString summary = doc.getEntryAtIndex(0)->getSummary();
+        QVERIFY(summary.toUtf8().size() > 150);
+        const QString name = QStringLiteral("Caf\u00e9 \u20ac\u20ac\u20ac\u20ac\u20ac\u20ac\u20ac\u20ac\u20ac\u20ac"
+                                            "\u20ac\u20ac\u20ac\u20ac\u20ac\u20ac\u20ac\u20ac\u20ac\u20ac\u20ac\u20ac"
+                                            "\u20ac\u20ac\u20ac\u20ac\u20ac\u20ac\u20ac\u20ac");
+        const QString ics = doc.createICalString(doc.getTheData(), &name);
+        QCOMPARE(wellFormed::iCalendarProblem(ics), QString());
+        QVERIFY(ics.contains(QStringLiteral("X-WR-CALNAME;VALUE=TEXT:")));
+        aCalendar again;
+        again.setData(ics);
+        QCOMPARE(again.entryCount(), 1);
+        QCOMPARE(again.getEntryAtIndex(0)->getSummary(), summary);
+        QCOMPARE(again.getEntryAtIndex(0)->getLocation(), doc.getEntryAtIndex(0)->getLocation());
+        const QString blocks = doc.getEntryAtIndex(0)->getICalForICal({}, QString(), QString());
+        QCOMPARE(wellFormed::iCalendarProblem(blocks), QString());
+    }
+
+    // Control characters from a broken file are left out of the calendar name and the lists, and
+    // the rest of the text is kept.
+    void controlCharactersLeftOut()
+    {
+        const QByteArray bytes = readFile(dataDir() + QStringLiteral("/writers/control-characters-in-summary.ics"));
+        aCalendar doc;
+        doc.setDataFromBytes(bytes, Encoding::Fallback::MacRoman);
+        QCOMPARE(doc.entryCount(), 1);
+        const QString name = doc.getEntryAtIndex(0)->getSummary();
+        QVERIFY(name.contains(QChar(7)));
+        QVERIFY(doc.createICalString(doc.getTheData(), &name).contains(
+            QStringLiteral("X-WR-CALNAME;VALUE=TEXT:Bell and  escape\r\n")));
+        const QString csv = doc.theCommaOut(doc.getTheData(), {QStringLiteral("theSummary")});
+        QVERIFY2(csv.startsWith(QStringLiteral("Bell and  escape,nul byte and del")), qPrintable(csv));
+        QVERIFY(doc.textOutput().contains(QStringLiteral("\tBell and  escape\n")));
     }
 
 private:
