@@ -55,10 +55,18 @@ PropertyList::Node convert(plist_t node, int depth)
     case PLIST_STRING:
     case PLIST_KEY: {
         out.type = Node::Type::String;
-        char* text = nullptr;
-        plist_get_string_val(node, &text);
-        out.scalar = QString::fromUtf8(text ? text : "");
-        free(text);
+        // By pointer and length: libplist's copying getters assert (and abort the process) when a
+        // string holds a NUL byte, which a binary property list can carry.
+        uint64_t length = 0;
+        const char* text = plist_get_string_ptr(node, &length);
+        if (text) {
+            out.scalar = QString::fromUtf8(text, qsizetype(qMin<uint64_t>(length, std::numeric_limits<int32_t>::max())));
+        } else {
+            char* key = nullptr;
+            plist_get_key_val(node, &key);
+            out.scalar = QString::fromUtf8(key ? key : "");
+            free(key);
+        }
         break;
     }
     case PLIST_UINT: {
@@ -209,6 +217,10 @@ QVariant Node::toVariant() const
 std::optional<Node> parse(const QByteArray& bytes)
 {
     if (bytes.isEmpty() || bytes.size() > std::numeric_limits<int32_t>::max())
+        return std::nullopt;
+    // XML cannot hold a NUL byte; libplist keeps one in a key or string and then aborts the
+    // process when the key is read.
+    if (!bytes.startsWith("bplist") && bytes.contains('\0'))
         return std::nullopt;
     plist_t root = nullptr;
     plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);

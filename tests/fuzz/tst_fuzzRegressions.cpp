@@ -6,6 +6,7 @@
 #include "formats/repeatList.h"
 #include "platform/Encoding.h"
 #include "platform/NaturalDate.h"
+#include "platform/PropertyList.h"
 #include "testutil.h"
 
 #include <QDir>
@@ -167,6 +168,18 @@ QString replayWriters(const QByteArray& bytes)
     return {};
 }
 
+// libplist aborts the process on a key or string holding a NUL byte: XML with one is refused
+// (XML cannot hold it), a binary list reads.
+QString replayPropertyList(const QByteArray& bytes)
+{
+    const std::optional<PropertyList::Node> node = PropertyList::parse(bytes);
+    if (bytes.startsWith("bplist"))
+        return node ? QString() : QStringLiteral("a binary list was not read");
+    if (bytes.contains('\0') && node)
+        return QStringLiteral("XML with a NUL byte was read");
+    return {};
+}
+
 // Each replay returns "" or what went wrong; most only have to finish.
 using Replay = std::function<QString(const QByteArray&)>;
 
@@ -189,6 +202,7 @@ Replay replayFor(const QString& target)
         {QStringLiteral("guess"), finishes<replayGuess>},
         {QStringLiteral("delimited"), finishes<replayDelimited>},
         {QStringLiteral("writers"), replayWriters},
+        {QStringLiteral("propertyList"), replayPropertyList},
     };
     return targets.value(target);
 }
