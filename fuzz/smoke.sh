@@ -7,7 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${FUZZ_BUILD:-build-fuzz}
-targets=(reader rrule expand quotedPrintable recognition naturalDate guess delimited)
+targets=(reader rrule expand quotedPrintable recognition naturalDate guess delimited writers cli execLine
+    propertyList vCard caldav)
 SECONDS_PER=${FUZZ_SECONDS:-$((60 / ${#targets[@]}))}
 cmake -S . -B "$BUILD" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTIDEWELL_FUZZ=ON -DTIDEWELL_TESTS=OFF -DTIDEWELL_BENCH=OFF >/dev/null
@@ -15,6 +16,8 @@ cmake --build "$BUILD" -j "$(nproc)" >/dev/null
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p "$BUILD/artifacts" "$BUILD/logs"
+# Absolute: fuzz_cli works in a folder of its own while it runs the tool.
+artifacts=$(realpath "$BUILD/artifacts")
 passed=0
 failed=()
 for t in "${targets[@]}"; do
@@ -26,7 +29,7 @@ for t in "${targets[@]}"; do
     echo "fuzz_$t: ${SECONDS_PER}s"
     # Inputs up to 64 KiB; any single input slower than a second is a finding.
     if "$BUILD/fuzz/fuzz_$t" -max_total_time="$SECONDS_PER" -max_len=65536 -timeout=1 -rss_limit_mb=2048 \
-        -artifact_prefix="$BUILD/artifacts/$t-" -print_final_stats=0 "${dict[@]}" "$work" "fuzz/corpus/$t" \
+        -artifact_prefix="$artifacts/$t-" -print_final_stats=0 "${dict[@]}" "$work" "fuzz/corpus/$t" \
         >"$log" 2>&1; then
         passed=$((passed + 1))
         tail -n 1 "$log"
