@@ -8,7 +8,7 @@ CMAKE_FLAGS ?=
 DEBIAN_PACKAGES := cmake g++ make pkg-config ccache qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6svg6 libgl-dev libplist-dev \
 	python3-icalendar python3-dateutil libical-dev xvfb xauth dbus at-spi2-core python3-pyatspi \
 	radicale apache2-utils desktop-file-utils appstream shared-mime-info xdg-utils dpkg-dev file \
-	qtkeychain-qt6-dev gnome-keyring libglib2.0-bin zsh
+	qtkeychain-qt6-dev gnome-keyring libsecret-1-0 libglib2.0-bin zsh
 
 .PHONY: all deps build run test clean fuzz bench package
 

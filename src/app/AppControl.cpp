@@ -2,12 +2,15 @@
 #include "AppControl.h"
 
 #include "Accessibility.h"
+#include "CalDavWindow.h"
 #include "Dialogs.h"
 #include "EntryTableModel.h"
 #include "FileReading.h"
+#include "HelpWindow.h"
 #include "Icons.h"
 #include "MyTableView.h"
 #include "MyWindow.h"
+#include "RecordLoop.h"
 #include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
 #include "updateCheck/updateTest.h"
@@ -90,6 +93,11 @@ AppControl::~AppControl()
     // The worker (if any) finishes its file before the document it would join goes away.
     delete m_reading;
     m_reading = nullptr;
+    // A record loop still running stops after its record; its entries go with the document.
+    importCancelFlag.storeRelease(1);
+    delete m_recordLoop;
+    m_recordLoop = nullptr;
+    delete m_helpWindow;
     delete theWindow;
 }
 
@@ -231,7 +239,8 @@ void AppControl::awakeMainWindow()
     // 7.
     buildMenus();
 
-    // 8. the calendar pop-up
+    // 8. the calendar pop-up; the CalDAV accounts' calendars join it once they have been found
+    CalDavWindow::install(*this);
     fillCalendarPopup();
 
     // 10. how each cell edit ends is reported by the table's delegate; selection changes
@@ -367,11 +376,14 @@ void AppControl::helpMenuHelp()
 
 void AppControl::showHelpAnchor(const QString& anchor)
 {
-    // The help book is published with the program's pages; an anchor names a section of it.
-    QUrl url(kHomePage + QStringLiteral("help/"));
-    if (!anchor.isEmpty())
-        url.setFragment(anchor);
-    QDesktopServices::openUrl(url);
+    if (!m_helpWindow)
+        m_helpWindow = new HelpWindow; // usable beside an open sheet; deleted with the controller
+    m_helpWindow->showAnchor(anchor);
+}
+
+HelpWindow* AppControl::helpWindow() const
+{
+    return m_helpWindow;
 }
 
 void AppControl::showAbout()

@@ -13,6 +13,10 @@
 #include <memory>
 
 class CalendarFileReading;
+class ColumnOrderSheet;
+class HelpWindow;
+class ImportProgressSheet;
+class RecordLoop;
 class EntryTableModel;
 class InviteFlow;
 class MyTableView;
@@ -49,6 +53,7 @@ class repeatDrawer;
 ///   AppControl_repeat.cpp        the repeat editor in the drawer, driven by the selection
 ///   AppControl_files.cpp         files handed to the application, drops, reading off the GUI thread
 ///   AppControl_importExport.cpp  import and export commands
+///   AppControl_delimited.cpp     the column-order sheet, the record loop, the expansion questions
 ///   AppControl_invite.cpp        the invite sheet and the address book
 ///   AppControl_update.cpp        the version check
 ///
@@ -169,6 +174,14 @@ public:
     QList<int> getOSVersionFlags() const { return {OS102, OS103, OS104, OS105}; }
     double getToolBarSize() const { return toolBarSize; }
     bool isReading() const { return m_reading != nullptr; }
+    /// True from the moment the column-order sheet opens until the record loop has ended: the
+    /// commands that change the document are disabled meanwhile, and files handed over wait.
+    bool isImporting() const;
+    /// The column-order sheet while it is open, the import-progress sheet while the record loop
+    /// runs, the help window once shown (null otherwise).
+    ColumnOrderSheet* orderSheet() const { return m_orderSheet; }
+    ImportProgressSheet* importCounterWindow() const { return m_importCounterWindow; }
+    HelpWindow* helpWindow() const;
 
     // --- toolbar (AppControl_toolbar.cpp) ---
     /// The identifiers shown now, in order.
@@ -264,6 +277,34 @@ public Q_SLOTS:
     void tabHelpButton();
     void commaHelpButton();
 
+    // --- column order, record loop, expansion questions (AppControl_delimited.cpp) ---
+    /// The stepper's range 1 ... number of records, the count "1 of N", the preview on record 1.
+    void setRecordCount();
+    void ctStepperChange();
+    /// Closes the sheet, stores the column order under "commataborder" and starts the loop.
+    void importOK();
+    /// Closes the sheet and drops the split records: nothing is imported.
+    void importCancel();
+    void orderHelpButton();
+    void openImportCounter();
+    /// The record loop: one entry per record on a worker thread, joined to the document on the
+    /// GUI thread when it ends (none when cancelled).
+    void processTCData();
+    /// Asks the record loop to stop after the record it is making.
+    void cancelImport();
+    void commaExpandYes();
+    void commaExpandNo();
+    void tabExpandYes();
+    void tabExpandNo();
+    void openNoExpandTab();
+    void openExpandTab();
+    void openNoExpandComma();
+    void openExpandComma();
+    // "To iCal", after its checks: the question for data imported from the calendar application,
+    // then the append.
+    void runExportToICalFile();
+    void doICalExport();
+
     // --- invite sheet and address book (AppControl_invite.cpp) ---
     void showInviteSheet();
     void openAddressBook();
@@ -296,6 +337,8 @@ Q_SIGNALS:
     void fileBatchStarted(const QStringList& paths);
     /// Every file of the batch has been read and its entries are in the document.
     void fileBatchFinished();
+    /// The record loop has ended and its entries are in the document (none when @p cancelled).
+    void delimitedImportFinished(bool cancelled);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -346,6 +389,17 @@ private:
     void runNextFileStep();
     void finishFileBatch();
     void showReadProgress(const QString& text);
+    /// Writes a finished export; a failed write is named in an "Error!" alert. True when written.
+    bool writeExport(const QString& path, const QByteArray& bytes);
+    void processTheFile(const QString& kind, const QStringList& paths);
+    void mailSheetShouldClose(int button);
+    void askExpansion(bool comma);
+    void saveDelimited(bool comma, bool expand);
+    // AppControl_delimited.cpp
+    void recordLoopEnded(bool cancelled);
+    /// Disables (or enables again) the commands that change the document.
+    void lockDocumentCommands(bool locked);
+    void applyDocumentLock();
 
     std::unique_ptr<aCalendar> theCal;
     addressControl theAddressBook;
@@ -358,7 +412,7 @@ private:
     bool alertWindow = false;
     bool acceptableDropFile = false;
     int deleteFired = 0;
-    QAtomicInt importCancel;
+    QAtomicInt importCancelFlag; ///< set by cancelImport(), read by the record loop
     int tableSelection = -1;
     int numberSelected = 0;
     int mainWindowCount = 0;
@@ -406,4 +460,12 @@ private:
     QStringList m_batchMessages;
     QStringList m_batchUnreadable;
     bool m_batchSplitDelimited = false;
+
+    // The delimited import under way: its sheets, the loop, the commands it disabled.
+    ColumnOrderSheet* m_orderSheet = nullptr;
+    ImportProgressSheet* m_importCounterWindow = nullptr;
+    RecordLoop* m_recordLoop = nullptr;
+    bool m_documentLocked = false;
+    QList<QPointer<QAction>> m_lockedActions;
+    HelpWindow* m_helpWindow = nullptr;
 };

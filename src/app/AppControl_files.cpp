@@ -111,7 +111,8 @@ void AppControl::queueFiles(const QStringList& paths, const QString& text)
 
 void AppControl::runNextFileStep()
 {
-    while (!m_reading && !m_fileSteps.isEmpty()) {
+    // While a delimited import uses the document's records, files wait (they could split others).
+    while (!m_reading && !m_fileSteps.isEmpty() && !isImporting()) {
         if (m_rowsBeforeBatch < 0) {
             m_rowsBeforeBatch = theCal->entryCount();
             m_batchMessages.clear();
@@ -160,6 +161,10 @@ void AppControl::runNextFileStep()
                 m_batchMessages << outcome.readerMessage;
             m_batchUnreadable << outcome.unreadable;
             m_batchSplitDelimited = m_batchSplitDelimited || outcome.delimitedSplit;
+            // Each delimited file goes into the column-order sheet before the next file is read,
+            // so that a second one cannot replace its records.
+            if (outcome.delimitedSplit)
+                openDataInputOrder();
         }
         if (step.lastOfBatch)
             finishFileBatch();
@@ -202,6 +207,10 @@ void AppControl::draggingEntered(QDragEnterEvent* event)
 {
     const QMimeData* mime = event->mimeData();
     acceptableDropFile = false;
+    if (isImporting()) {
+        event->ignore();
+        return;
+    }
     const QStringList files = localFiles(mime);
     if (!files.isEmpty()) {
         const QStringList accepted = acceptedDropExtensions();

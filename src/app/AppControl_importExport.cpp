@@ -1,17 +1,23 @@
 // Import and export commands.
 //
-// What is here: the file imports of iCalendar and vCalendar files, the clipboard import, the
-// iCalendar and vCalendar file exports with the checks every export makes, and the calendar list.
-// The delimited imports stop after splitting the rows (openDataInputOrder() is the column-order
-// sheet); the mail export asks whether to send the file or an invitation (the invite sheet is
-// AppControl_invite.cpp's); the list exports and the calendar-application import and export are
-// still to be written and do nothing yet.
+// Imports: iCalendar, vCalendar, comma and tab files (several files chosen together are read as
+// one text, in the panel's order), a calendar of the calendar application or of a CalDAV account
+// (through CalDavWindow, without the window waiting), the clipboard.
+// Exports: iCalendar and vCalendar files, tab, comma and readable text lists, an append to a
+// calendar of the calendar application, and mail (the file, or an invitation). Every export first
+// settles the table (the repeat editor and the notes write back into their entry) and checks every
+// entry; after a failed check the problem rows are selected. Files are written whole or not at
+// all (SafeFile), in the bytes the command-line tool writes: UTF-8, vCalendar in Mac OS Roman.
+// The column-order sheet and the expansion questions are in AppControl_delimited.cpp.
 #include "AppControl.h"
+#include "CalDavWindow.h"
 #include "Dialogs.h"
 #include "EntryTableModel.h"
 #include "FileReading.h"
 #include "MyTableView.h"
 #include "MyWindow.h"
+#include "formats/repeatList.h"
+#include "platform/Desktop.h"
 #include "platform/Encoding.h"
 #include "platform/SafeFile.h"
 
@@ -19,10 +25,13 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QMimeData>
+#include <QToolBar>
 
 namespace
 {
 const QString kFinishesBeforeStarts = QStringLiteral("The list contains an event that finishes before it starts!");
+const QString kListChanged = QStringLiteral("The calendar list has changed and your selected calendar is no longer "
+                                            "available.  Please select a new calendar for your export.");
 
 /// Reads the chosen files, in order, into one text; files that cannot be read are named in
 /// @p unreadable ("PATH: reason") and contribute nothing.
@@ -36,13 +45,31 @@ QString readAsOneText(const QStringList& paths, Encoding::Fallback fallback, QSt
             *unreadable << error;
             continue;
         }
-        if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
+        if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')) && !text.endsWith(QLatin1Char('\r')))
             text += QStringLiteral("\r\n");
         text += Encoding::decode(bytes, fallback);
     }
     return text;
 }
+
+QString unreadableMessage(const QStringList& unreadable)
+{
+    return (unreadable.size() == 1 ? QStringLiteral("This file could not be read:\n")
+                                   : QStringLiteral("These files could not be read:\n"))
+        + unreadable.join(QLatin1Char('\n'));
+}
+
+/// The expansion's notes (rules without an end, occurrences left out) as lines for an alert.
+QString expansionNotes(const QString& warnings)
+{
+    QString notes = warnings.trimmed();
+    notes.replace(QLatin1String("\r\r"), QLatin1String("\n"));
+    notes.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return notes;
+}
 } // namespace
+
+// --- imports ---
 
 void AppControl::importFromFileICal()
 {
@@ -66,6 +93,8 @@ void AppControl::importFromFileTab()
 
 void AppControl::importFromFile(const QString& kind)
 {
+    if (isImporting())
+        return;
     QString title;
     QStringList filters;
     if (kind == QLatin1String("tab")) {
@@ -81,35 +110,74 @@ void AppControl::importFromFile(const QString& kind)
         title = QStringLiteral("Import from vCal file");
         filters << QStringLiteral("vCalendar files (*.vcal *.VCAL *.vcs *.VCS)");
     }
-    Dialogs::openFiles(theWindow, title, filters, [this, kind](const QStringList& paths) {
-        if (paths.isEmpty())
-            return;
-        QStringList unreadable;
-        const bool delimited = kind == QLatin1String("tab") || kind == QLatin1String("comma");
-        const QString text = readAsOneText(
-            paths, kind == QLatin1String("vcal") ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252,
-            &unreadable);
-        if (!unreadable.isEmpty())
-            warningMessage((unreadable.size() == 1 ? QStringLiteral("This file could not be read:\n")
-                                                   : QStringLiteral("These files could not be read:\n"))
-                           + unreadable.join(QLatin1Char('\n')));
-        if (text.isEmpty())
-            return;
-        if (delimited) {
-            theCal->processCT(text, kind == QLatin1String("tab") ? QStringLiteral("\t") : QStringLiteral(","));
-            openDataInputOrder();
-        } else {
-            theCal->setTheFileSource(paths.first());
-            setData(text);
-            updateTheMenus();
-        }
-    });
+    Dialogs::openFiles(theWindow, title, filters,
+                       [this, kind](const QStringList& paths) { processTheFile(kind, paths); });
 }
 
-void AppControl::importFromICal() { }
+void AppControl::processTheFile(const QString& kind, const QStringList& paths)
+{
+    if (paths.isEmpty() || isImporting())
+        return;
+    QStringList unreadable;
+    const bool delimited = kind == QLatin1String("tab") || kind == QLatin1String("comma");
+    const QString text = readAsOneText(
+        paths, kind == QLatin1String("vcal") ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252,
+        &unreadable);
+    // Files that could not be read are named; the others are imported all the same.
+    if (!unreadable.isEmpty())
+        warningMessage(unreadableMessage(unreadable));
+    if (text.isEmpty())
+        return;
+    if (delimited) {
+        theCal->processCT(text, kind == QLatin1String("tab") ? QStringLiteral("\t") : QStringLiteral(","));
+        openDataInputOrder();
+    } else {
+        theCal->setTheFileSource(paths.first());
+        setData(text);
+        updateTheMenus();
+    }
+}
+
+void AppControl::importFromICal()
+{
+    if (isImporting())
+        return;
+    // 1. the notes typed for the selected entry are kept
+    if (tableSelection >= 0 && numberSelected == 1)
+        storeNotesInto(m_shownEntry);
+    const QString title = myCalendars->currentText();
+    if (myCalendars->currentIndex() <= 0) {
+        errorMessage(QStringLiteral("Please select a calendar for import."));
+        if (m_toolbar->isHidden())
+            m_toolbar->show(); // the pop-up lives there
+    } else if (!theCal->calListOK(title)) {
+        errorMessage(kListChanged);
+        alertWindow = false;
+        updateCalendarList(); // without the calendar that has gone
+    } else if (CalDavWindow::isCalDavCalendar(title)) {
+        // A calendar of a CalDAV account comes over the network, without the window waiting.
+        CalDavWindow::importCalendar(*this, title);
+    } else {
+        const QString path = theCal->getCalendar104Path(title);
+        QByteArray bytes;
+        QString error;
+        if (path.isEmpty()) {
+            errorMessage(kListChanged);
+        } else if (!FileReading::readBytes(path, &bytes, &error)) {
+            errorMessage(error);
+        } else {
+            // The calendar application writes UTF-8; anything else is read as 8-bit text.
+            setData(Encoding::decode(bytes, Encoding::Fallback::Windows1252));
+            updateTheMenus();
+        }
+    }
+    theCal->setDirectiCalImport(true);
+}
 
 void AppControl::clipBoardImport()
 {
+    if (isImporting())
+        return;
     const QMimeData* mime = QApplication::clipboard()->mimeData();
     if (!mime || !mime->hasText())
         return;
@@ -117,6 +185,8 @@ void AppControl::clipBoardImport()
     reloadData(true);
     updateTheMenus();
 }
+
+// --- the checks every export makes ---
 
 bool AppControl::passesExportCheck(const QString& one, const QString& many)
 {
@@ -142,8 +212,28 @@ bool AppControl::passesExportCheck(const QString& one, const QString& many)
     return false;
 }
 
+bool AppControl::writeExport(const QString& path, const QByteArray& bytes)
+{
+    QString error;
+    if (SafeFile::writeFile(path, bytes, &error))
+        return true;
+    errorMessage(error);
+    return false;
+}
+
+/// The name a save panel suggests: the calendar's name with the extension.
+static QString suggestedName(const aCalendar& doc, const QString& extension)
+{
+    const QString name = doc.getCalName();
+    return (name.isEmpty() ? QStringLiteral("Calendar") : name) + QLatin1Char('.') + extension;
+}
+
+// --- file exports ---
+
 void AppControl::exportToFile()
 {
+    if (isImporting())
+        return;
     if (!passesExportCheck(QStringLiteral("The list contains an error such as an event that finish before it starts, "
                                           "or an event that have no duration! The problem entry is highlighted, "
                                           "please scroll to find it and either delete it or change the times."),
@@ -151,28 +241,23 @@ void AppControl::exportToFile()
                                           "start, or events that have no duration! Problem entries are highlighted, "
                                           "please scroll to find them and either delete them or change the times.")))
         return;
-    const QString name = theCal->getCalName().isEmpty() ? QStringLiteral("Calendar.ics")
-                                                        : theCal->getCalName() + QStringLiteral(".ics");
-    Dialogs::saveFile(theWindow, QStringLiteral("Export to iCal file"), name, {QStringLiteral("ics")},
-                      [this](const QString& path) {
+    Dialogs::saveFile(theWindow, QStringLiteral("Export to iCal file"), suggestedName(*theCal, QStringLiteral("ics")),
+                      {QStringLiteral("ics")}, [this](const QString& path) {
                           alertWindow = false;
                           if (path.isEmpty())
                               return;
-                          const QString text = theCal->createICalString(theCal->getTheData(), path);
-                          QString error;
-                          if (!SafeFile::writeFile(path, text.toUtf8(), &error))
-                              errorMessage(error);
+                          writeExport(path, theCal->createICalString(theCal->getTheData(), path).toUtf8());
                       });
 }
 
 void AppControl::exportToVCal()
 {
+    if (isImporting())
+        return;
     if (!passesExportCheck(kFinishesBeforeStarts, QString()))
         return;
-    const QString name = theCal->getCalName().isEmpty() ? QStringLiteral("Calendar.vcal")
-                                                        : theCal->getCalName() + QStringLiteral(".vcal");
-    Dialogs::saveFile(theWindow, QStringLiteral("Export to vCal File"), name, {QStringLiteral("vcal")},
-                      [this](const QString& path) {
+    Dialogs::saveFile(theWindow, QStringLiteral("Export to vCal File"), suggestedName(*theCal, QStringLiteral("vcal")),
+                      {QStringLiteral("vcal")}, [this](const QString& path) {
                           alertWindow = false;
                           if (path.isEmpty())
                               return;
@@ -182,40 +267,179 @@ void AppControl::exportToVCal()
                               errorMessage(text);
                               return;
                           }
-                          QString error;
-                          if (!SafeFile::writeFile(path, Encoding::encodeMacRoman(text), &error))
-                              errorMessage(error);
+                          writeExport(path, Encoding::encodeMacRoman(text));
                       });
 }
 
-void AppControl::exportToICal() { }
+// --- lists ---
 
-void AppControl::exportToMail()
+void AppControl::tabOutput()
 {
+    if (isImporting() || !passesExportCheck(kFinishesBeforeStarts, QString()))
+        return;
+    if (theCal->containsRepeats())
+        askExpansion(false);
+    else
+        openNoExpandTab();
+}
+
+void AppControl::commaOutput()
+{
+    if (isImporting() || !passesExportCheck(kFinishesBeforeStarts, QString()))
+        return;
+    if (theCal->containsRepeats())
+        askExpansion(true);
+    else
+        openNoExpandComma();
+}
+
+void AppControl::saveDelimited(bool comma, bool expand)
+{
+    const QString extension = comma ? QStringLiteral("csv") : QStringLiteral("txt");
+    const QString title
+        = comma ? QStringLiteral("Export to comma-delimited file") : QStringLiteral("Export to tab-delimited file");
+    Dialogs::saveFile(theWindow, title, suggestedName(*theCal, extension), {extension},
+                      [this, comma, expand](const QString& path) {
+                          alertWindow = false;
+                          if (path.isEmpty())
+                              return;
+                          // The columns in the order the table shows them.
+                          const QStringList columns = displayedColumnIdentifiers();
+                          QString notes;
+                          QString text;
+                          if (expand) {
+                              const repeatList expanded(theCal->getTheData());
+                              notes = expansionNotes(expanded.getWarningString());
+                              text = comma ? theCal->theCommaOut(expanded.getDataArray(), columns)
+                                           : theCal->theTabOut(expanded.getDataArray(), columns);
+                          } else {
+                              text = comma ? theCal->theCommaOut(theCal->getTheData(), columns)
+                                           : theCal->theTabOut(theCal->getTheData(), columns);
+                          }
+                          // What the expansion had to cut short is said, not left for the user to find.
+                          if (writeExport(path, text.toUtf8()) && !notes.isEmpty())
+                              warningMessage(notes);
+                      });
+}
+
+void AppControl::textOutput()
+{
+    if (isImporting() || !passesExportCheck(kFinishesBeforeStarts, QString()))
+        return;
+    Dialogs::saveFile(theWindow, QStringLiteral("Export to text file"), suggestedName(*theCal, QStringLiteral("txt")),
+                      {QStringLiteral("txt")}, [this](const QString& path) {
+                          alertWindow = false;
+                          if (path.isEmpty())
+                              return;
+                          writeExport(path, theCal->textOutput().toUtf8());
+                      });
+}
+
+// --- the calendar application ---
+
+void AppControl::exportToICal()
+{
+    if (isImporting())
+        return;
+    // 1.
+    alertWindow = true;
+    reloadData();
+    theTable->clearSelection();
+    // 2. to 4.; every stop ends the export (the table takes new entries again)
+    if (!OS102) {
+        errorMessage(
+            QStringLiteral("It is not possible to export to iCal unless you are running Mac OS X 10.2 or greater"));
+        alertWindow = false;
+        return;
+    }
+    if (myCalendars->currentIndex() <= 0) {
+        errorMessage(QStringLiteral("Please select a calendar for export."));
+        if (m_toolbar->isHidden())
+            m_toolbar->show();
+        alertWindow = false;
+        return;
+    }
+    if (!theCal->calListOK(myCalendars->currentText())) {
+        errorMessage(kListChanged);
+        alertWindow = false;
+        updateCalendarList();
+        return;
+    }
+    // 5.
     if (!passesExportCheck(kFinishesBeforeStarts, QString()))
         return;
-    Dialogs::ask(theWindow, QStringLiteral("Export to Mail"),
-                 QStringLiteral("Do you want to invite specific people to the meeting or just send the file?"),
-                 {QStringLiteral("Send Invitation"), QStringLiteral("Send File"), QStringLiteral("Cancel")},
-                 [this](int answer) {
-                     reloadData();
-                     theTable->clearSelection();
-                     alertWindow = false;
+    runExportToICalFile();
+}
+
+void AppControl::runExportToICalFile()
+{
+    if (!theCal->getDirectiCalImport()) {
+        doICalExport();
+        return;
+    }
+    Dialogs::ask(theWindow, QStringLiteral("Warning! Danger!"),
+                 QStringLiteral("You are about to send data back to iCal that was imported directly from iCal. Doing "
+                                "this may result in duplicate entries for some appointments.  Do you wish to proceed?"),
+                 {QStringLiteral("Export to iCal"), QStringLiteral("Cancel")}, [this](int answer) {
                      if (answer == 0) {
-                         showInviteSheet();
-                     } else if (answer == 1) {
-                         const QString message = theCal->sendCalendarToMail();
-                         if (!message.isEmpty())
-                             errorMessage(message);
+                         doICalExport();
+                         theCal->setDirectiCalImport(false);
+                     } else {
+                         alertWindow = false;
                      }
                  });
 }
 
-void AppControl::tabOutput() { }
+void AppControl::doICalExport()
+{
+    const QVariantMap parameters {{QStringLiteral("theCalendar"), myCalendars->currentText()},
+                                  {QStringLiteral("sort"), QStringLiteral("1")}};
+    if (CalDavWindow::isCalDavCalendar(myCalendars->currentText())) {
+        // A CalDAV calendar: one new event per entry, without the window waiting.
+        CalDavWindow::appendToCalendar(*this, parameters, [this] { alertWindow = false; });
+        return;
+    }
+    // The append waits (a few seconds at most) for the calendar application to quit.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool wasRunning = aCalendar::quitCalendarApp();
+    const bool written = theCal->appendEntryToiCalFile(parameters);
+    if (wasRunning)
+        aCalendar::relaunchCalendarApp();
+    QApplication::restoreOverrideCursor();
+    if (!written)
+        errorMessage(QStringLiteral("Export failed"));
+    alertWindow = false;
+}
 
-void AppControl::commaOutput() { }
+// --- mail ---
 
-void AppControl::textOutput() { }
+void AppControl::exportToMail()
+{
+    if (isImporting() || !passesExportCheck(kFinishesBeforeStarts, QString()))
+        return;
+    Dialogs::ask(theWindow, QStringLiteral("Export to Mail"),
+                 QStringLiteral("Do you want to invite specific people to the meeting or just send the file?"),
+                 {QStringLiteral("Send Invitation"), QStringLiteral("Send File"), QStringLiteral("Cancel")},
+                 [this](int button) { mailSheetShouldClose(button); });
+}
+
+void AppControl::mailSheetShouldClose(int button)
+{
+    reloadData();
+    theTable->clearSelection();
+    alertWindow = false;
+    if (button == 1) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const QString message = theCal->sendCalendarToMail();
+        QApplication::restoreOverrideCursor();
+        if (!message.isEmpty())
+            errorMessage(message);
+    } else if (button == 0) {
+        showInviteSheet();
+    }
+}
+
+// --- the calendar pop-up ---
 
 void AppControl::updateCalendarList()
 {
@@ -231,19 +455,19 @@ void AppControl::updateCalendarList()
     myCalendars->clear();
     myCalendars->addItem(QStringLiteral("No iCal"));
     myCalendars->addItems(names);
-    myCalendars->setEnabled(!names.isEmpty());
+    myCalendars->setEnabled(!names.isEmpty() && !m_documentLocked);
     const int again = int(names.indexOf(chosen));
     myCalendars->setCurrentIndex(again >= 0 ? again + 1 : 0);
 }
 
-void AppControl::openDataInputOrder() { }
+// --- help ---
 
 void AppControl::tabHelpButton()
 {
-    showHelpAnchor(QStringLiteral("tabfileexport"));
+    showHelpAnchor(OS103 ? QStringLiteral("tabfileexport") : QString());
 }
 
 void AppControl::commaHelpButton()
 {
-    showHelpAnchor(QStringLiteral("commafileexport"));
+    showHelpAnchor(OS103 ? QStringLiteral("commafileexport") : QString());
 }

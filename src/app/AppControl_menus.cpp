@@ -1,5 +1,6 @@
 // The menus and their enabled states.
 #include "AppControl.h"
+#include "CalDavWindow.h"
 #include "EntryTableModel.h"
 #include "MyTableView.h"
 #include "MyWindow.h"
@@ -126,7 +127,8 @@ void AppControl::buildMenus()
     add(edit, MenuItem::SelectAll, QStringLiteral("Select All"), &AppControl::selectAll, QKeySequence::SelectAll);
     edit->addSeparator();
     add(
-        edit, MenuItem::Preferences, QStringLiteral("Preferences…"), [] {}, QKeySequence::Preferences);
+        edit, MenuItem::Preferences, QStringLiteral("Preferences…"), [this] { CalDavWindow::showAccounts(*this); },
+        QKeySequence::Preferences, QStringLiteral("The CalDAV accounts whose calendars the calendar pop-up lists"));
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     QAction* showToolbar = m_toolbar->toggleViewAction();
@@ -178,9 +180,8 @@ void AppControl::buildMenus()
     // The states at start: the unused document commands off, sorting and exporting off until
     // there are entries, deleting off until rows are selected.
     menuItem(MenuItem::CloseWindow)->setEnabled(true);
-    for (MenuItem off :
-         {MenuItem::NewWindow, MenuItem::PageSetup, MenuItem::Print, MenuItem::Revert, MenuItem::SortStart,
-          MenuItem::SortEnd, MenuItem::SortSummary, MenuItem::Delete, MenuItem::Preferences})
+    for (MenuItem off : {MenuItem::NewWindow, MenuItem::PageSetup, MenuItem::Print, MenuItem::Revert,
+                         MenuItem::SortStart, MenuItem::SortEnd, MenuItem::SortSummary, MenuItem::Delete})
         menuItem(off)->setEnabled(false);
     resetMenu(false);
     menuItem(MenuItem::CheckVersion)->setEnabled(true);
@@ -199,6 +200,7 @@ void AppControl::updateTheMenus()
     menuItem(MenuItem::SelectAll)->setEnabled(hasEntries && windowShown);
     resetMenu(hasEntries);
     validateToolbarItems();
+    applyDocumentLock();
 }
 
 void AppControl::resetMenu(bool enabled)

@@ -209,6 +209,7 @@ void AppControl::validateToolbarItems()
         it.value()->setEnabled(enabled);
     }
     m_calendarAction->setEnabled(true);
+    applyDocumentLock(); // while a delimited import runs
 }
 
 QWidget* AppControl::runToolbarCustomization()

@@ -1,11 +1,16 @@
 #include "Dialogs.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <QVBoxLayout>
 
 namespace
 {
@@ -144,6 +149,48 @@ void openFiles(QWidget* parent, const QString& title, const QStringList& nameFil
         d->setNameFilters(nameFilters);
     QObject::connect(d, &QFileDialog::finished, d,
                      [d, done](int result) { done(result == QDialog::Accepted ? d->selectedFiles() : QStringList()); });
+    d->open();
+}
+
+void password(QWidget* parent, const QString& title, const QString& text,
+              std::function<void(std::optional<QString>)> done)
+{
+    entries() << title + QLatin1String(": ") + text;
+    if (!answers().isEmpty()) {
+        const QString answer = answers().takeFirst().toString();
+        later(parent, [done, answer] { done(answer.isEmpty() ? std::nullopt : std::optional<QString>(answer)); });
+        return;
+    }
+    auto* d = new QDialog(parent);
+    d->setAttribute(Qt::WA_DeleteOnClose);
+    d->setWindowTitle(title);
+    d->setAccessibleName(title);
+    d->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    auto* label = new QLabel(text, d);
+    label->setWordWrap(true);
+    label->setAccessibleName(text);
+    auto* field = new QLineEdit(d);
+    field->setEchoMode(QLineEdit::Password);
+    field->setAccessibleName(QStringLiteral("Password"));
+    field->setToolTip(QStringLiteral("Kept for this run only where the desktop has no password store"));
+    field->setAccessibleDescription(field->toolTip());
+    label->setBuddy(field);
+    auto* buttons = new QDialogButtonBox(d);
+    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    QPushButton* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    ok->setDefault(true);
+    for (QPushButton* b : {ok, cancel})
+        b->setAccessibleName(b->text());
+    auto* layout = new QVBoxLayout(d);
+    layout->addWidget(label);
+    layout->addWidget(field);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, d, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, d, &QDialog::reject);
+    QObject::connect(d, &QDialog::finished, d, [field, done](int result) {
+        const QString typed = field->text();
+        done(result == QDialog::Accepted && !typed.isEmpty() ? std::optional<QString>(typed) : std::nullopt);
+    });
     d->open();
 }
 

@@ -5,6 +5,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -35,12 +36,17 @@ void saveFile(QWidget* parent, const QString& title, const QString& suggestedNam
 void openFiles(QWidget* parent, const QString& title, const QStringList& nameFilters,
                std::function<void(QStringList)> done);
 
+/// A password question: @p text above a hidden field, "OK" and "Cancel". @p done receives the
+/// password, or nullopt when cancelled (an empty field counts as cancelled).
+void password(QWidget* parent, const QString& title, const QString& text,
+              std::function<void(std::optional<QString>)> done);
+
 /// The path with the first of @p suffixes added when it has none of them (case ignored).
 QString withRequiredSuffix(const QString& path, const QStringList& suffixes);
 
 // --- for tests ---
 /// Queues the answer to the next dialog: an int (button index; 0 answers an alert) for message
-/// and ask, a QString for saveFile (empty: cancel), a QStringList for openFiles. While answers
+/// and ask, a QString for saveFile and password (empty: cancel), a QStringList for openFiles. While answers
 /// are queued no dialog is shown; each dialog takes the first one.
 void queueAnswer(const QVariant& answer);
 /// Drops the queued answers and the log.

@@ -6,8 +6,45 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 
+namespace
+{
+void describe(QCommandLineParser& parser, const QCommandLineOption& separate)
+{
+    parser.setApplicationDescription(QStringLiteral("Converts and edits appointment calendars."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption(separate);
+    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Calendar files to open."),
+                                 QStringLiteral("[FILE...]"));
+}
+
+/// --help and --version answer without a display (from a terminal, a package check, a script).
+bool answersWithoutWindow(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--") // files follow
+            return false;
+        if (a == "-h" || a == "--help" || a == "-v" || a == "--version" || a == "--help-all")
+            return true;
+    }
+    return false;
+}
+} // namespace
+
 int main(int argc, char** argv)
 {
+    const QCommandLineOption separate(QStringLiteral("separate"),
+                                      QStringLiteral("Open a window of its own even when Tidewell is running."));
+    if (answersWithoutWindow(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Tidewell"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(TIDEWELL_VERSION));
+        QCommandLineParser parser;
+        describe(parser, separate);
+        parser.process(app); // prints and exits
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quenlor"));
     QApplication::setApplicationName(QStringLiteral("Tidewell"));
@@ -17,14 +54,7 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(Icons::own(QStringLiteral("tidewell")));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Converts and edits appointment calendars."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption separate(QStringLiteral("separate"),
-                                      QStringLiteral("Open a window of its own even when Tidewell is running."));
-    parser.addOption(separate);
-    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Calendar files to open."),
-                                 QStringLiteral("[FILE...]"));
+    describe(parser, separate);
     parser.process(app);
     QStringList files;
     for (const QString& path : parser.positionalArguments())

@@ -1,6 +1,7 @@
 // The calendar application's calendars: the list of titles, the data file of one calendar, new
 // events appended to it while the application is closed, and files dropped on the window.
 #include "bridges/bridges.h"
+#include "bridges/calendarSources.h"
 #include "calendar/aCalendar.h"
 #include "formats/writeContext.h"
 #include "platform/Desktop.h"
@@ -217,7 +218,7 @@ QList<invitee> inviteesFrom(const QVariant& value)
 
 using namespace bridges;
 
-QStringList aCalendar::theAvailableCalendars() const
+QStringList aCalendar::calendarAppTitles()
 {
     if (std::optional<QStringList> titles = titlesFromListFile())
         return *titles;
@@ -230,13 +231,39 @@ QStringList aCalendar::theAvailableCalendars() const
     return titles;
 }
 
+QStringList aCalendar::theAvailableCalendars() const
+{
+    QStringList titles = calendarAppTitles();
+    if (CalendarSource* source = calendarSource())
+        titles += source->titles(titles);
+    return titles;
+}
+
 bool aCalendar::calListOK(const QString& title)
 {
-    const QStringList fresh = theAvailableCalendars();
+    // A calendar of the calendar application is found without asking any other source.
+    QStringList fresh = calendarAppTitles();
+    if (fresh.contains(title))
+        return true;
+    if (CalendarSource* source = calendarSource())
+        fresh += source->titles(fresh);
     if (fresh.contains(title))
         return true;
     theCalArray = fresh;
     return false;
+}
+
+bool aCalendar::isSourceCalendar(const QString& title)
+{
+    CalendarSource* source = calendarSource();
+    if (!source)
+        return false;
+    const QStringList app = calendarAppTitles();
+    // The calendar application's own: listed, or with a folder of that title (which an append
+    // writes to).
+    if (app.contains(title) || !subfolderForTitle(title).isEmpty())
+        return false;
+    return source->titles(app).contains(title);
 }
 
 QString aCalendar::getCalendar104Path(const QString& title) const
@@ -265,6 +292,9 @@ void aCalendar::relaunchCalendarApp()
 
 bool aCalendar::exportToCalendarApp(const QVariantMap& parameters)
 {
+    // A calendar on a server does not need the calendar application closed.
+    if (isSourceCalendar(parameters.value(QStringLiteral("theCalendar")).toString()))
+        return appendEntryToiCalFile(parameters);
     const bool wasRunning = quitCalendarApp();
     const bool written = appendEntryToiCalFile(parameters);
     if (wasRunning)
@@ -274,6 +304,9 @@ bool aCalendar::exportToCalendarApp(const QVariantMap& parameters)
 
 bool aCalendar::appendEntryToiCalFile(const QVariantMap& parameters)
 {
+    appendReport.clear();
+    if (isSourceCalendar(parameters.value(QStringLiteral("theCalendar")).toString()))
+        return calendarSource()->append(*this, parameters, &appendReport);
     // Writing under a running calendar application would lose the events to its next save.
     if (!waitForCalendarAppToQuit())
         return false;

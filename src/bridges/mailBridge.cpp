@@ -508,7 +508,8 @@ QString aCalendar::mailWindowMail(const QVariantMap& parameters)
     if (alsoToCalendar) {
         if (!calListOK(calendar))
             return QString::fromUtf8(kCalendarGone);
-        wasRunning = quitCalendarApp();
+        // A calendar on a server does not need the calendar application closed.
+        wasRunning = isSourceCalendar(calendar) ? false : quitCalendarApp();
     }
     const QList<invitee> invitees = inviteesFrom(parameters.value(QStringLiteral("theInvitees")));
     const QString text
@@ -526,8 +527,11 @@ QString aCalendar::mailWindowMail(const QVariantMap& parameters)
             QVariantMap append = parameters;
             append.insert(QStringLiteral("sort"), QStringLiteral("0"));
             append.insert(QStringLiteral("theCalendar"), calendar);
-            if (!appendEntryToiCalFile(append))
+            if (!appendEntryToiCalFile(append)) {
                 messages << QString::fromUtf8(kAddError);
+                if (!appendReport.isEmpty())
+                    messages << appendReport;
+            }
         }
     }
     if (wasRunning)

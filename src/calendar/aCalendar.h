@@ -10,6 +10,7 @@
 #include <QVariantMap>
 
 #include <functional>
+#include <utility>
 
 class invitee;
 class QMimeData;
@@ -191,6 +192,24 @@ public:
     int makeAllEntriesWithSeparated(const ColumnOrder& order, const QAtomicInt* cancel = nullptr);
     /// Empties the rows (a cancelled column-order sheet).
     void clearCommaTabData();
+    /// Drops the entries made from rows and not joined (a cancelled record loop), so that the next
+    /// import does not join them.
+    void clearPendingData() { takePendingData(); }
+    /// Moves the entries made from rows and not joined out of the document (which has none after),
+    /// for the caller to free where it likes.
+    EntryList takePendingData()
+    {
+        pendingProgress.storeRelease(0);
+        return std::exchange(pendingEntriesToAdd, EntryList());
+    }
+    /// Moves the split rows out of the document (which has none after), as clearCommaTabData()
+    /// empties them, for the caller to free where it likes.
+    std::shared_ptr<struct CommaTabRows> takeCommaTabData()
+    {
+        commaTabDataMax = 0;
+        commaTabParsed.reset();
+        return std::exchange(commaTabData, nullptr);
+    }
     /// Drops the first row (a header line of column titles); false when there are no rows.
     bool dropCommaTabHeader();
     /// A column order from titles or codes separated by commas ("Summary,Start Date,Start Time"
@@ -223,15 +242,25 @@ public:
     static QString removeLeadZero(const QString& text);
 
     // --- calendar application bridge (bridges/) ---
-    /// Titles of the calendar application's calendars, in its own order (possibly empty).
+    /// Titles of the calendar application's calendars, in its own order, followed by those of
+    /// the calendar source (CalDAV, bridges/calendarSources.h) when one is installed.
     QStringList theAvailableCalendars() const;
+    /// The calendar application's titles alone (possibly empty).
+    static QStringList calendarAppTitles();
     /// True when a calendar of that title exists now; refreshes getTheCalArray() when not.
     bool calListOK(const QString& title);
+    /// True when @p title names a calendar of the calendar source, not of the calendar
+    /// application (which keeps every title it has).
+    static bool isSourceCalendar(const QString& title);
     /// The data file of the calendar of that title, or "" when there is none.
     QString getCalendar104Path(const QString& title) const;
     /// Appends the document's entries to a calendar's data file ("theCalendar", "sort", and for
-    /// invitations "theInvitees", "theOrg", "theEmail"); true when the file was written.
+    /// invitations "theInvitees", "theOrg", "theEmail"); true when the file was written. A
+    /// calendar of the calendar source gets one new resource per entry: true when every entry
+    /// went in, otherwise getAppendReport() says what did and what did not.
     bool appendEntryToiCalFile(const QVariantMap& parameters);
+    /// What the last append to a calendar of the calendar source reported ("" when all went in).
+    const QString& getAppendReport() const { return appendReport; }
     /// Routes dropped or opened files to the readers, in order; @p sender carries the drag's
     /// text for text clippings (may be null).
     DropOutcome processDroppedFileArray(const QStringList& paths, const QMimeData* sender);
@@ -309,6 +338,7 @@ private:
     QString userTimeFormat;
     QString theFileSource;
     QStringList theCalArray;
+    QString appendReport;
     ColumnOrder commaTabDataOrder;
     EntryList pendingEntriesToAdd;
     /// The records of the last delimited text, as spans of one copy of it (text/delimitedImport.cpp).

@@ -1,6 +1,7 @@
 #include "Cli.h"
 
 #include "CliCommon.h"
+#include "bridges/caldavCalendars.h"
 
 using namespace cli;
 
@@ -22,10 +23,11 @@ const Command kCommands[] = {
      convertCommand},
     {"guess", "Find appointments in free text and write them as a calendar.", guessCommand},
     {"invite", "Write a meeting invitation for the entries of a calendar.", inviteCommand},
-    {"calendars", "List the calendars of the calendar application.", calendarsCommand},
+    {"calendars", "List the calendars of the calendar application and the CalDAV accounts.", calendarsCommand},
     {"mail", "Attach a calendar to a new message of your mail program.", mailCommand},
     {"info", "Describe calendars: entries, dates, repeats, zones, what was left out.", infoCommand},
     {"contacts", "List the groups and people of the address book with their e-mail addresses.", contactsCommand},
+    {"account", "Add, list or remove the CalDAV accounts whose calendars the calendar commands serve.", accountCommand},
 };
 
 QString mainHelp()
@@ -53,6 +55,8 @@ QString mainHelp()
 int runCli(const QStringList& args, QIODevice* in, QIODevice* out, QIODevice* err)
 {
     Session s(in, out, err);
+    // The CalDAV accounts' calendars follow the calendar application's, found when first needed.
+    caldav::Calendars::install(caldav::Calendars::Mode::Blocking);
     const QString command = args.value(0);
     if (command.isEmpty()) {
         err->write(mainHelp().toUtf8());

@@ -288,11 +288,15 @@ int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
 void addOutputOptions(QCommandLineParser& p)
 {
     p.addOption({{"o", "output"}, "Write to FILE (standard output when absent or -).", "FILE"});
-    p.addOption({"to", "Output format: ics, vcal, csv, tab or txt.", "FORMAT"});
-    p.addOption({"expand", "Write every occurrence of repeating entries (csv and tab)."});
+    p.addOption({"to",
+                 "Output format: ics, vcal, csv, tab or txt (default: from the output file's extension, else ics).",
+                 "FORMAT"});
+    p.addOption({"expand",
+                 "Write every occurrence of repeating entries, one row each, in csv and tab lists (the txt list "
+                 "always does)."});
     p.addOption({"columns",
-                 "Output columns of csv and tab lists, comma-separated: startTime, startDate, endTime, endDate, "
-                 "theSummary.",
+                 "Columns of csv and tab lists, comma-separated, from startTime, startDate, endTime, endDate and "
+                 "theSummary (default: all five, in this order); the description always comes last.",
                  "LIST"});
 }
 

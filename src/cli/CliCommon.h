@@ -116,6 +116,17 @@ int inviteCommand(Session& s, const QStringList& args);
 int contactsCommand(Session& s, const QStringList& args);
 int calendarsCommand(Session& s, const QStringList& args);
 int mailCommand(Session& s, const QStringList& args);
+int accountCommand(Session& s, const QStringList& args);
+
+// CalDAV accounts (AccountCommand.cpp).
+/// --password-stdin, for the commands that may reach a CalDAV calendar.
+void addPasswordOption(QCommandLineParser& p);
+/// Reads the password from standard input when --password-stdin is set; false (with @p status)
+/// when it cannot, or when standard input is one of the inputs (@p stdinIsInput).
+bool takePasswordOption(Session& s, const QCommandLineParser& p, bool stdinIsInput, int* status);
+/// Reports, one a line, the accounts whose calendars could not be found and why; false when
+/// there were none.
+bool reportAccountProblems(Session& s);
 
 // The calendar application's calendars (CalendarsCommand.cpp).
 /// True when the calendar application has a calendar of that title; reports the window's

@@ -26,26 +26,30 @@ bool helpRequested(const QCommandLineParser& p)
 
 // --- delimited input -----------------------------------------------------------------------------
 
-void addInputOptions(QCommandLineParser& p)
+void addInputOptions(QCommandLineParser& p, bool writesLists)
 {
     p.addOption({"from", "Input format: ics, vcal, csv or tab (default: from each file's extension).", "FORMAT"});
     p.addOption({"columns-in",
                  "Column order of delimited input, as titles or codes (e.g. \"Subject,Start Date,Start Time,End "
                  "Date,End Time,Description,Location\" or \"4,1,0,3,2,5\"; - skips a column). Default: the "
-                 "heading with --header, else the saved column order.",
+                 "titles of the first row when it has them, else the saved column order.",
                  "LIST"});
-    p.addOption({"header",
-                 "Delimited input: the first row holds column titles (without it, a first row naming two known "
-                 "columns, as Outlook and Google write, is taken as titles too). Comma and tab output: write such "
-                 "a row."});
+    const QString header = QStringLiteral(
+        "The first row of delimited input holds column titles and is not an entry (a first row naming two "
+        "known columns, as Outlook and Google export them, is taken as titles without it too).");
+    p.addOption(
+        {QStringLiteral("header"),
+         writesLists ? header + QStringLiteral(" Comma and tab lists written begin with such a row.") : header});
     QCommandLineOption skip(QStringLiteral("skip-header"), QStringLiteral("Same as --header for input."));
     skip.setFlags(QCommandLineOption::HiddenFromHelp);
     p.addOption(skip);
-    p.addOption(
-        {"delimiter", "Field delimiter of delimited input: one character, or tab (default: , or tab).", "CHAR"});
+    p.addOption({"delimiter",
+                 "Field delimiter of delimited input: one character such as ; or tab (default: a comma for csv, a tab "
+                 "for tab).",
+                 "CHAR"});
     p.addOption({"date-order",
-                 "Order of day, month and year in the dates of delimited input: dmy, mdy or ymd (default: the "
-                 "user's date format).",
+                 "Order of day, month and year in the dates of delimited input: dmy, mdy or ymd (default: that "
+                 "of your short date format).",
                  "ORDER"});
 }
 
@@ -152,9 +156,14 @@ bool looksLikeCalendar(const QString& text)
 
 void addSelectionOptions(QCommandLineParser& p)
 {
-    p.addOption({"since", "Keep only entries that end on or after DATE (YYYY-MM-DD, or as you write dates).", "DATE"});
-    p.addOption(
-        {"until", "Keep only entries that start on or before DATE (the whole day; with a time, up to it).", "DATE"});
+    p.addOption({"since",
+                 "Keep only entries that end on or after DATE: YYYY-MM-DD, YYYY-MM-DD HH:MM, or a date as you "
+                 "write dates (a repeating entry is kept when one of its occurrences reaches the range).",
+                 "DATE"});
+    p.addOption({"until",
+                 "Keep only entries that start on or before DATE, written as for --since (a date includes its "
+                 "whole day).",
+                 "DATE"});
     p.addOption({"sort",
                  "Order of the entries written: start, end or summary (default: as read; comma and tab "
                  "lists by start).",
@@ -165,7 +174,7 @@ void addSelectionOptions(QCommandLineParser& p)
 void addZoneOption(QCommandLineParser& p)
 {
     p.addOption(
-        {"tz", "Time zone the times are read and written in, e.g. Europe/Paris (default: the machine's).", "ZONE"});
+        {"tz", "Time zone of the times read and written, e.g. Europe/Paris or UTC (default: the machine's).", "ZONE"});
 }
 
 bool zoneOption(Session& s, const QCommandLineParser& p, Selection* sel, int* status)

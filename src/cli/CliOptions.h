@@ -23,8 +23,9 @@ struct DelimitedOptions
     QString dateOrder; ///< "DMY", "MDY" or "YMD"; empty: the user's short date format
 };
 
-/// --from, --columns-in, --header (also --skip-header), --delimiter, --date-order.
-void addInputOptions(QCommandLineParser& p);
+/// --from, --columns-in, --header (also --skip-header), --delimiter, --date-order. @p writesLists:
+/// the command writes comma and tab lists too, where --header also writes a heading row.
+void addInputOptions(QCommandLineParser& p, bool writesLists = false);
 /// Reads the options of addInputOptions(); false (reported, @p status set) on a bad value.
 /// The default column order is @p doc's (the saved one).
 bool inputOptions(Session& s, const QCommandLineParser& p, const aCalendar& doc, Format* forced, DelimitedOptions* o,

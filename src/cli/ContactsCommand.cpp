@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "CliOptions.h"
 #include "addressbook/addressControl.h"
 #include "addressbook/systemAddressBook.h"
 
@@ -26,17 +27,15 @@ int contactsCommand(Session& s, const QStringList& args)
 {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
-        "List the groups of the address book and its people, one line per person and e-mail address, as the "
-        "invite sheet shows them: NAME (LABEL) <ADDRESS>."));
-    p.addHelpOption();
+        "List your own card, the groups of the address book and its people:\none line per person and e-mail "
+        "address, NAME (LABEL) <ADDRESS>,\nas the window's Send Invitation sheet lists them."));
+    addHelpOption(p);
     addAddressBookOptions(p);
     p.addOption({"group", "List only the people of the group NAME (\"All\": everybody).", "NAME"});
     if (!p.parse(QStringList {QStringLiteral("tidewell-cli contacts")} + args))
         return s.usage(p.errorText());
-    if (p.isSet(QStringLiteral("help"))) {
-        s.writeOutput(QString(), helpText(p, QStringLiteral("contacts")).toUtf8());
-        return kOk;
-    }
+    if (helpRequested(p))
+        return s.writeOutput(QString(), helpText(p, QStringLiteral("contacts")).toUtf8()) ? kOk : kUsage;
     if (!p.positionalArguments().isEmpty())
         return s.usage(QStringLiteral("contacts takes no arguments (use --address-book PATH)"));
 

@@ -7,20 +7,24 @@ int convertCommand(Session& s, const QStringList& args)
 {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral("Convert calendars between iCalendar, vCalendar 1.0, comma- and "
-                                               "tab-delimited text, and a readable day-by-day list."));
+                                               "tab-delimited\ntext, and a readable day-by-day list."));
     addHelpOption(p);
     addOutputOptions(p);
-    addInputOptions(p);
+    addInputOptions(p, true);
     addSelectionOptions(p);
-    p.addOption({"from-calendar", "Read the calendar application's calendar TITLE first (see tidewell-cli calendars).",
+    p.addOption({"from-calendar",
+                 "Read the calendar TITLE first: the calendar application's or a CalDAV account's (see "
+                 "tidewell-cli calendars).",
                  "TITLE"});
     p.addOption({"to-calendar",
-                 "Append the entries to the calendar application's calendar TITLE instead of writing a file "
-                 "(the application is asked to quit first and started again afterwards).",
+                 "Append the entries to the calendar TITLE instead of writing a file (the calendar application is "
+                 "asked to quit first and started again afterwards; a CalDAV calendar gets one new event per "
+                 "entry, and none already there is replaced).",
                  "TITLE"});
     p.addOption({"skip-invalid",
                  "Write the entries that can be written and leave out those that cannot (a start and end that do "
                  "not fit together, a repeat rule vCalendar 1.0 cannot hold); they are listed either way."});
+    addPasswordOption(p);
     p.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("Files to read, in order (- for standard input)."),
                             QStringLiteral("INPUT..."));
     if (!p.parse(QStringList {QStringLiteral("tidewell-cli convert")} + args))
@@ -48,6 +52,8 @@ int convertCommand(Session& s, const QStringList& args)
         return status;
     o.skipInvalid = p.isSet(QStringLiteral("skip-invalid"));
 
+    if (!takePasswordOption(s, p, inputs.contains(QStringLiteral("-")), &status))
+        return status;
     aCalendar doc;
     Format forced = Format::None;
     DelimitedOptions delimited;

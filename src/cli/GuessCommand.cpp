@@ -40,8 +40,10 @@ int guessCommand(Session& s, const QStringList& args)
     addHelpOption(p);
     addOutputOptions(p);
     addZoneOption(p);
-    p.addPositionalArgument(QStringLiteral("TEXT"), QStringLiteral("The text (standard input when absent)."),
-                            QStringLiteral("[TEXT...]"));
+    p.addPositionalArgument(
+        QStringLiteral("TEXT"),
+        QStringLiteral("The text to search, in one or more arguments (standard input when absent)."),
+        QStringLiteral("[TEXT...]"));
     if (!p.parse(QStringList {QStringLiteral("tidewell-cli guess")} + args))
         return s.usage(p.errorText());
     if (helpRequested(p))

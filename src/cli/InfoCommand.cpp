@@ -108,7 +108,7 @@ QString describe(const QString& name, const aCalendar& doc, const QString& text,
 int infoCommand(Session& s, const QStringList& args)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral("Describe calendars: entries, date range, repeating entries, "
+    p.setApplicationDescription(QStringLiteral("Describe calendars: entries, date range, repeating entries,\n"
                                                "overrides, zones used and what the reader left out."));
     addHelpOption(p);
     addInputOptions(p);

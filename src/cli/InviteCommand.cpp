@@ -11,27 +11,31 @@ int inviteCommand(Session& s, const QStringList& args)
 {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral("Write a meeting invitation (METHOD:REQUEST) for the entries of a "
-                                               "calendar, naming an organiser and attendees."));
+                                               "calendar,\nnaming an organiser and attendees."));
     addHelpOption(p);
     p.addOption({{"o", "output"}, "Write to FILE (standard output when absent or -).", "FILE"});
-    p.addOption({"organizer", "The organiser, as \"Name <address>\".", "PERSON"});
-    p.addOption({"attendee", "An attendee, as \"Name <address>\" (repeat for several).", "PERSON"});
-    p.addOption({"from", "Input format: ics or vcal (default: from the extension).", "FORMAT"});
+    p.addOption({"organizer", "The organiser, as \"Name <address>\" or an address (or use --from-me).", "PERSON"});
+    p.addOption({"attendee", "An attendee, as \"Name <address>\" or an address (repeat for several).", "PERSON"});
+    p.addOption({"from", "Input format: ics or vcal (default: from the file's extension).", "FORMAT"});
     p.addOption({"group",
                  "Invite every person of the address-book group NAME at their first e-mail address, each address "
-                 "once (repeat for several groups; \"All\": everybody).",
+                 "once (repeat for several groups; \"All\": everybody; see tidewell-cli contacts).",
                  "NAME"});
     p.addOption({"all-addresses", "With --group: invite each person at every e-mail address of their card."});
     p.addOption({"from-me",
-                 "The organiser is the user's own card of the address book (the one chosen with \"This "
-                 "is me\", else the one with the address in $EMAIL)."});
+                 "Take the organiser from your own card in the address book (the one chosen with \"This is "
+                 "me\" in the address window, else the card with the address in $EMAIL)."});
     addAddressBookOptions(p);
     p.addOption({"mail",
                  "Attach the invitation to a new message to the attendees in your mail program (written to "
                  "-o as well when given)."});
     p.addOption({"add-to-calendar",
-                 "With --mail: also add the invitation to the calendar application's calendar TITLE.", "TITLE"});
-    p.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("The calendar to invite to."));
+                 "With --mail: also add the invitation to the calendar TITLE (the calendar application's or a "
+                 "CalDAV account's).",
+                 "TITLE"});
+    addPasswordOption(p);
+    p.addPositionalArgument(QStringLiteral("INPUT"),
+                            QStringLiteral("The calendar file (- for standard input, with --from)."));
     if (!p.parse(QStringList {QStringLiteral("tidewell-cli invite")} + args))
         return s.usage(p.errorText());
     if (helpRequested(p))
@@ -108,6 +112,9 @@ int inviteCommand(Session& s, const QStringList& args)
                                                : inputFormatFromPath(input);
     if (f != Format::ICal && f != Format::VCal)
         return s.usage(QStringLiteral("invite reads iCalendar or vCalendar files"));
+    int status = kOk;
+    if (!takePasswordOption(s, p, input == QLatin1String("-"), &status))
+        return status;
     aCalendar doc;
     if (!readInto(s, doc, input, f, {}, false))
         return kUsage;

@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "CliOptions.h"
 
 namespace cli
 {
@@ -7,18 +8,19 @@ int mailCommand(Session& s, const QStringList& args)
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Attach the calendar of the inputs (as an iCalendar file) to a new message of your mail program."));
-    p.addHelpOption();
+    addHelpOption(p);
     p.addOption({"from", "Input format: ics, vcal, csv or tab (default: from each file's extension).", "FORMAT"});
-    p.addOption({"columns-in", "Column order of delimited input, as titles or codes (see convert --help).", "LIST"});
+    p.addOption({"columns-in",
+                 "Column order of delimited input, as titles or codes, as for convert (default: the saved column "
+                 "order).",
+                 "LIST"});
     p.addOption({"skip-header", "Drop the first row of delimited input (column titles)."});
     p.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("Files to read, in order (- for standard input)."),
                             QStringLiteral("INPUT..."));
     if (!p.parse(QStringList {QStringLiteral("tidewell-cli mail")} + args))
         return s.usage(p.errorText());
-    if (p.isSet(QStringLiteral("help"))) {
-        s.writeOutput(QString(), helpText(p, QStringLiteral("mail")).toUtf8());
-        return kOk;
-    }
+    if (helpRequested(p))
+        return s.writeOutput(QString(), helpText(p, QStringLiteral("mail")).toUtf8()) ? kOk : kUsage;
     const QStringList inputs = p.positionalArguments();
     if (inputs.isEmpty())
         return s.usage(QStringLiteral("mail needs at least one input file"));

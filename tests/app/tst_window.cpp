@@ -595,10 +595,10 @@ private Q_SLOTS:
             QCOMPARE(w->toolbarAction(DeleteRecord)->isEnabled(), selected);
         };
         check(false, false);
-        for (Item off : {Item::NewWindow, Item::PageSetup, Item::Print, Item::Revert, Item::Preferences})
+        for (Item off : {Item::NewWindow, Item::PageSetup, Item::Print, Item::Revert})
             QVERIFY(!w->menuItem(off)->isEnabled());
         for (Item on : {Item::CloseWindow, Item::Help, Item::HomePage, Item::Support, Item::ReportBug,
-                        Item::CheckVersion, Item::NewEntry})
+                        Item::CheckVersion, Item::NewEntry, Item::Preferences})
             QVERIFY(w->menuItem(on)->isEnabled());
         w->toolbarAction(AddNewRecord)->trigger(); // adds, selects the new row
         check(true, true);
@@ -772,14 +772,12 @@ private Q_SLOTS:
         w->menuItem(Item::HomePage)->trigger();
         w->menuItem(Item::Support)->trigger();
         w->menuItem(Item::ReportBug)->trigger();
-        w->tabHelpButton();
         QDesktopServices::unsetUrlHandler("https");
         QDesktopServices::unsetUrlHandler("mailto");
-        QCOMPARE(recorder.urls.size(), 4);
+        QCOMPARE(recorder.urls.size(), 3);
         QCOMPARE(recorder.urls.at(0).scheme(), QStringLiteral("https"));
         QCOMPARE(recorder.urls.at(1).toString(), QStringLiteral("mailto:") + aCalendar::supportAddress());
         QCOMPARE(recorder.urls.at(2).scheme(), QStringLiteral("mailto"));
-        QCOMPARE(recorder.urls.at(3).fragment(), QStringLiteral("tabfileexport"));
         QCOMPARE(w->getProgDict().value("progName").toString(), QStringLiteral("Tidewell"));
         QVERIFY(w->getProgDict().value("progPlist").toString().endsWith("/plist/tidewell.plist"));
     }
@@ -814,47 +812,6 @@ private Q_SLOTS:
                                        + version.toUtf8() + "</string></dict></plist>\n");
         QVERIFY(control.setOSVersion(path));
         QCOMPARE(control.getOSVersionFlags(), flags);
-    }
-
-    // The file commands that exist so far: the iCalendar and vCalendar exports and the checks
-    // every export makes.
-    void exportsCheckTheEntriesFirst()
-    {
-        Window w;
-        w.addEntries({"Good", "Bad", "Worse"});
-        for (int row : {1, 2})
-            w.doc().getEntryAtIndex(row)->setEndDate(CalDate::fromFields(2007, 2, 1, 0, 0, 0));
-        w->exportToFile();
-        QCOMPARE(Dialogs::log().size(), 1);
-        QVERIFY(Dialogs::log().first().startsWith("Error!: The list contains 2 errors,"));
-        QCOMPARE(w->selectedRows(), (QList<int> {1, 2}));
-        QVERIFY(!w->getAlertWindow());
-
-        w.table()->clearSelection();
-        w.doc().removeObjectAtIndex(2);
-        w->reloadData();
-        w->exportToVCal();
-        QCOMPARE(Dialogs::log().last(),
-                 QStringLiteral("Error!: The list contains an event that finishes before it starts!"));
-        QCOMPARE(w->selectedRows(), QList<int> {1});
-
-        w.doc().removeObjectAtIndex(1);
-        w->reloadData();
-        const QString ics = m_dir.filePath("out");
-        const QString vcal = m_dir.filePath("out.vcal");
-        Dialogs::queueAnswer(ics);
-        w->exportToFile();
-        QVERIFY(w->getAlertWindow()); // until the panel ends
-        QTRY_VERIFY(QFile::exists(ics + ".ics"));
-        QVERIFY(!w->getAlertWindow());
-        Dialogs::queueAnswer(vcal);
-        w->exportToVCal();
-        QTRY_VERIFY(QFile::exists(vcal));
-        QFile written(ics + ".ics");
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        const QByteArray bytes = written.readAll();
-        QVERIFY(bytes.startsWith("BEGIN:VCALENDAR\r\n"));
-        QVERIFY(bytes.contains("SUMMARY:Good\r\n"));
     }
 };
 

@@ -3,84 +3,18 @@
 // a second start hands its file to the running window, buttons pressed through AT-SPI work, and the
 // repeat drawer's controls are announced by their labels.
 
-#include "testutil.h"
+#include "atspiTestUtil.h"
 
-#include <QDir>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QJsonArray>
 
 namespace
 {
 // Runs inside dbus-run-session on the X server; prints one JSON object.
 const char* const kScript = R"PY(
-import json, os, subprocess, sys, time
-import pyatspi
-
 app_path, first, second = sys.argv[1:4]
 result = {}
 
-def find(acc, pred, depth=0):
-    if acc is None or depth > 14:
-        return None
-    try:
-        if pred(acc):
-            return acc
-        for i in range(acc.childCount):
-            hit = find(acc.getChildAtIndex(i), pred, depth + 1)
-            if hit is not None:
-                return hit
-    except Exception:
-        pass
-    return None
-
-def find_all(acc, pred, depth=0, out=None):
-    out = [] if out is None else out
-    if acc is None or depth > 14:
-        return out
-    try:
-        if pred(acc):
-            out.append(acc)
-        for i in range(acc.childCount):
-            find_all(acc.getChildAtIndex(i), pred, depth + 1, out)
-    except Exception:
-        pass
-    return out
-
-def wait_for(fn, seconds=30):
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        value = fn()
-        if value:
-            return value
-        time.sleep(0.2)
-    return None
-
-def application():
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.name == "Tidewell":
-            return app
-    return None
-
-def press(button):
-    action = button.queryAction()
-    for i in range(action.nActions):
-        if action.getName(i) in ("press", "Press", "click"):
-            action.doAction(i)
-            return True
-    return False
-
-def rows(table):
-    try:
-        return table.queryTable().nRows
-    except Exception:
-        return -1
-
-proc = subprocess.Popen([app_path, first])
+proc = launch([app_path, first])
 try:
     app = wait_for(application)
     result["application"] = app is not None
@@ -135,29 +69,12 @@ class TestWindowE2E : public QObject
 private Q_SLOTS:
     void windowSeenThroughAtSpi()
     {
-        const QString xvfbRun = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
-        const QString dbusSession = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
-        if (xvfbRun.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
-            QSKIP("Xvfb is not installed (package xvfb)");
-        if (dbusSession.isEmpty())
-            QSKIP("dbus-run-session is not installed (package dbus)");
-        if (!testutil::pythonHas(QStringLiteral("pyatspi")))
-            QSKIP("pyatspi is not installed (package python3-pyatspi)");
-
-        QTemporaryDir home;
-        QVERIFY(home.isValid());
-        const QDir dir(home.path());
-        for (const char* sub : {"config/Quenlor", "tmp", "runtime"})
-            QVERIFY(dir.mkpath(QString::fromLatin1(sub)));
-        QFile::setPermissions(dir.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        // The user's settings stay untouched, and nothing asks the network for a new version.
-        QFile settings(dir.filePath("config/Quenlor/Tidewell.conf"));
-        QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write("[General]\nversionCheck=1\n");
-        settings.close();
+        if (const QString why = atspitest::Session::missing(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        atspitest::Session session;
         const QString first = QStringLiteral(TIDEWELL_TEST_DATA "/../../examples/sample.ics");
         QVERIFY(QFile::exists(first));
-        const QString second = dir.filePath("second.ics");
+        const QString second = session.path("second.ics");
         QFile more(second);
         QVERIFY(more.open(QIODevice::WriteOnly));
         more.write("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:second@test\r\n"
@@ -165,29 +82,11 @@ private Q_SLOTS:
                    "END:VEVENT\r\nEND:VCALENDAR\r\n");
         more.close();
 
-        QProcess run;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath("config"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath("runtime"));
-        env.insert(QStringLiteral("TMPDIR"), dir.filePath("tmp"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-        env.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("0"));
-        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-        env.remove(QStringLiteral("AT_SPI_BUS_ADDRESS"));
-        run.setProcessEnvironment(env);
-        run.start(xvfbRun,
-                  {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 1280x800x24"), dbusSession,
-                   QStringLiteral("--"), testutil::kPython, QStringLiteral("-c"), QString::fromLatin1(kScript),
-                   QStringLiteral(TIDEWELL_APP_PATH), first, second});
-        QVERIFY(run.waitForStarted());
-        QVERIFY2(run.waitForFinished(int(180000 * testutil::kSlowdown)), "the X server session did not end");
-        const QByteArray out = run.readAllStandardOutput();
-        const QByteArray err = run.readAllStandardError();
-        const QJsonObject result = QJsonDocument::fromJson(out.trimmed().split('\n').last()).object();
-        QVERIFY2(!result.isEmpty(), (out + err).constData());
+        QByteArray output;
+        const QJsonObject result = session.run(kScript, {QStringLiteral(TIDEWELL_APP_PATH), first, second}, &output);
+        QVERIFY2(!result.isEmpty(), output.constData());
 
-        QVERIFY(result.value("application").toBool());
+        QVERIFY2(result.value("application").toBool(), output.right(2000).constData());
         QVERIFY(result.value("frame").toBool());
         QCOMPARE(result.value("rowsFirst").toInt(), 5);
         const QStringList cells = result.value("cells").toVariant().toStringList();

@@ -194,7 +194,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("vcal");
         QTest::addColumn<QByteArray>("line");
         QTest::newRow("iCalendar") << false << QByteArray("\r\nRRULE:FREQ=WEEKLY;INTERVAL=1;BYDAY=MO\r\n");
-        QTest::newRow("vCalendar") << true << QByteArray("\r\nRRULE:W1 MO\r\n");
+        QTest::newRow("vCalendar") << true << QByteArray("\r\nRRULE:W1 MO #0\r\n");
     }
     void exportsWriteTheEditedRule()
     {

@@ -99,6 +99,9 @@ private Q_SLOTS:
         QTest::newRow("help command") << QStringList {"help", "convert"} << 0 << "--date-order";
         QTest::newRow("help unknown command") << QStringList {"help", "frob"} << 2 << "unknown command frob";
         QTest::newRow("help-all") << QStringList {"guess", "--help-all"} << 0 << "Usage:";
+        // Commands without input files: --help-all must not list calendars or contacts instead.
+        for (const char* command : {"mail", "calendars", "contacts"})
+            QTest::addRow("%s help-all", command) << QStringList {command, "--help-all"} << 0 << "Usage:";
         QTest::newRow("info help") << QStringList {"info", "--help"} << 0 << "zones";
         QTest::newRow("bad zone") << QStringList {"convert", kSample, "--tz", "Mars/Olympus"} << 2
                                   << "unknown time zone Mars/Olympus";
