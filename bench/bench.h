@@ -4,6 +4,8 @@
 // case (or the ones named on the command line), each in a child process of its own so that the
 // peak memory it prints belongs to that case alone.
 
+#include "calendar/dataEntry.h"
+
 #include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
@@ -32,6 +34,8 @@ inline double seconds(const QElapsedTimer& timer)
 void report(const QString& caseName, const QString& label, double value, const char* unit);
 /// Runs case @p name with @p args in a child process (its output goes to ours); returns its exit code.
 int runChild(const QString& name, const QStringList& args);
+/// The 10,000 entries of the expand case: mixed repeat rules, the last one fixing the horizon.
+EntryList expansionEntries();
 /// A scratch directory for generated files (kept between runs; regenerated when missing).
 QString scratchDir();
 } // namespace bench

@@ -6,7 +6,6 @@
 //   tidewell-bench --child _expand_run      the step alone (for profiling)
 
 #include "bench.h"
-
 #include "calendar/aCalendar.h"
 #include "formats/repeatList.h"
 
@@ -33,7 +32,9 @@ EntryPtr makeEntry(const CalDate& start, int minutes, const QString& rule, int n
     return e;
 }
 
-EntryList makeEntries()
+} // namespace
+
+EntryList bench::expansionEntries()
 {
     QRandomGenerator rng(2007);
     const CalDate first = CalDate::fromFields(2007, 1, 1, 9, 0, 0);
@@ -45,16 +46,24 @@ EntryList makeEntries()
                                                   15 * int(rng.bounded(4)), 0);
         EntryPtr e;
         switch (i % 5) {
-        case 0: e = makeEntry(start, 60, QStringLiteral("FREQ=DAILY;INTERVAL=1;COUNT=30"), i); break;
+        case 0:
+            e = makeEntry(start, 60, QStringLiteral("FREQ=DAILY;INTERVAL=1;COUNT=30"), i);
+            break;
         case 1: {
             e = makeEntry(start, 45, QStringLiteral("FREQ=WEEKLY;INTERVAL=1;BYDAY=MO,WE,FR"), i);
             for (int x = 1; x <= 3; ++x)
                 e->setTheEXDATE(start.addDays(7 * x * (1 + int(rng.bounded(8)))));
             break;
         }
-        case 2: e = makeEntry(start, 90, QStringLiteral("FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=%1").arg(start.day()), i); break;
-        case 3: e = makeEntry(start, 30, QStringLiteral("FREQ=MONTHLY;INTERVAL=1;BYDAY=-1FR"), i); break;
-        default: e = makeEntry(start, 120, QStringLiteral("FREQ=YEARLY;INTERVAL=1;BYMONTH=3,9"), i); break;
+        case 2:
+            e = makeEntry(start, 90, QStringLiteral("FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=%1").arg(start.day()), i);
+            break;
+        case 3:
+            e = makeEntry(start, 30, QStringLiteral("FREQ=MONTHLY;INTERVAL=1;BYDAY=-1FR"), i);
+            break;
+        default:
+            e = makeEntry(start, 120, QStringLiteral("FREQ=YEARLY;INTERVAL=1;BYMONTH=3,9"), i);
+            break;
         }
         list.append(e);
     }
@@ -63,11 +72,13 @@ EntryList makeEntries()
     return list;
 }
 
+namespace
+{
 int runExpand(const QStringList&)
 {
     if (!qEnvironmentVariableIsSet("TZ"))
         qputenv("TZ", "Europe/Paris");
-    const EntryList entries = makeEntries();
+    const EntryList entries = bench::expansionEntries();
     const double before = bench::rssMiB();
     QElapsedTimer timer;
     timer.start();

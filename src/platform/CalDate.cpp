@@ -10,7 +10,12 @@
 #include <QMutex>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -18,84 +23,168 @@ using Numbers::floorDiv;
 
 constexpr qint64 kDay = 86400;
 constexpr qint64 kEpochJulianDay = 2440588; // 1970-01-01
-// Offsets are looked up often (every date made or moved), so each thread keeps, per zone,
-// the span between the two transitions around the last instant it asked about.
-struct OffsetSpan
+// --- the zone table ------------------------------------------------------------------------------
+//
+// Every zone a date has used gets a number and a record that lives as long as the process. The
+// record holds the zone's transitions between 1900 and 2200, read once from the zone database and
+// checked against it; an offset is then a search in that table. Dates outside it, and zones whose
+// data does not agree with itself, ask the database as before.
+
+constexpr qint64 kTableFrom = -2208988800; // 1900-01-01 00:00:00 UTC
+constexpr qint64 kTableTo = 7258118400; // 2200-01-01 00:00:00 UTC
+constexpr int kMaxZones = 65535;
+
+struct ZoneRecord
 {
-    qint64 from = 0;
-    qint64 to = -1; // exclusive; to < from means empty
-    int offset = 0;
+    QTimeZone zone;
+    QByteArray id;
+    bool fixed = false; // one offset for all time
+    int fixedOffset = 0;
+    bool tableUsable = false;
+    int offsetBefore = 0; // before the first transition (from kTableFrom on)
+    std::vector<qint64> at; // transition instants, ascending
+    std::vector<int> offsetAfter; // offset from at[k] on
 };
 
-// Spans of one zone that were asked about recently. Callers alternate between instants far apart
-// (an event's date and "now"), so one span per zone would be recomputed on every call.
-struct ZoneSpans
+struct ZoneTable
 {
-    static constexpr int kCount = 8;
-    OffsetSpan spans[kCount];
-    int next = 0;
+    QMutex lock;
+    QHash<QByteArray, int> byId;
+    std::atomic<int> count {1};
+    std::atomic<ZoneRecord*> records[kMaxZones + 1] {};
 };
 
-int offsetAt(const QTimeZone& zone, qint64 secs)
+ZoneTable& zoneTable()
 {
-    if (!zone.isValid())
-        return 0;
-    // A few recent (zone, span) pairs answer without a hash look-up: readers ask about the same
-    // one or two zones thousands of times in a row.
+    static ZoneTable* table = new ZoneTable; // never freed: dates may outlive every other static
+    return *table;
+}
+
+QDateTime utcAt(qint64 secs)
+{
+    return QDateTime::fromSecsSinceEpoch(secs, QTimeZone::utc());
+}
+
+void buildTransitions(ZoneRecord& r)
+{
+    const QTimeZone& zone = r.zone;
+    if (!zone.hasTransitions()) {
+        r.fixed = true;
+        r.fixedOffset = zone.offsetFromUtc(utcAt(0));
+        return;
+    }
+    r.offsetBefore = zone.offsetFromUtc(utcAt(kTableFrom));
+    int previous = r.offsetBefore;
+    QDateTime cursor = utcAt(kTableFrom);
+    bool retried = false;
+    for (;;) {
+        const QTimeZone::OffsetData next = zone.nextTransition(cursor);
+        if (!next.atUtc.isValid()) {
+            // Qt's database reader loses the thread where its table ends and the zone's rule for
+            // later years takes over (2037 for most zones): one day later it finds it again.
+            if (retried)
+                break;
+            retried = true;
+            cursor = cursor.addSecs(86400);
+            continue;
+        }
+        retried = false;
+        const qint64 at = next.atUtc.toSecsSinceEpoch();
+        if (at >= kTableTo)
+            break;
+        if (at <= (r.at.empty() ? kTableFrom : r.at.back()) || r.at.size() > 100000)
+            return; // not ascending: leave the table unused
+        // The table must say what the database says on both sides of every transition.
+        if (zone.offsetFromUtc(utcAt(at - 1)) != previous || zone.offsetFromUtc(next.atUtc) != next.offsetFromUtc)
+            return;
+        r.at.push_back(at);
+        r.offsetAfter.push_back(next.offsetFromUtc);
+        previous = next.offsetFromUtc;
+        cursor = next.atUtc;
+    }
+    // After the last transition found, the offset must stay as it is up to the table's end.
+    const qint64 last = r.at.empty() ? kTableFrom : r.at.back();
+    for (qint64 t = last + 91 * 86400; t < kTableTo; t += 182 * 86400) {
+        if (zone.offsetFromUtc(utcAt(t)) != previous)
+            return;
+    }
+    r.at.shrink_to_fit();
+    r.offsetAfter.shrink_to_fit();
+    r.tableUsable = true;
+}
+
+const ZoneRecord* recordOf(Zones::Id id)
+{
+    const int index = int(id);
+    if (index <= 0 || index > kMaxZones)
+        return nullptr;
+    return zoneTable().records[index].load(std::memory_order_acquire);
+}
+
+// Outside the table: the transitions around the instant, asked of the database, a few remembered.
+int databaseOffset(const ZoneRecord& r, qint64 secs)
+{
+    struct Span
+    {
+        const ZoneRecord* zone = nullptr;
+        qint64 from = 0;
+        qint64 to = -1; // exclusive
+        int offset = 0;
+    };
+    thread_local Span spans[8];
+    thread_local int next = 0;
+    for (const Span& s : spans) {
+        if (s.zone == &r && secs >= s.from && secs < s.to)
+            return s.offset;
+    }
+    const QDateTime at = utcAt(secs);
+    Span span;
+    span.zone = &r;
+    span.offset = r.zone.offsetFromUtc(at);
+    const QTimeZone::OffsetData after = r.zone.nextTransition(at);
+    const QTimeZone::OffsetData before = r.zone.previousTransition(at.addSecs(1));
+    span.from = before.atUtc.isValid() ? before.atUtc.toSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+    span.to = after.atUtc.isValid() ? after.atUtc.toSecsSinceEpoch() : std::numeric_limits<qint64>::max();
+    if (!(secs >= span.from && secs < span.to)) {
+        // The zone data disagreed with itself; remember just this second.
+        span.from = secs;
+        span.to = secs + 1;
+    }
+    spans[next] = span;
+    next = (next + 1) % 8;
+    return span.offset;
+}
+
+int recordOffset(const ZoneRecord& r, qint64 secs)
+{
+    if (r.fixed)
+        return r.fixedOffset;
+    if (!r.tableUsable || secs < kTableFrom || secs >= kTableTo)
+        return databaseOffset(r, secs);
+    // Most look-ups fall in the span of the one before.
     struct Recent
     {
-        QTimeZone zone;
-        OffsetSpan span;
+        const ZoneRecord* zone = nullptr;
+        qint64 from = 0;
+        qint64 to = -1;
+        int offset = 0;
     };
-    thread_local Recent recent[4];
-    thread_local int recentNext = 0;
-    for (const Recent& r : recent) {
-        if (secs >= r.span.from && secs < r.span.to && zone == r.zone)
-            return r.span.offset;
-    }
-    auto remember = [&zone](const OffsetSpan& span) {
-        recent[recentNext] = {zone, span};
-        recentNext = (recentNext + 1) % 4;
-    };
+    thread_local Recent recent;
+    if (recent.zone == &r && secs >= recent.from && secs < recent.to)
+        return recent.offset;
+    const auto it = std::upper_bound(r.at.cbegin(), r.at.cend(), secs);
+    const std::size_t k = std::size_t(it - r.at.cbegin());
+    recent.zone = &r;
+    recent.from = k == 0 ? kTableFrom : r.at[k - 1];
+    recent.to = k == r.at.size() ? kTableTo : r.at[k];
+    recent.offset = k == 0 ? r.offsetBefore : r.offsetAfter[k - 1];
+    return recent.offset;
+}
 
-    thread_local QHash<QByteArray, ZoneSpans> cache;
-    const QByteArray id = zone.id();
-    auto it = cache.find(id);
-    if (it != cache.end()) {
-        for (const OffsetSpan& span : it->spans) {
-            if (secs >= span.from && secs < span.to) {
-                remember(span);
-                return span.offset;
-            }
-        }
-    }
-
-    const QDateTime at = QDateTime::fromSecsSinceEpoch(secs, QTimeZone::utc());
-    OffsetSpan span;
-    span.offset = zone.offsetFromUtc(at);
-    if (!zone.hasTransitions()) {
-        span.from = std::numeric_limits<qint64>::min();
-        span.to = std::numeric_limits<qint64>::max();
-    } else {
-        const QTimeZone::OffsetData next = zone.nextTransition(at);
-        const QTimeZone::OffsetData prev = zone.previousTransition(at.addSecs(1));
-        span.from = prev.atUtc.isValid() ? prev.atUtc.toSecsSinceEpoch() : std::numeric_limits<qint64>::min();
-        span.to = next.atUtc.isValid() ? next.atUtc.toSecsSinceEpoch() : std::numeric_limits<qint64>::max();
-        if (!(secs >= span.from && secs < span.to)) {
-            // The zone data disagreed with itself; cache just this second.
-            span.from = secs;
-            span.to = secs + 1;
-        }
-    }
-    if (it == cache.end()) {
-        if (cache.size() > 64)
-            cache.clear();
-        it = cache.insert(id, ZoneSpans());
-    }
-    it->spans[it->next] = span;
-    it->next = (it->next + 1) % ZoneSpans::kCount;
-    remember(span);
-    return span.offset;
+int zoneOffset(Zones::Id zone, qint64 secs)
+{
+    const ZoneRecord* r = recordOf(zone);
+    return r ? recordOffset(*r, secs) : 0;
 }
 
 // Days since 1970-01-01 of a proleptic Gregorian date (years from 1 on; QDate has no year 0).
@@ -140,21 +229,21 @@ qint64 wallSeconds(int year, int month, int day, qint64 secondsOfDay)
 
 // The instant at which @p zone's wall clock reads @p wall. A reading inside a gap moves forward by
 // the gap; a reading that occurs twice gives the first occurrence.
-qint64 instantForWall(const QTimeZone& zone, qint64 wall)
+qint64 instantForWall(Zones::Id zone, qint64 wall)
 {
-    const int off1 = offsetAt(zone, wall - offsetAt(zone, wall));
+    const int off1 = zoneOffset(zone, wall - zoneOffset(zone, wall));
     const qint64 t1 = wall - off1;
-    const int check1 = offsetAt(zone, t1);
+    const int check1 = zoneOffset(zone, t1);
     if (check1 == off1) {
         // Could still be the second of two readings; prefer the earlier one.
-        const int before = offsetAt(zone, t1 - 3 * 3600);
-        if (before > off1 && offsetAt(zone, wall - before) == before)
+        const int before = zoneOffset(zone, t1 - 3 * 3600);
+        if (before > off1 && zoneOffset(zone, wall - before) == before)
             return wall - before;
         return t1;
     }
     const int off2 = check1;
     const qint64 t2 = wall - off2;
-    if (offsetAt(zone, t2) == off2)
+    if (zoneOffset(zone, t2) == off2)
         return t2;
     return wall - std::min(off1, off2);
 }
@@ -211,18 +300,64 @@ void appendPadded(QString& out, int value, int width, bool leadingZero)
         out += QChar(digits[--n]);
 }
 
-struct ZoneCache
+// The local zone as the environment's TZ names it, kept per thread with the TZ entry it was made
+// from. Looking the zone up again costs a mutex, an environment search and a zone construction; a
+// date is made for every entry read or moved, so the entry is recognised by its address in the
+// environment instead (setenv always stores a new "TZ=..." text, and never changes one).
+struct LocalZone
 {
-    QMutex lock;
-    QByteArray tzValue;
-    bool tzSet = false;
     bool filled = false;
-    QTimeZone local;
+    char** env = nullptr;
+    qsizetype slot = 0;
+    const char* entry = nullptr; // the "TZ=..." text, or null when TZ is not set
+    QByteArray value;
+    bool set = false;
+    QTimeZone zone;
+    Zones::Id id = Zones::Id::Invalid;
 };
 
-ZoneCache& zoneCache()
+QTimeZone zoneFromTz(bool set, const QByteArray& tz)
 {
-    static ZoneCache cache;
+    QTimeZone zone;
+    QByteArray id = tz.startsWith(':') ? tz.mid(1) : tz;
+    if (set && !id.isEmpty()) {
+        if (id == "UTC" || id == "GMT" || id == "UTC0" || id == "GMT0")
+            id = "UTC";
+        zone = QTimeZone(id);
+    }
+    if (!zone.isValid())
+        zone = QTimeZone::systemTimeZone();
+    if (!zone.isValid())
+        zone = QTimeZone::utc();
+    return zone;
+}
+
+const LocalZone& localZone()
+{
+    thread_local LocalZone cache;
+    char** env = environ;
+    if (cache.filled && env == cache.env && cache.entry && env && env[cache.slot] == cache.entry)
+        return cache;
+    qsizetype slot = 0;
+    const char* entry = nullptr;
+    for (; env && env[slot]; ++slot) {
+        if (std::strncmp(env[slot], "TZ=", 3) == 0) {
+            entry = env[slot];
+            break;
+        }
+    }
+    const bool set = entry != nullptr;
+    const QByteArray value = set ? QByteArray(entry + 3) : QByteArray();
+    if (!cache.filled || set != cache.set || value != cache.value) {
+        cache.zone = zoneFromTz(set, value);
+        cache.id = Zones::idFor(cache.zone);
+        cache.set = set;
+        cache.value = value;
+        cache.filled = true;
+    }
+    cache.env = env;
+    cache.slot = slot;
+    cache.entry = entry;
     return cache;
 }
 
@@ -312,28 +447,73 @@ const DateNames& DateNames::english()
 
 QTimeZone Zones::local()
 {
-    ZoneCache& cache = zoneCache();
-    const bool tzSet = qEnvironmentVariableIsSet("TZ");
-    const QByteArray tz = tzSet ? qgetenv("TZ") : QByteArray();
-    QMutexLocker locker(&cache.lock);
-    if (!cache.filled || cache.tzSet != tzSet || cache.tzValue != tz) {
+    return localZone().zone;
+}
+
+Zones::Id Zones::localId()
+{
+    return localZone().id;
+}
+
+Zones::Id Zones::utcId()
+{
+    static const Id id = idFor(QTimeZone::utc());
+    return id;
+}
+
+Zones::Id Zones::idFor(const QTimeZone& zone)
+{
+    if (!zone.isValid())
+        return Id::Invalid;
+    // The few zones a thread uses answer without the table's lock.
+    struct Recent
+    {
         QTimeZone zone;
-        QByteArray id = tz.startsWith(':') ? tz.mid(1) : tz;
-        if (tzSet && !id.isEmpty()) {
-            if (id == "UTC" || id == "GMT" || id == "UTC0" || id == "GMT0")
-                id = "UTC";
-            zone = QTimeZone(id);
-        }
-        if (!zone.isValid())
-            zone = QTimeZone::systemTimeZone();
-        if (!zone.isValid())
-            zone = QTimeZone::utc();
-        cache.local = zone;
-        cache.tzSet = tzSet;
-        cache.tzValue = tz;
-        cache.filled = true;
+        Id id = Id::Invalid;
+    };
+    thread_local Recent recent[8];
+    thread_local int next = 0;
+    for (const Recent& r : recent) {
+        if (r.id != Id::Invalid && r.zone == zone)
+            return r.id;
     }
-    return cache.local;
+    ZoneTable& table = zoneTable();
+    Id id = Id::Invalid;
+    {
+        QMutexLocker locker(&table.lock);
+        const QByteArray name = zone.id();
+        const auto it = table.byId.constFind(name);
+        if (it != table.byId.constEnd()) {
+            id = Id(*it);
+        } else {
+            const int index = table.count.load(std::memory_order_relaxed);
+            if (index > kMaxZones)
+                return localId(); // beyond any real use: the zone database has some 600 zones
+            auto* record = new ZoneRecord;
+            record->zone = zone;
+            record->id = name;
+            buildTransitions(*record);
+            table.records[index].store(record, std::memory_order_release);
+            table.count.store(index + 1, std::memory_order_relaxed);
+            table.byId.insert(name, index);
+            id = Id(index);
+        }
+    }
+    recent[next] = {zone, id};
+    next = (next + 1) % 8;
+    return id;
+}
+
+const QTimeZone& Zones::zoneFor(Id id)
+{
+    static const QTimeZone invalid;
+    const ZoneRecord* r = recordOf(id);
+    return r ? r->zone : invalid;
+}
+
+int Zones::offsetAt(Id id, qint64 secs)
+{
+    return zoneOffset(id, secs);
 }
 
 QTimeZone Zones::utc()
@@ -360,20 +540,30 @@ QString Zones::idOf(const QTimeZone& zone)
 
 CalDate CalDate::fromFields(int year, int month, int day, int hour, int minute, int second, const QTimeZone& zone)
 {
+    return fromFields(year, month, day, hour, minute, second, Zones::idFor(zone));
+}
+
+CalDate CalDate::fromFields(int year, int month, int day, int hour, int minute, int second, Zones::Id zone)
+{
     const qint64 secondsOfDay = qint64(hour) * 3600 + qint64(minute) * 60 + second;
     // Keep within the range QDate handles comfortably; far-off years are junk input.
     if (year < -9999 || year > 99999)
         return {};
     CalDate d;
-    d.m_zone = zone.isValid() ? zone : Zones::local();
+    d.m_zone = zone != Zones::Id::Invalid ? zone : Zones::localId();
     d.setFromSecs(instantForWall(d.m_zone, wallSeconds(year, month, day, secondsOfDay)));
     return d;
 }
 
 CalDate CalDate::fromSecsSinceEpoch(qint64 secs, const QTimeZone& zone)
 {
+    return fromSecsSinceEpoch(secs, Zones::idFor(zone));
+}
+
+CalDate CalDate::fromSecsSinceEpoch(qint64 secs, Zones::Id zone)
+{
     CalDate d;
-    d.m_zone = zone.isValid() ? zone : Zones::local();
+    d.m_zone = zone != Zones::Id::Invalid ? zone : Zones::localId();
     d.setFromSecs(secs);
     return d;
 }
@@ -386,7 +576,7 @@ CalDate CalDate::now(const QTimeZone& zone)
 void CalDate::setFromSecs(qint64 secs)
 {
     m_secs = secs;
-    m_offset = offsetAt(m_zone, secs);
+    m_offset = zoneOffset(m_zone, secs);
     const qint64 wall = secs + m_offset;
     const qint64 days = floorDiv(wall, kDay);
     const qint64 rest = wall - days * kDay;
@@ -418,6 +608,13 @@ int CalDate::dayOfYear() const
 }
 
 CalDate CalDate::inZone(const QTimeZone& zone) const
+{
+    if (!m_valid)
+        return {};
+    return fromSecsSinceEpoch(m_secs, zone);
+}
+
+CalDate CalDate::inZone(Zones::Id zone) const
 {
     if (!m_valid)
         return {};
@@ -492,9 +689,9 @@ QString CalDate::zoneAbbreviation() const
 {
     if (!m_valid)
         return {};
-    if (m_zone == QTimeZone::utc())
+    if (zone() == QTimeZone::utc())
         return QStringLiteral("GMT");
-    return m_zone.abbreviation(QDateTime::fromSecsSinceEpoch(m_secs, QTimeZone::utc()));
+    return zone().abbreviation(QDateTime::fromSecsSinceEpoch(m_secs, QTimeZone::utc()));
 }
 
 QString CalDate::offsetText() const

@@ -10,11 +10,11 @@
 /// Weekday lists start with Sunday (index 0), as the user's settings store them.
 struct DateNames
 {
-    QStringList months;        ///< 12 full month names
-    QStringList shortMonths;   ///< 12 abbreviated month names
-    QStringList weekdays;      ///< 7 full weekday names, Sunday first
+    QStringList months; ///< 12 full month names
+    QStringList shortMonths; ///< 12 abbreviated month names
+    QStringList weekdays; ///< 7 full weekday names, Sunday first
     QStringList shortWeekdays; ///< 7 abbreviated weekday names, Sunday first
-    QStringList amPm;          ///< two designators, AM then PM
+    QStringList amPm; ///< two designators, AM then PM
 
     /// English names, used when no names are given.
     static const DateNames& english();
@@ -26,8 +26,24 @@ struct DateNames
 /// taken as POSIX rules ("Eastern" is unknown, not a zone at offset 0).
 namespace Zones
 {
+/// A zone as dates keep it: its number in the process's zone table. Copying a number costs nothing
+/// (a QTimeZone copy counts references), and the table holds each zone's offset transitions, read
+/// once per process, so offsets are found without asking the zone database again.
+enum class Id : quint16 {
+    Invalid = 0,
+};
+/// The table number of @p zone, entered on first use; Id::Invalid for an invalid zone.
+Id idFor(const QTimeZone& zone);
+/// The zone of table number @p id (an invalid zone for Id::Invalid). The reference stays valid.
+const QTimeZone& zoneFor(Id id);
+/// The offset from UTC in seconds of zone @p id at @p secs seconds since 1970 (0 for Id::Invalid).
+int offsetAt(Id id, qint64 secs);
+
 /// The machine's zone at the moment of the call (honours TZ).
 QTimeZone local();
+/// The table number of local().
+Id localId();
+Id utcId();
 QTimeZone utc();
 /// Resolves @p name; unknown names give local().
 QTimeZone byName(const QString& name);
@@ -54,6 +70,9 @@ public:
                               const QTimeZone& zone = Zones::local());
     /// The instant @p secs seconds after 1970-01-01 00:00:00 UTC, seen in @p zone.
     static CalDate fromSecsSinceEpoch(qint64 secs, const QTimeZone& zone = Zones::local());
+    /// The same two with the zone given by its table number (an invalid one means the local zone).
+    static CalDate fromFields(int year, int month, int day, int hour, int minute, int second, Zones::Id zone);
+    static CalDate fromSecsSinceEpoch(qint64 secs, Zones::Id zone);
     /// The current moment (from Clock) in @p zone.
     static CalDate now(const QTimeZone& zone = Zones::local());
 
@@ -82,10 +101,12 @@ public:
     int dayOfYear() const;
     /// Offset from UTC in seconds at this instant.
     int offsetFromUtc() const { return m_offset; }
-    const QTimeZone& zone() const { return m_zone; }
+    const QTimeZone& zone() const { return Zones::zoneFor(m_zone); }
+    Zones::Id zoneId() const { return m_zone; }
 
     /// The same instant seen in another zone.
     CalDate inZone(const QTimeZone& zone) const;
+    CalDate inZone(Zones::Id zone) const;
     /// The same fields in another zone (a different instant in general).
     CalDate withZone(const QTimeZone& zone) const;
     /// Same day, new clock time.
@@ -108,8 +129,7 @@ public:
     /// Calendar difference @p to - @p from broken into days, hours, minutes and seconds, counted on
     /// the wall clock of @p from's zone (a day across a daylight-saving change is still one day).
     /// All parts carry the sign of the difference.
-    static void difference(const CalDate& from, const CalDate& to, int* days, int* hours, int* minutes,
-                           int* seconds);
+    static void difference(const CalDate& from, const CalDate& to, int* days, int* hours, int* minutes, int* seconds);
 
     /// Abbreviation of the zone at this instant (e.g. CET, IST).
     QString zoneAbbreviation() const;
@@ -131,11 +151,11 @@ public:
 private:
     void setFromSecs(qint64 secs);
 
-    // Packed: entries hold six dates and expansions make many entries.
+    // Packed into 24 bytes: entries hold several dates and expansions make many of them.
     qint64 m_secs = 0;
-    QTimeZone m_zone;
     qint32 m_offset = 0;
     qint32 m_year = 0;
     quint8 m_month = 0, m_day = 0, m_hour = 0, m_minute = 0, m_second = 0;
     bool m_valid = false;
+    Zones::Id m_zone = Zones::Id::Invalid;
 };

@@ -26,13 +26,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         for (const char* zone : {"Europe/Paris", "Asia/Kolkata", "Australia/Sydney"}) {
             const QString z = QString::fromLatin1(zone);
-            QTest::addRow("%s month 13", zone) << z << QList<int>{2007, 13, 1, 0, 0, 0} << "2008-01-01 00:00:00";
-            QTest::addRow("%s day 0", zone) << z << QList<int>{2007, 3, 0, 10, 0, 0} << "2007-02-28 10:00:00";
-            QTest::addRow("%s day 32", zone) << z << QList<int>{2007, 1, 32, 0, 0, 0} << "2007-02-01 00:00:00";
-            QTest::addRow("%s hour 24", zone) << z << QList<int>{2007, 12, 31, 24, 0, 0} << "2008-01-01 00:00:00";
-            QTest::addRow("%s 29 Feb leap", zone) << z << QList<int>{2008, 2, 29, 0, 0, 0} << "2008-02-29 00:00:00";
-            QTest::addRow("%s 29 Feb common", zone) << z << QList<int>{2007, 2, 29, 0, 0, 0} << "2007-03-01 00:00:00";
-            QTest::addRow("%s negative minutes", zone) << z << QList<int>{2007, 1, 1, 0, -1, 0} << "2006-12-31 23:59:00";
+            QTest::addRow("%s month 13", zone) << z << QList<int> {2007, 13, 1, 0, 0, 0} << "2008-01-01 00:00:00";
+            QTest::addRow("%s day 0", zone) << z << QList<int> {2007, 3, 0, 10, 0, 0} << "2007-02-28 10:00:00";
+            QTest::addRow("%s day 32", zone) << z << QList<int> {2007, 1, 32, 0, 0, 0} << "2007-02-01 00:00:00";
+            QTest::addRow("%s hour 24", zone) << z << QList<int> {2007, 12, 31, 24, 0, 0} << "2008-01-01 00:00:00";
+            QTest::addRow("%s 29 Feb leap", zone) << z << QList<int> {2008, 2, 29, 0, 0, 0} << "2008-02-29 00:00:00";
+            QTest::addRow("%s 29 Feb common", zone) << z << QList<int> {2007, 2, 29, 0, 0, 0} << "2007-03-01 00:00:00";
+            QTest::addRow("%s negative minutes", zone)
+                << z << QList<int> {2007, 1, 1, 0, -1, 0} << "2006-12-31 23:59:00";
         }
     }
     void fieldsCarry()
@@ -50,19 +51,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("start");
         QTest::addColumn<QList<int>>("add"); // years months days hours minutes seconds
         QTest::addColumn<QString>("expected");
-        QTest::newRow("31 Jan + 1 month carries") << "2007-01-31 10:00" << QList<int>{0, 1, 0, 0, 0, 0}
-                                                  << "2007-03-03 10:00 +0100";
-        QTest::newRow("29 Feb + 1 year carries") << "2008-02-29 10:00" << QList<int>{1, 0, 0, 0, 0, 0}
-                                                 << "2009-03-01 10:00 +0100";
-        QTest::newRow("day over spring change keeps wall time") << "2007-03-24 09:00" << QList<int>{0, 0, 1, 0, 0, 0}
-                                                                << "2007-03-25 09:00 +0200";
-        QTest::newRow("day over autumn change keeps wall time") << "2007-10-27 09:00" << QList<int>{0, 0, 1, 0, 0, 0}
-                                                                << "2007-10-28 09:00 +0100";
-        QTest::newRow("minus months") << "2007-03-31 08:00" << QList<int>{0, -1, 0, 0, 0, 0} << "2007-03-03 08:00 +0100";
-        QTest::newRow("hours into next year") << "2007-12-31 23:00" << QList<int>{0, 0, 0, 2, 0, 0}
-                                              << "2008-01-01 01:00 +0100";
-        QTest::newRow("into the spring gap moves forward") << "2007-03-25 01:30" << QList<int>{0, 0, 0, 1, 0, 0}
-                                                           << "2007-03-25 03:30 +0200";
+        QTest::newRow("31 Jan + 1 month carries")
+            << "2007-01-31 10:00" << QList<int> {0, 1, 0, 0, 0, 0} << "2007-03-03 10:00 +0100";
+        QTest::newRow("29 Feb + 1 year carries")
+            << "2008-02-29 10:00" << QList<int> {1, 0, 0, 0, 0, 0} << "2009-03-01 10:00 +0100";
+        QTest::newRow("day over spring change keeps wall time")
+            << "2007-03-24 09:00" << QList<int> {0, 0, 1, 0, 0, 0} << "2007-03-25 09:00 +0200";
+        QTest::newRow("day over autumn change keeps wall time")
+            << "2007-10-27 09:00" << QList<int> {0, 0, 1, 0, 0, 0} << "2007-10-28 09:00 +0100";
+        QTest::newRow("minus months") << "2007-03-31 08:00" << QList<int> {0, -1, 0, 0, 0, 0}
+                                      << "2007-03-03 08:00 +0100";
+        QTest::newRow("hours into next year")
+            << "2007-12-31 23:00" << QList<int> {0, 0, 0, 2, 0, 0} << "2008-01-01 01:00 +0100";
+        QTest::newRow("into the spring gap moves forward")
+            << "2007-03-25 01:30" << QList<int> {0, 0, 0, 1, 0, 0} << "2007-03-25 03:30 +0200";
     }
     void arithmetic()
     {
@@ -82,15 +84,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::addColumn<qint64>("utcSecs");
         // Spring gaps move forward by the gap; autumn repeats take the first reading.
-        QTest::newRow("Paris gap") << "Europe/Paris" << QList<int>{2007, 3, 25, 2, 30} << "2007-03-25 03:30 +0200"
+        QTest::newRow("Paris gap") << "Europe/Paris" << QList<int> {2007, 3, 25, 2, 30} << "2007-03-25 03:30 +0200"
                                    << qint64(1174786200);
-        QTest::newRow("Paris overlap") << "Europe/Paris" << QList<int>{2007, 10, 28, 2, 30}
-                                       << "2007-10-28 02:30 +0200" << qint64(1193531400);
-        QTest::newRow("Sydney gap") << "Australia/Sydney" << QList<int>{2007, 10, 28, 2, 30}
+        QTest::newRow("Paris overlap") << "Europe/Paris" << QList<int> {2007, 10, 28, 2, 30} << "2007-10-28 02:30 +0200"
+                                       << qint64(1193531400);
+        QTest::newRow("Sydney gap") << "Australia/Sydney" << QList<int> {2007, 10, 28, 2, 30}
                                     << "2007-10-28 03:30 +1100" << qint64(1193502600);
-        QTest::newRow("Sydney overlap") << "Australia/Sydney" << QList<int>{2008, 4, 6, 2, 30}
+        QTest::newRow("Sydney overlap") << "Australia/Sydney" << QList<int> {2008, 4, 6, 2, 30}
                                         << "2008-04-06 02:30 +1100" << qint64(1207409400);
-        QTest::newRow("Kolkata") << "Asia/Kolkata" << QList<int>{2007, 3, 25, 2, 30} << "2007-03-25 02:30 +0530"
+        QTest::newRow("Kolkata") << "Asia/Kolkata" << QList<int> {2007, 3, 25, 2, 30} << "2007-03-25 02:30 +0530"
                                  << qint64(1174770000);
     }
     void gapsAndOverlaps()
@@ -99,8 +101,8 @@ private Q_SLOTS:
         QFETCH(QList<int>, fields);
         QFETCH(QString, expected);
         QFETCH(qint64, utcSecs);
-        const CalDate d =
-            CalDate::fromFields(fields[0], fields[1], fields[2], fields[3], fields[4], 0, QTimeZone(zone.toUtf8()));
+        const CalDate d
+            = CalDate::fromFields(fields[0], fields[1], fields[2], fields[3], fields[4], 0, QTimeZone(zone.toUtf8()));
         QCOMPARE(d.format("%Y-%m-%d %H:%M %z"), expected);
         QCOMPARE(d.secsSinceEpoch(), utcSecs);
     }
@@ -110,12 +112,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("to");
         QTest::addColumn<QList<int>>("dhms");
-        QTest::newRow("plain") << "2007-03-15 09:00:00" << "2007-03-16 10:30:15" << QList<int>{1, 1, 30, 15};
-        QTest::newRow("across spring change is two days") << "2007-03-24 00:00:00" << "2007-03-26 00:00:00"
-                                                          << QList<int>{2, 0, 0, 0};
-        QTest::newRow("across autumn change") << "2007-10-27 12:00:00" << "2007-10-28 12:00:00"
-                                              << QList<int>{1, 0, 0, 0};
-        QTest::newRow("negative") << "2007-03-15 11:00:00" << "2007-03-15 09:30:00" << QList<int>{0, -1, -30, 0};
+        QTest::newRow("plain") << "2007-03-15 09:00:00"
+                               << "2007-03-16 10:30:15" << QList<int> {1, 1, 30, 15};
+        QTest::newRow("across spring change is two days") << "2007-03-24 00:00:00"
+                                                          << "2007-03-26 00:00:00" << QList<int> {2, 0, 0, 0};
+        QTest::newRow("across autumn change") << "2007-10-27 12:00:00"
+                                              << "2007-10-28 12:00:00" << QList<int> {1, 0, 0, 0};
+        QTest::newRow("negative") << "2007-03-15 11:00:00"
+                                  << "2007-03-15 09:30:00" << QList<int> {0, -1, -30, 0};
     }
     void difference()
     {
@@ -123,9 +127,9 @@ private Q_SLOTS:
         QFETCH(QString, to);
         QFETCH(QList<int>, dhms);
         int d = 9, h = 9, m = 9, s = 9;
-        CalDate::difference(CalDate::parse(from, "%Y-%m-%d %H:%M:%S"), CalDate::parse(to, "%Y-%m-%d %H:%M:%S"), &d,
-                            &h, &m, &s);
-        QCOMPARE((QList<int>{d, h, m, s}), dhms);
+        CalDate::difference(CalDate::parse(from, "%Y-%m-%d %H:%M:%S"), CalDate::parse(to, "%Y-%m-%d %H:%M:%S"), &d, &h,
+                            &m, &s);
+        QCOMPARE((QList<int> {d, h, m, s}), dhms);
     }
 
     void parse_data()
@@ -133,25 +137,62 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("format");
         QTest::addColumn<QString>("expected"); // empty: absent
-        QTest::newRow("us short") << "03/15/07" << "%m/%d/%y" << "2007-03-15 00:00:00";
-        QTest::newRow("single digits") << "3/5/2007" << "%m/%d/%Y" << "2007-03-05 00:00:00";
-        QTest::newRow("european") << "15.03.2007" << "%d.%m.%Y" << "2007-03-15 00:00:00";
-        QTest::newRow("pm") << "9:30 PM" << "%I:%M %p" << "2001-01-01 21:30:00";
-        QTest::newRow("pm lower case") << "9:30 pm" << "%I:%M %p" << "2001-01-01 21:30:00";
-        QTest::newRow("12 am is midnight") << "12:15 AM" << "%I:%M %p" << "2001-01-01 00:15:00";
-        QTest::newRow("12 pm is noon") << "12:15 PM" << "%I:%M %p" << "2001-01-01 12:15:00";
-        QTest::newRow("seconds") << "15/03/2007 09 30" << "%d/%m/%Y %H %M" << "2007-03-15 09:30:00";
-        QTest::newRow("blank run") << "15/03/2007   09 30" << "%d/%m/%Y %H %M" << "2007-03-15 09:30:00";
-        QTest::newRow("two-digit year far back") << "01/01/80" << "%m/%d/%y" << "1980-01-01 00:00:00";
-        QTest::newRow("month 13") << "13/15/07" << "%m/%d/%y" << "";
-        QTest::newRow("30 February") << "02/30/2007" << "%m/%d/%Y" << "";
-        QTest::newRow("trailing text") << "03/15/07x" << "%m/%d/%y" << "";
-        QTest::newRow("missing field") << "03/15" << "%m/%d/%y" << "";
-        QTest::newRow("empty") << "" << "%m/%d/%y" << "";
-        QTest::newRow("wrong literal") << "03-15-07" << "%m/%d/%y" << "";
-        QTest::newRow("hour 24") << "24:00" << "%H:%M" << "";
-        QTest::newRow("hour 13 with pm") << "13:00 PM" << "%I:%M %p" << "";
-        QTest::newRow("non-ascii digits") << QString::fromUtf8("١٢/١٢/٢٠٠٧") << "%m/%d/%Y" << "";
+        QTest::newRow("us short") << "03/15/07"
+                                  << "%m/%d/%y"
+                                  << "2007-03-15 00:00:00";
+        QTest::newRow("single digits") << "3/5/2007"
+                                       << "%m/%d/%Y"
+                                       << "2007-03-05 00:00:00";
+        QTest::newRow("european") << "15.03.2007"
+                                  << "%d.%m.%Y"
+                                  << "2007-03-15 00:00:00";
+        QTest::newRow("pm") << "9:30 PM"
+                            << "%I:%M %p"
+                            << "2001-01-01 21:30:00";
+        QTest::newRow("pm lower case") << "9:30 pm"
+                                       << "%I:%M %p"
+                                       << "2001-01-01 21:30:00";
+        QTest::newRow("12 am is midnight") << "12:15 AM"
+                                           << "%I:%M %p"
+                                           << "2001-01-01 00:15:00";
+        QTest::newRow("12 pm is noon") << "12:15 PM"
+                                       << "%I:%M %p"
+                                       << "2001-01-01 12:15:00";
+        QTest::newRow("seconds") << "15/03/2007 09 30"
+                                 << "%d/%m/%Y %H %M"
+                                 << "2007-03-15 09:30:00";
+        QTest::newRow("blank run") << "15/03/2007   09 30"
+                                   << "%d/%m/%Y %H %M"
+                                   << "2007-03-15 09:30:00";
+        QTest::newRow("two-digit year far back") << "01/01/80"
+                                                 << "%m/%d/%y"
+                                                 << "1980-01-01 00:00:00";
+        QTest::newRow("month 13") << "13/15/07"
+                                  << "%m/%d/%y"
+                                  << "";
+        QTest::newRow("30 February") << "02/30/2007"
+                                     << "%m/%d/%Y"
+                                     << "";
+        QTest::newRow("trailing text") << "03/15/07x"
+                                       << "%m/%d/%y"
+                                       << "";
+        QTest::newRow("missing field") << "03/15"
+                                       << "%m/%d/%y"
+                                       << "";
+        QTest::newRow("empty") << ""
+                               << "%m/%d/%y"
+                               << "";
+        QTest::newRow("wrong literal") << "03-15-07"
+                                       << "%m/%d/%y"
+                                       << "";
+        QTest::newRow("hour 24") << "24:00"
+                                 << "%H:%M"
+                                 << "";
+        QTest::newRow("hour 13 with pm") << "13:00 PM"
+                                         << "%I:%M %p"
+                                         << "";
+        QTest::newRow("non-ascii digits") << QString::fromUtf8("١٢/١٢/٢٠٠٧") << "%m/%d/%Y"
+                                          << "";
     }
     void parse()
     {
@@ -169,12 +210,21 @@ private Q_SLOTS:
         QTest::addColumn<QString>("zone");
         QTest::addColumn<QString>("format");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("all codes Kolkata") << "Asia/Kolkata" << "%Y %y %m %d %e %H %I %M %S %p %a %z %Z %%"
+        QTest::newRow("all codes Kolkata") << "Asia/Kolkata"
+                                           << "%Y %y %m %d %e %H %I %M %S %p %a %z %Z %%"
                                            << "2007 07 03 05 5 21 09 07 03 PM Mon +0530 IST %";
-        QTest::newRow("Paris winter") << "Europe/Paris" << "%z %Z" << "+0100 CET";
-        QTest::newRow("Sydney") << "Australia/Sydney" << "%z %A %B %b" << "+1100 Monday March Mar";
-        QTest::newRow("no leading zero") << "Europe/Paris" << "%1m/%1d %1H" << "3/5 21";
-        QTest::newRow("unknown code kept") << "Europe/Paris" << "%Q" << "%Q";
+        QTest::newRow("Paris winter") << "Europe/Paris"
+                                      << "%z %Z"
+                                      << "+0100 CET";
+        QTest::newRow("Sydney") << "Australia/Sydney"
+                                << "%z %A %B %b"
+                                << "+1100 Monday March Mar";
+        QTest::newRow("no leading zero") << "Europe/Paris"
+                                         << "%1m/%1d %1H"
+                                         << "3/5 21";
+        QTest::newRow("unknown code kept") << "Europe/Paris"
+                                           << "%Q"
+                                           << "%Q";
     }
     void format()
     {
@@ -188,11 +238,12 @@ private Q_SLOTS:
     void namesInUserLanguage()
     {
         DateNames de;
-        de.months = QStringList{"Januar", "Februar", "März", "April", "Mai", "Juni",
-                                "Juli", "August", "September", "Oktober", "November", "Dezember"};
-        de.shortMonths = QStringList{"Jan", "Feb", "Mär", "Apr", "Mai", "Jun", "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"};
-        de.weekdays = QStringList{"Sonntag", "Montag", "Dienstag", "Mittwoch", "Donnerstag", "Freitag", "Samstag"};
-        de.shortWeekdays = QStringList{"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"};
+        de.months = QStringList {"Januar", "Februar", "März",      "April",   "Mai",      "Juni",
+                                 "Juli",   "August",  "September", "Oktober", "November", "Dezember"};
+        de.shortMonths
+            = QStringList {"Jan", "Feb", "Mär", "Apr", "Mai", "Jun", "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"};
+        de.weekdays = QStringList {"Sonntag", "Montag", "Dienstag", "Mittwoch", "Donnerstag", "Freitag", "Samstag"};
+        de.shortWeekdays = QStringList {"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"};
         const CalDate d = CalDate::fromFields(2007, 3, 5, 9, 0, 0);
         QCOMPARE(d.format("%A, %e. %B %Y", &de), QString::fromUtf8("Montag, 5. März 2007"));
         const CalDate p = CalDate::parse(QString::fromUtf8("5. märz 2007"), "%e. %B %Y", Zones::local(), &de);
@@ -204,19 +255,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("id");
         QTest::addColumn<bool>("known");
-        QTest::newRow("iana") << "America/New_York" << "America/New_York" << true;
-        QTest::newRow("windows") << "W. Europe Standard Time" << "Europe/Berlin" << true;
-        QTest::newRow("windows quoted") << "\"Eastern Standard Time\"" << "America/New_York" << true;
-        QTest::newRow("unknown is local") << "Nowhere/Special" << "Europe/Paris" << false;
-        QTest::newRow("path is refused") << "../../../etc/passwd" << "Europe/Paris" << false;
-        QTest::newRow("empty") << "" << "Europe/Paris" << false;
-        QTest::newRow("vendor path") << "/mozilla.org/20070129_1/America/New_York" << "America/New_York" << true;
-        QTest::newRow("vendor path, three parts") << "/softwarestudio.org/Olson_20011030_5/America/Argentina/Buenos_Aires"
-                                                  << "America/Argentina/Buenos_Aires" << true;
-        QTest::newRow("old database name") << "US/Eastern" << "US/Eastern" << true;
+        QTest::newRow("iana") << "America/New_York"
+                              << "America/New_York" << true;
+        QTest::newRow("windows") << "W. Europe Standard Time"
+                                 << "Europe/Berlin" << true;
+        QTest::newRow("windows quoted") << "\"Eastern Standard Time\""
+                                        << "America/New_York" << true;
+        QTest::newRow("unknown is local") << "Nowhere/Special"
+                                          << "Europe/Paris" << false;
+        QTest::newRow("path is refused") << "../../../etc/passwd"
+                                         << "Europe/Paris" << false;
+        QTest::newRow("empty") << ""
+                               << "Europe/Paris" << false;
+        QTest::newRow("vendor path") << "/mozilla.org/20070129_1/America/New_York"
+                                     << "America/New_York" << true;
+        QTest::newRow("vendor path, three parts")
+            << "/softwarestudio.org/Olson_20011030_5/America/Argentina/Buenos_Aires"
+            << "America/Argentina/Buenos_Aires" << true;
+        QTest::newRow("old database name") << "US/Eastern"
+                                           << "US/Eastern" << true;
         // Qt takes any name as a POSIX rule; a name of letters alone is no zone at offset 0.
-        QTest::newRow("letters only") << "Eastern" << "Europe/Paris" << false;
-        QTest::newRow("two abbreviations") << "EST/EDT" << "Europe/Paris" << false;
+        QTest::newRow("letters only") << "Eastern"
+                                      << "Europe/Paris" << false;
+        QTest::newRow("two abbreviations") << "EST/EDT"
+                                           << "Europe/Paris" << false;
     }
     void zonesByName()
     {
@@ -236,6 +298,41 @@ private Q_SLOTS:
         QCOMPARE(CalDate::now().format("%H:%M %z"), QStringLiteral("23:00 +1100"));
         testutil::pinClock("2007-07-15T12:00:00Z");
         QCOMPARE(CalDate::now().format("%H:%M %z"), QStringLiteral("22:00 +1000"));
+        // Unset, another variable added, then set again: each change is seen at once.
+        qunsetenv("TZ");
+        qputenv("TIDEWELL_TEST_OTHER", "1");
+        qputenv("TZ", "America/New_York");
+        QCOMPARE(CalDate::now().format("%H:%M %z"), QStringLiteral("08:00 -0400"));
+        qunsetenv("TIDEWELL_TEST_OTHER");
+        qputenv("TZ", "Asia/Kolkata");
+        QCOMPARE(Zones::idOf(Zones::local()), QStringLiteral("Asia/Kolkata"));
+    }
+
+    // Offsets come from a table of each zone's transitions; they must be the zone database's own,
+    // across its whole range (before 1900, after 2037 where the database's own table ends, after 2200).
+    void offsetsAreTheDatabases_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        for (const char* zone :
+             {"Europe/Paris", "America/New_York", "Australia/Sydney", "Asia/Kolkata", "America/Sao_Paulo",
+              "Pacific/Apia", "Europe/Kyiv", "Africa/Casablanca", "America/St_Johns", "Pacific/Chatham", "UTC"})
+            QTest::newRow(zone) << QByteArray(zone);
+    }
+    void offsetsAreTheDatabases()
+    {
+        QFETCH(QByteArray, zone);
+        const QTimeZone tz(zone);
+        const Zones::Id id = Zones::idFor(tz);
+        QCOMPARE(Zones::zoneFor(id), tz);
+        quint64 x = 88172645463325252ull; // xorshift: the same instants on every run
+        for (int i = 0; i < 4000; ++i) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            const qint64 secs = qint64(x % 12'000'000'000ull) - 3'000'000'000ll; // 1875 to 2350
+            const qint64 at = i % 2 ? secs : secs - secs % 3600; // whole hours meet transitions
+            QCOMPARE(Zones::offsetAt(id, at), tz.offsetFromUtc(QDateTime::fromSecsSinceEpoch(at, QTimeZone::utc())));
+        }
     }
 
     void epochAndComparison()
@@ -266,8 +363,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("fallback");
         QTest::addColumn<QString>("expected");
         QTest::newRow("utf8") << QByteArray("caf\xC3\xA9") << 0 << QString::fromUtf8("café");
-        QTest::newRow("utf8 bom dropped") << QByteArray("\xEF\xBB\xBF" "a") << 0 << QString("a");
-        QTest::newRow("utf16le bom") << QByteArray("\xFF\xFE" "a\0b\0", 6) << 1 << QString("ab");
+        QTest::newRow("utf8 bom dropped") << QByteArray("\xEF\xBB\xBF"
+                                                        "a")
+                                          << 0 << QString("a");
+        QTest::newRow("utf16le bom") << QByteArray("\xFF\xFE"
+                                                   "a\0b\0",
+                                                   6)
+                                     << 1 << QString("ab");
         QTest::newRow("utf16be bom") << QByteArray("\xFE\xFF\0a\0b", 6) << 1 << QString("ab");
         QTest::newRow("mac roman") << QByteArray("caf\x8E") << 0 << QString::fromUtf8("café");
         QTest::newRow("windows-1252") << QByteArray("caf\xE9 \x80") << 1 << QString::fromUtf8("café €");

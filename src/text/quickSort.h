@@ -1,0 +1,254 @@
+#pragma once
+
+// The three-way partitioning quicksort of theSorter, over any items that carry a numeric key.
+//
+// The order it gives is that of the plain algorithm (pivot: the last element of the range; the
+// equal keys gathered at both ends and swapped into the middle), which is not stable: entries with
+// equal keys come out in the order the partitions leave them, and callers see that order.
+//
+// The plain algorithm takes quadratic time on sorted input with ties (a list the expander has just
+// sorted, sorted again for a list): each partition then peels off one run of equal keys and scans
+// the whole range to find it. Here, a range whose partition splits off almost nothing keeps a
+// segment tree of its keys (minimum, maximum, and where neighbours are not strictly ascending) and
+// finds each scan's stopping place in logarithmic time; the exchanges are the plain algorithm's,
+// one by one, so the result is the same permutation. The number of exchanges is bounded by the
+// sizes of the smaller parts and the keys equal to each pivot, so the sort stays within
+// O(n log² n) on sorted, reversed, tied and random keys alike.
+
+#include <QtGlobal>
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace sorting
+{
+/// Segment tree over the keys of positions [base, base + n): minimum and maximum of each span, and
+/// how many positions k in it have !(key[k] < key[k + 1]).
+class KeyTree
+{
+public:
+    KeyTree(const double* keys, qsizetype base, qsizetype n)
+        : m_keys(keys)
+        , m_base(base)
+        , m_n(n)
+    {
+        m_size = 1;
+        while (m_size < n)
+            m_size <<= 1;
+        m_max.assign(std::size_t(2 * m_size), -std::numeric_limits<double>::infinity());
+        m_min.assign(std::size_t(2 * m_size), std::numeric_limits<double>::infinity());
+        m_flags.assign(std::size_t(2 * m_size), 0);
+        for (qsizetype k = 0; k < n; ++k)
+            setLeaf(k);
+        for (qsizetype node = m_size - 1; node >= 1; --node)
+            pull(node);
+    }
+
+    /// Position @p p (absolute) changed its key.
+    void changed(qsizetype p)
+    {
+        touch(p);
+        touch(p - 1); // its pair with the position before
+    }
+
+    /// The first position in [from, to] whose key is at least @p v; -1 when none.
+    qsizetype firstAtLeast(qsizetype from, qsizetype to, double v) const
+    {
+        return firstAtLeast(1, 0, m_size - 1, from - m_base, to - m_base, v);
+    }
+    /// The last position in [from, to] whose key is at most @p v; -1 when none.
+    qsizetype lastAtMost(qsizetype from, qsizetype to, double v) const
+    {
+        return lastAtMost(1, 0, m_size - 1, from - m_base, to - m_base, v);
+    }
+    /// True when the keys of [from, to] ascend strictly.
+    bool strictlyAscending(qsizetype from, qsizetype to) const
+    {
+        return to <= from || flags(1, 0, m_size - 1, from - m_base, to - 1 - m_base) == 0;
+    }
+
+private:
+    void setLeaf(qsizetype k)
+    {
+        const std::size_t node = std::size_t(m_size + k);
+        const double key = m_keys[m_base + k];
+        m_max[node] = m_min[node] = key;
+        m_flags[node] = k + 1 < m_n && !(key < m_keys[m_base + k + 1]) ? 1 : 0;
+    }
+    void pull(qsizetype node)
+    {
+        const std::size_t a = std::size_t(2 * node), b = a + 1;
+        m_max[std::size_t(node)] = std::max(m_max[a], m_max[b]);
+        m_min[std::size_t(node)] = std::min(m_min[a], m_min[b]);
+        m_flags[std::size_t(node)] = m_flags[a] + m_flags[b];
+    }
+    void touch(qsizetype p)
+    {
+        const qsizetype k = p - m_base;
+        if (k < 0 || k >= m_n)
+            return;
+        setLeaf(k);
+        for (qsizetype node = (m_size + k) >> 1; node >= 1; node >>= 1)
+            pull(node);
+    }
+    qsizetype firstAtLeast(qsizetype node, qsizetype nl, qsizetype nr, qsizetype from, qsizetype to, double v) const
+    {
+        if (nr < from || nl > to || m_max[std::size_t(node)] < v)
+            return -1;
+        if (nl == nr)
+            return nl + m_base;
+        const qsizetype mid = (nl + nr) / 2;
+        const qsizetype hit = firstAtLeast(2 * node, nl, mid, from, to, v);
+        return hit >= 0 ? hit : firstAtLeast(2 * node + 1, mid + 1, nr, from, to, v);
+    }
+    qsizetype lastAtMost(qsizetype node, qsizetype nl, qsizetype nr, qsizetype from, qsizetype to, double v) const
+    {
+        if (nr < from || nl > to || m_min[std::size_t(node)] > v)
+            return -1;
+        if (nl == nr)
+            return nl + m_base;
+        const qsizetype mid = (nl + nr) / 2;
+        const qsizetype hit = lastAtMost(2 * node + 1, mid + 1, nr, from, to, v);
+        return hit >= 0 ? hit : lastAtMost(2 * node, nl, mid, from, to, v);
+    }
+    qsizetype flags(qsizetype node, qsizetype nl, qsizetype nr, qsizetype from, qsizetype to) const
+    {
+        if (nr < from || nl > to)
+            return 0;
+        if (from <= nl && nr <= to)
+            return m_flags[std::size_t(node)];
+        const qsizetype mid = (nl + nr) / 2;
+        return flags(2 * node, nl, mid, from, to) + flags(2 * node + 1, mid + 1, nr, from, to);
+    }
+
+    const double* m_keys;
+    qsizetype m_base;
+    qsizetype m_n;
+    qsizetype m_size = 1;
+    std::vector<double> m_max;
+    std::vector<double> m_min;
+    std::vector<qsizetype> m_flags;
+};
+
+/// Sorts positions [0, n) of @p keys ascending; @p exchange(a, b) swaps the items at a and b (the
+/// keys are swapped here).
+template <typename Exchange>
+class QuickSort
+{
+public:
+    QuickSort(double* keys, Exchange exchange)
+        : m_keys(keys)
+        , m_exchange(exchange)
+    {
+    }
+
+    void sort(qsizetype l, qsizetype r) { sortRange(l, r); }
+
+private:
+    // Ranges this large that split off less than this share of themselves go on with a tree.
+    static constexpr qsizetype kTreeFrom = 1024;
+    static constexpr qsizetype kUnbalanced = 32;
+
+    void exch(qsizetype a, qsizetype b, KeyTree* tree)
+    {
+        if (a == b)
+            return;
+        std::swap(m_keys[a], m_keys[b]);
+        m_exchange(a, b);
+        if (tree) {
+            tree->changed(a);
+            tree->changed(b);
+        }
+    }
+
+    bool strictlyAscending(qsizetype l, qsizetype r, const KeyTree* tree) const
+    {
+        if (tree)
+            return tree->strictlyAscending(l, r);
+        for (qsizetype k = l; k < r; ++k) {
+            if (!(m_keys[k] < m_keys[k + 1]))
+                return false;
+        }
+        return true;
+    }
+
+    // Each level recurses into the smaller part and loops on the larger, so the stack stays
+    // shallow; the parts are disjoint, so the order of the two sorts does not change the result.
+    void sortRange(qsizetype l, qsizetype r)
+    {
+        std::unique_ptr<KeyTree> owned;
+        while (l < r) {
+            KeyTree* tree = owned.get();
+            // A strictly ascending range would come out of the partition unchanged.
+            if (strictlyAscending(l, r, tree))
+                return;
+            const double v = m_keys[r];
+            qsizetype i = l - 1, j = r, p = l - 1, q = r;
+            for (;;) {
+                if (tree) {
+                    i = tree->firstAtLeast(i + 1, r, v); // key[r] == v: always found
+                    const qsizetype last = tree->lastAtMost(l, j - 1, v);
+                    j = last < 0 ? l : last;
+                } else {
+                    while (m_keys[++i] < v) { }
+                    while (v < m_keys[--j]) {
+                        if (j == l)
+                            break;
+                    }
+                }
+                if (i >= j)
+                    break;
+                exch(i, j, tree);
+                if (m_keys[i] == v) {
+                    ++p;
+                    exch(p, i, tree);
+                }
+                if (v == m_keys[j]) {
+                    --q;
+                    exch(j, q, tree);
+                }
+            }
+            exch(i, r, tree);
+            j = i - 1;
+            i = i + 1;
+            for (qsizetype k = l; k < p; ++k, --j)
+                exch(k, j, tree);
+            for (qsizetype k = r - 1; k > q; --k, ++i)
+                exch(i, k, tree);
+            const qsizetype whole = r - l + 1;
+            const qsizetype smaller = std::min(j - l + 1, r - i + 1);
+            if (j - l < r - i) {
+                sortRange(l, j);
+                l = i;
+            } else {
+                sortRange(i, r);
+                r = j;
+            }
+            const qsizetype rest = r - l + 1;
+            if (rest < kTreeFrom || smaller * 4 >= whole) {
+                owned.reset(); // balanced (or small) again: plain scans are cheaper
+            } else if (!owned && smaller * kUnbalanced < whole) {
+                owned = std::make_unique<KeyTree>(m_keys, l, rest);
+            }
+        }
+    }
+
+    double* m_keys;
+    Exchange m_exchange;
+};
+
+/// Sorts the @p n items at @p items by @p keys, one key per item, moved along with it.
+template <typename T>
+void quickSortByKeys(T* items, double* keys, qsizetype n)
+{
+    if (n < 2)
+        return;
+    auto exchange = [items](qsizetype a, qsizetype b) {
+        using std::swap;
+        swap(items[a], items[b]);
+    };
+    QuickSort<decltype(exchange)>(keys, exchange).sort(0, n - 1);
+}
+} // namespace sorting
