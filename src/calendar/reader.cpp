@@ -233,14 +233,47 @@ QStringView valueAfterColon(QStringView line, qsizetype colon)
     return colon < 0 ? QStringView() : line.mid(colon + 1);
 }
 
-// An ATTENDEE or ORGANIZER line is copied whole into what we write: only a complete one is kept
-// (its quotes closed, an address after the colon). A line cut in the middle of a quoted name
-// would make every later line of the event part of that name for a peer.
+// An ATTENDEE or ORGANIZER line is copied whole into what we write: only a well-formed one is
+// kept (NAME, then ";param=value" parts whose values are quoted whole or hold no quote, then an
+// address after the colon). A line cut in the middle of a quoted name would make every later line
+// of the event part of that name for a peer, and peers drop a line with an empty or unnamed
+// parameter.
 bool wholeAddressLine(QStringView line, qsizetype colon)
 {
-    if (line.count(QLatin1Char('"')) % 2 != 0 || colon < 0)
+    if (colon < 0)
         return false;
-    return !line.mid(colon + 1).trimmed().isEmpty();
+    auto nameChar = [](QChar c) { return (c.isLetterOrNumber() && c.unicode() < 128) || c == QLatin1Char('-'); };
+    qsizetype i = 0;
+    while (i < line.size() && nameChar(line.at(i)))
+        ++i;
+    if (i == 0)
+        return false;
+    while (i < line.size() && line.at(i) == QLatin1Char(';')) {
+        const qsizetype nameFrom = ++i;
+        while (i < line.size() && nameChar(line.at(i)))
+            ++i;
+        if (i == nameFrom || i >= line.size() || line.at(i) != QLatin1Char('='))
+            return false;
+        do {
+            ++i; // past '=' or ','
+            if (i < line.size() && line.at(i) == QLatin1Char('"')) {
+                const qsizetype close = line.indexOf(QLatin1Char('"'), i + 1);
+                if (close < 0)
+                    return false;
+                i = close + 1;
+            } else {
+                while (i < line.size() && line.at(i) != QLatin1Char(';') && line.at(i) != QLatin1Char(':')
+                       && line.at(i) != QLatin1Char(',')) {
+                    if (line.at(i) == QLatin1Char('"'))
+                        return false;
+                    ++i;
+                }
+            }
+        } while (i < line.size() && line.at(i) == QLatin1Char(','));
+    }
+    if (i >= line.size() || line.at(i) != QLatin1Char(':'))
+        return false;
+    return !line.mid(i + 1).trimmed().isEmpty();
 }
 } // namespace
 

@@ -425,6 +425,43 @@ private Q_SLOTS:
         QVERIFY(doc.textOutput().contains(QStringLiteral("\tBell and  escape\n")));
     }
 
+    // ATTENDEE and ORGANIZER lines are copied into what is written, so only well-formed ones are
+    // kept; peers drop a line with an unnamed or empty parameter, and a quote that does not
+    // enclose a whole value runs on into later lines. A dropped line is reported.
+    void addressLinesKeptOnlyWhenWellFormed_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("plain") << "ATTENDEE;CN=Ann;PARTSTAT=NEEDS-ACTION:mailto:ann@example.com" << true;
+        QTest::newRow("quoted with colon") << "ATTENDEE;CN=\"Lee: Ann\";ROLE=CHAIR:mailto:ann@example.com" << true;
+        QTest::newRow("list of values") << "ATTENDEE;DELEGATED-TO=\"mailto:a@x\",\"mailto:b@x\":mailto:c@x" << true;
+        QTest::newRow("empty value") << "ORGANIZER;CN=:mailto:o@example.com" << true;
+        QTest::newRow("empty parameter") << "ATTENDEE;CN=Ann;;PARTSTAT=NEEDS-ACTION:mailto:ann@example.com" << false;
+        QTest::newRow("unnamed parameter") << "ORGANIZER;=Max:mailto:max@example.com" << false;
+        QTest::newRow("no value") << "ATTENDEE;RSVP:mailto:ann@example.com" << false;
+        QTest::newRow("unclosed quote") << "ATTENDEE;CN=\"Doe, Jane;ROLE=CHAIR:mailto:jane@example.com" << false;
+        QTest::newRow("quote inside a value") << "ATTENDEE;CN=A\"n\"n:mailto:ann@example.com" << false;
+        QTest::newRow("text after a quoted value") << "ATTENDEE;CN=\"Ann\"x:mailto:ann@example.com" << false;
+        QTest::newRow("no address") << "ATTENDEE;CN=Ann:" << false;
+    }
+    void addressLinesKeptOnlyWhenWellFormed()
+    {
+        QFETCH(QString, line);
+        QFETCH(bool, kept);
+        aCalendar doc;
+        doc.setData(QStringLiteral("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:a\r\n"
+                                   "DTSTART:20070315T090000Z\r\nSUMMARY:Budget\r\n%1\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")
+                        .arg(line));
+        QCOMPARE(doc.entryCount(), 1);
+        const EntryPtr e = doc.getEntryAtIndex(0);
+        const bool organiser = line.startsWith(QLatin1String("ORGANIZER"));
+        QCOMPARE(organiser ? !e->getORGANIZER().isEmpty() : !e->getATTENDEE().isEmpty(), kept);
+        QCOMPARE(doc.getEventBool(), !kept);
+        const QString ics = doc.createICalString(doc.getTheData(), nullptr);
+        QCOMPARE(wellFormed::iCalendarProblem(ics), QString());
+        QCOMPARE(ics.contains(line), kept);
+    }
+
 private:
     std::unique_ptr<testutil::TempSettings> m_settings;
 };
