@@ -89,7 +89,8 @@ private Q_SLOTS:
                                 "END:VEVENT\r\n"));
     }
 
-    // Both variants fold with LF and a space.
+    // The mailed invitation folds with LF and a space, the block for the calendar application's
+    // CR LF files with CR LF and a space.
     void longAttendeeLinesFold()
     {
         EntryPtr e = review();
@@ -101,7 +102,7 @@ private Q_SLOTS:
                                          " n.alexander@example.com\n")));
         QVERIFY(e->getICalForICal(people, QString(), QString())
                     .contains(QStringLiteral(
-                        "\r\nATTENDEE;CN=\"Maximilian Alexander von Example-Langername\":mailto:maximil\n"
+                        "\r\nATTENDEE;CN=\"Maximilian Alexander von Example-Langername\":mailto:maximil\r\n"
                         " ian.alexander@example.com\r\n")));
     }
 
