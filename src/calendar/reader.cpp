@@ -233,47 +233,52 @@ QStringView valueAfterColon(QStringView line, qsizetype colon)
     return colon < 0 ? QStringView() : line.mid(colon + 1);
 }
 
-// An ATTENDEE or ORGANIZER line is copied whole into what we write: only a well-formed one is
-// kept (NAME, then ";param=value" parts whose values are quoted whole or hold no quote, then an
-// address after the colon). A line cut in the middle of a quoted name would make every later line
-// of the event part of that name for a peer, and peers drop a line with an empty or unnamed
-// parameter.
-bool wholeAddressLine(QStringView line, qsizetype colon)
+// Where the value of a well-formed content line begins (the colon after NAME and its
+// ";param=value" parts, values quoted whole or free of quotes), or -1. Lines the reader copies as
+// they stand into what it writes must be well formed: peers drop or misread the rest.
+qsizetype valueColon(QStringView line)
 {
-    if (colon < 0)
-        return false;
     auto nameChar = [](QChar c) { return (c.isLetterOrNumber() && c.unicode() < 128) || c == QLatin1Char('-'); };
     qsizetype i = 0;
     while (i < line.size() && nameChar(line.at(i)))
         ++i;
     if (i == 0)
-        return false;
+        return -1;
     while (i < line.size() && line.at(i) == QLatin1Char(';')) {
         const qsizetype nameFrom = ++i;
         while (i < line.size() && nameChar(line.at(i)))
             ++i;
         if (i == nameFrom || i >= line.size() || line.at(i) != QLatin1Char('='))
-            return false;
+            return -1;
         do {
             ++i; // past '=' or ','
             if (i < line.size() && line.at(i) == QLatin1Char('"')) {
                 const qsizetype close = line.indexOf(QLatin1Char('"'), i + 1);
                 if (close < 0)
-                    return false;
+                    return -1;
                 i = close + 1;
             } else {
                 while (i < line.size() && line.at(i) != QLatin1Char(';') && line.at(i) != QLatin1Char(':')
                        && line.at(i) != QLatin1Char(',')) {
                     if (line.at(i) == QLatin1Char('"'))
-                        return false;
+                        return -1;
                     ++i;
                 }
             }
         } while (i < line.size() && line.at(i) == QLatin1Char(','));
     }
-    if (i >= line.size() || line.at(i) != QLatin1Char(':'))
+    return i < line.size() && line.at(i) == QLatin1Char(':') ? i : -1;
+}
+
+// An ATTENDEE or ORGANIZER line is copied whole into what we write: only a well-formed one with
+// an address after the colon is kept. A line cut in the middle of a quoted name would make every
+// later line of the event part of that name for a peer.
+bool wholeAddressLine(QStringView line, qsizetype colon)
+{
+    if (colon < 0)
         return false;
-    return !line.mid(i + 1).trimmed().isEmpty();
+    const qsizetype at = valueColon(line);
+    return at >= 0 && !line.mid(at + 1).trimmed().isEmpty();
 }
 } // namespace
 
@@ -661,26 +666,32 @@ void calendarReader::skipComponent(QStringView beginLine, bool stopAtEvent)
 
 void calendarReader::readAlarm(dataEntry& entry)
 {
-    // The alarm's inner lines as written, each ended by CR LF. Written back, the block must be
-    // whole: an alarm left open, or one whose inner components do not close, is dropped (and
-    // reported) rather than copied into an unbalanced block.
+    // The alarm's inner lines, unfolded, each ended by CR LF (the writer folds them again).
+    // Written back, the block must be whole: an alarm left open, or one whose inner components do
+    // not close, is dropped (and reported) rather than copied into an unbalanced block; a line
+    // that is not a well-formed property is dropped (and reported) alone.
     QString body;
     int depth = 0;
     bool closed = false;
     while (!m_lines.atEnd()) {
-        const QStringView line = m_lines.peek();
-        if (startsWith(line, "BEGIN:VEVENT") || startsWith(line, "END:VEVENT") || startsWith(line, "END:VCALENDAR")
-            || startsWith(line, "BEGIN:VCALENDAR"))
+        const QStringView peeked = m_lines.peek();
+        if (startsWith(peeked, "BEGIN:VEVENT") || startsWith(peeked, "END:VEVENT")
+            || startsWith(peeked, "END:VCALENDAR") || startsWith(peeked, "BEGIN:VCALENDAR"))
             break;
-        m_lines.next();
-        if (startsWith(line, "END:VALARM") && depth == 0) {
+        if (startsWith(peeked, "END:VALARM") && depth == 0) {
+            m_lines.next();
             closed = true;
             break;
         }
+        const QStringView line = readPropertyLine(m_lines, m_buffer);
         if (startsWith(line, "BEGIN:"))
             ++depth;
         else if (startsWith(line, "END:") && --depth < 0)
             break;
+        if (valueColon(line) < 0) {
+            m_cal.eventBool = true;
+            continue;
+        }
         body += line;
         body += QLatin1String("\r\n");
     }

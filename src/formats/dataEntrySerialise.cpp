@@ -489,7 +489,12 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
     if (!ex().alarm.isEmpty()) {
         // The stored texts carry their own line ends; one that lost it must not swallow END:VALARM.
         out += QStringView(u"BEGIN:VALARM\r\n");
-        appendWithLineEnd(out, ex().alarm);
+        // Read alarms keep their lines unfolded; a long one is folded here.
+        for (const QStringView line : QStringView(ex().alarm).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const QStringView bare = line.endsWith(QLatin1Char('\r')) ? line.chopped(1) : line;
+            if (!bare.isEmpty())
+                appendFoldedLine(out, bare, context);
+        }
         appendWithLineEnd(out, ex().ALARMID);
         out += QStringView(u"END:VALARM\r\n");
     }

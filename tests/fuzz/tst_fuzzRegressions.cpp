@@ -462,6 +462,27 @@ private Q_SLOTS:
         QCOMPARE(ics.contains(line), kept);
     }
 
+    // An alarm's lines were copied as they stood: one that is no property at all, or longer than
+    // a line may be, went into every calendar written. Such lines are dropped (and reported), the
+    // rest of the alarm kept and folded when written.
+    void alarmKeepsOnlyWellFormedLines()
+    {
+        const QByteArray bytes = readFile(dataDir() + QStringLiteral("/writers/alarm-with-broken-and-long-lines.ics"));
+        aCalendar doc;
+        doc.setDataFromBytes(bytes, Encoding::Fallback::MacRoman);
+        QCOMPARE(doc.entryCount(), 1);
+        QVERIFY(doc.getEventBool());
+        const QString ics = doc.createICalString(doc.getTheData(), nullptr);
+        QCOMPARE(wellFormed::iCalendarProblem(ics), QString());
+        const qsizetype begin = ics.indexOf(QLatin1String("BEGIN:VALARM\r\n"));
+        const qsizetype end = ics.indexOf(QLatin1String("END:VALARM\r\n"));
+        QVERIFY(begin >= 0 && end > begin);
+        QString alarm = ics.mid(begin, end - begin);
+        alarm.replace(QLatin1String("\r\n "), QString());
+        QCOMPARE(alarm, QStringLiteral("BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-PT15M\r\nDESCRIPTION:")
+                     + QStringLiteral("Water the plants, all of them, ").repeated(5) + QStringLiteral("\r\n"));
+    }
+
 private:
     std::unique_ptr<testutil::TempSettings> m_settings;
 };
