@@ -297,13 +297,6 @@ QStringView valueOfProperty(const QString& stored, QLatin1String name)
     return stored;
 }
 
-void appendWithLineEnd(QString& out, const QString& text)
-{
-    out += text;
-    if (!text.isEmpty() && !text.endsWith(kCrLf))
-        out += kCrLf;
-}
-
 // The end part of a repeating day entry, from its duration: "RRULE:W<n>D<n> <end>" when the
 // duration has weeks or days, else "DTEND:<end>". The end is plain GMT.
 QString vcalDurationEnd(const QString& durationLine, const CalDate& fullStart)
@@ -481,21 +474,23 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
     }
     writerParts::appendDateLists(out, *this, context.localId, kCrLf);
     if (!ex().status.isEmpty() && ex().status != QLatin1String("STATUS:")) {
+        from = out.size();
         if (!ex().status.startsWith(QLatin1String("STATUS:")))
             out += QStringView(u"STATUS:");
         out += ex().status;
-        out += kCrLf;
+        foldLineFrom(out, from, context);
     }
     if (!ex().alarm.isEmpty()) {
         // The stored texts carry their own line ends; one that lost it must not swallow END:VALARM.
         out += QStringView(u"BEGIN:VALARM\r\n");
         // Read alarms keep their lines unfolded; a long one is folded here.
-        for (const QStringView line : QStringView(ex().alarm).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-            const QStringView bare = line.endsWith(QLatin1Char('\r')) ? line.chopped(1) : line;
-            if (!bare.isEmpty())
-                appendFoldedLine(out, bare, context);
+        for (const QString* text : {&ex().alarm, &ex().ALARMID}) {
+            for (const QStringView line : QStringView(*text).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+                const QStringView bare = line.endsWith(QLatin1Char('\r')) ? line.chopped(1) : line;
+                if (!bare.isEmpty())
+                    appendFoldedLine(out, bare, context);
+            }
         }
-        appendWithLineEnd(out, ex().ALARMID);
         out += QStringView(u"END:VALARM\r\n");
     }
     if (!ex().location.isEmpty() && ex().location != QLatin1String("LOCATION:")) {
@@ -521,9 +516,11 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
     };
     for (const auto& [name, value] : plain) {
         if (!value->isEmpty()) {
+            // Values read from a file can be of any length.
+            from = out.size();
             out += name;
             out += *value;
-            out += kCrLf;
+            foldLineFrom(out, from, context);
         }
     }
     for (const QString& attendee : ex().ATTENDEE)
