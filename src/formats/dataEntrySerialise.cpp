@@ -425,19 +425,26 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
     if (!notBlankLine())
         return;
     const qsizetype blockStart = out.size();
-    out += QStringView(u"BEGIN:VEVENT\r\nSEQUENCE:");
+    // SEQUENCE, UID and DTSTAMP come from the file read and can be of any length.
+    out += QStringView(u"BEGIN:VEVENT\r\n");
+    qsizetype from = out.size();
+    out += QStringView(u"SEQUENCE:");
     out += SEQUENCE;
+    foldLineFrom(out, from, context);
     if (UID.isEmpty())
         setNewUID();
-    out += QStringView(u"\r\nUID:");
+    from = out.size();
+    out += QStringView(u"UID:");
     out += UID;
-    out += QStringView(u"\r\nDTSTAMP:");
+    foldLineFrom(out, from, context);
+    from = out.size();
+    out += QStringView(u"DTSTAMP:");
     out += DTSTAMP;
-    out += kCrLf;
+    foldLineFrom(out, from, context);
     // An entry with only an end date has no start line; an empty line would break the file.
     if (!DTSTART.isEmpty())
         appendFoldedLine(out, DTSTART, context);
-    qsizetype from = out.size();
+    from = out.size();
     if (!theSummary.isEmpty()) {
         out += QStringView(u"SUMMARY:");
         appendEscapedBreaks(out, theSummary);

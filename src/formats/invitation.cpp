@@ -64,17 +64,17 @@ QString dataEntry::getICal(const QList<invitee>& invitees, const QString& theOrg
         line(the72SplitWithN(QStringLiteral("ATTENDEE;CN=") + bareOrQuotedCn(person.getTheRealName())
                              + QStringLiteral(":mailto:") + oneLine(person.getTheInviteeEmailAddress())));
     }
-    line(getDTSTAMP());
+    line(the72SplitWithN(getDTSTAMP()));
     if (!theSummary.isEmpty())
         line(the72SplitWithN(getSUMMARY()));
-    line(getUID());
+    line(the72SplitWithN(getUID()));
     line(the72SplitWithN(QStringLiteral("ORGANIZER;CN=") + bareOrQuotedCn(theOrg) + QStringLiteral(":mailto:")
                          + oneLine(theEmail)));
     if (!DTSTART.isEmpty())
-        line(getDTSTART());
+        line(the72SplitWithN(getDTSTART()));
     if (!DESCRIPTION.isEmpty())
         line(the72SplitWithN(getDESCRIPTION()));
-    line(endLine(*this));
+    line(the72SplitWithN(endLine(*this)));
     if (!RRULE.isEmpty())
         line(the72SplitWithN(getRRULE()));
     // Invitees see the cancelled occurrences and the room too.
@@ -102,15 +102,15 @@ QString dataEntry::getICalForICal(const QList<invitee>& invitees, const QString&
         line(the72Split(QStringLiteral("ATTENDEE;CN=\"") + cnValue(person.getTheRealName())
                              + QStringLiteral("\":mailto:") + oneLine(person.getTheInviteeEmailAddress())));
     }
-    line(getDTSTAMP());
+    line(the72Split(getDTSTAMP()));
     if (!theSummary.isEmpty())
         line(the72Split(getSUMMARY()));
-    line(getUID());
+    line(the72Split(getUID()));
     if (!DTSTART.isEmpty())
-        line(getDTSTART());
+        line(the72Split(getDTSTART()));
     if (!DESCRIPTION.isEmpty())
         line(the72Split(getDESCRIPTION()));
-    line(endLine(*this));
+    line(the72Split(endLine(*this)));
     if (!RRULE.isEmpty())
         line(the72Split(getRRULE()));
     writerParts::appendDateLists(out, *this, Zones::idOf(Zones::local()), u"\r\n");

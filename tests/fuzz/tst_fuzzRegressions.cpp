@@ -483,6 +483,29 @@ private Q_SLOTS:
                      + QStringLiteral("Water the plants, all of them, ").repeated(5) + QStringLiteral("\r\n"));
     }
 
+    // Values copied from the file (UID, CATEGORIES, STATUS, ...) were written on one line however
+    // long they were; folded now, they read back the same.
+    void longCopiedValuesReadBack_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("UID and SEQUENCE") << "writers/long-uid.ics";
+        QTest::newRow("CATEGORIES, STATUS, CLASS") << "writers/long-categories-and-status.ics";
+    }
+    void longCopiedValuesReadBack()
+    {
+        QFETCH(QString, file);
+        aCalendar doc;
+        doc.setDataFromBytes(readFile(dataDir() + QLatin1Char('/') + file), Encoding::Fallback::MacRoman);
+        QCOMPARE(doc.entryCount(), 1);
+        const QString ics = doc.createICalString(doc.getTheData(), nullptr);
+        QCOMPARE(wellFormed::iCalendarProblem(ics), QString());
+        aCalendar again;
+        again.setData(ics);
+        QCOMPARE(again.entryCount(), 1);
+        QCOMPARE(again.createICalString(again.getTheData(), nullptr).section(QLatin1String("VERSION:2.0"), 1),
+                 ics.section(QLatin1String("VERSION:2.0"), 1));
+    }
+
 private:
     std::unique_ptr<testutil::TempSettings> m_settings;
 };
