@@ -106,7 +106,8 @@ QString keyFileValue(const QString& path, const QString& group, const QString& k
         return {};
     bool inGroup = false;
     while (!f.atEnd()) {
-        const QString line = QString::fromUtf8(f.readLine(1 << 20)).trimmed();
+        // readLine() without a limit: with one, Qt reserves the whole limit for every line.
+        const QString line = QString::fromUtf8(f.readLine()).trimmed();
         if (line.startsWith(QLatin1Char('['))) {
             inGroup = line == QLatin1Char('[') + group + QLatin1Char(']');
             continue;

@@ -5,6 +5,7 @@
 #include "calendar/aCalendar.h"
 #include "formats/repeatList.h"
 #include "platform/Encoding.h"
+#include "platform/Desktop.h"
 #include "platform/NaturalDate.h"
 #include "platform/PropertyList.h"
 #include "testutil.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
@@ -180,6 +182,37 @@ QString replayPropertyList(const QByteArray& bytes)
     return {};
 }
 
+// The input as the user's mail program's desktop file, found through mimeapps.list (PATH has no
+// xdg-mime), and its first line as an Exec value. Each line of the file once reserved a megabyte.
+QString replayExecLine(const QByteArray& bytes)
+{
+    QTemporaryDir root;
+    QDir(root.path()).mkpath(QStringLiteral("data/applications"));
+    QFile list(root.filePath(QStringLiteral("mimeapps.list")));
+    QFile desktop(root.filePath(QStringLiteral("data/applications/fuzz-mail.desktop")));
+    if (!list.open(QIODevice::WriteOnly) || !desktop.open(QIODevice::WriteOnly))
+        return QStringLiteral("cannot write the fixtures");
+    list.write("[Default Applications]\nx-scheme-handler/mailto=fuzz-mail.desktop;\n");
+    desktop.write(bytes);
+    list.close();
+    desktop.close();
+    const QList<std::pair<const char*, QString>> env {{"XDG_CONFIG_HOME", root.path()},
+                                                      {"XDG_DATA_HOME", root.filePath(QStringLiteral("data"))},
+                                                      {"XDG_CONFIG_DIRS", root.filePath(QStringLiteral("none"))},
+                                                      {"XDG_DATA_DIRS", root.filePath(QStringLiteral("none"))},
+                                                      {"PATH", root.filePath(QStringLiteral("none"))}};
+    QList<QByteArray> saved;
+    for (const auto& [name, value] : env) {
+        saved << qgetenv(name);
+        qputenv(name, QFile::encodeName(value));
+    }
+    Desktop::splitExecLine(QString::fromUtf8(bytes.left(bytes.indexOf('\n'))));
+    Desktop::defaultMailHandler();
+    for (qsizetype i = 0; i < env.size(); ++i)
+        qputenv(env.at(i).first, saved.at(i));
+    return {};
+}
+
 // Each replay returns "" or what went wrong; most only have to finish.
 using Replay = std::function<QString(const QByteArray&)>;
 
@@ -203,6 +236,7 @@ Replay replayFor(const QString& target)
         {QStringLiteral("delimited"), finishes<replayDelimited>},
         {QStringLiteral("writers"), replayWriters},
         {QStringLiteral("propertyList"), replayPropertyList},
+        {QStringLiteral("execLine"), replayExecLine},
     };
     return targets.value(target);
 }
