@@ -49,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const QString path = url.path(QUrl::FullyEncoded);
         const QString prefix = base.path(QUrl::FullyEncoded);
         if (url.scheme() != base.scheme() || url.authority() != base.authority() || !path.startsWith(prefix)
-            || path.mid(prefix.size()).contains(QLatin1Char('/'))
-            || !url.query().isEmpty() || !url.fragment().isEmpty()) {
+            || path.mid(prefix.size()).contains(QLatin1Char('/')) || !url.query().isEmpty()
+            || !url.fragment().isEmpty()) {
             std::fprintf(stderr, "the resource of UID %s is outside the calendar: %s\n",
                          e->getUIDValue().toUtf8().constData(), url.toString().toUtf8().constData());
             std::abort();

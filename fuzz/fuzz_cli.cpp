@@ -4,13 +4,12 @@
 // as on a full disk.
 //
 // Everything runs inside one temporary folder made at start and removed at exit: the working
-// folder during a run (the fuzzer's own is restored after it, for its relative paths) holds a few calendars, lists and cards to name; home, settings, caches and the calendar
-// application's Library folder point below it. An argument cannot leave it: a "/" is kept only
-// in an argument that begins with a letter and holds no "..", a relative path (or a zone name
-// such as Europe/Paris); everywhere else it becomes "-" (so "-o/x" and "--output=/x" name files in
-// the working folder too). No program can be started (PATH is empty), no
-// Secret Service or desktop bus is asked, and CalDAV accounts are only added without asking
-// their server (every request would go to a closed port on 127.0.0.1 anyway).
+// folder during a run (the fuzzer's own is restored after it, for its relative paths) holds a few calendars, lists and
+// cards to name; home, settings, caches and the calendar application's Library folder point below it. An argument
+// cannot leave it: a "/" is kept only in an argument that begins with a letter and holds no "..", a relative path (or a
+// zone name such as Europe/Paris); everywhere else it becomes "-" (so "-o/x" and "--output=/x" name files in the
+// working folder too). No program can be started (PATH is empty), no Secret Service or desktop bus is asked, and CalDAV
+// accounts are only added without asking their server (every request would go to a closed port on 127.0.0.1 anyway).
 //
 // Aborts when the exit status is not 0, 1 or 2, when a failed standard output is reported as
 // success, or when a calendar written to standard output is not well formed.
@@ -113,15 +112,17 @@ Sandbox& sandbox()
     box->fixtures = {
         {QStringLiteral("a.ics"), ics},
         {QStringLiteral("b.vcs"), vcs},
-        {QStringLiteral("c.csv"), "Start Date,Start Time,End Date,End Time,Summary\r\n"
-                                  "03/15/2007,09:30,03/15/2007,10:30,\"Budget, \"\"hiring\"\"\"\r\n"
-                                  "04/01/2007,,04/01/2007,,Holiday\r\n"},
+        {QStringLiteral("c.csv"),
+         "Start Date,Start Time,End Date,End Time,Summary\r\n"
+         "03/15/2007,09:30,03/15/2007,10:30,\"Budget, \"\"hiring\"\"\"\r\n"
+         "04/01/2007,,04/01/2007,,Holiday\r\n"},
         {QStringLiteral("d.tsv"), "15.03.2007\t09:30\t15.03.2007\t10:30\tBudget\r\n"},
         {QStringLiteral("e.txt"), "Dentist 12/05/2006 10:30am, again on March 3rd at noon\n"},
-        {QStringLiteral("f.vcf"), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\n"
-                                  "EMAIL;TYPE=work:ann@example.org\r\nCATEGORIES:Team\r\nEND:VCARD\r\n"
-                                  "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Bo \"B\" Ng\r\nEMAIL:bo@example.org\r\n"
-                                  "CATEGORIES:Team\r\nEND:VCARD\r\n"},
+        {QStringLiteral("f.vcf"),
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\n"
+         "EMAIL;TYPE=work:ann@example.org\r\nCATEGORIES:Team\r\nEND:VCARD\r\n"
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Bo \"B\" Ng\r\nEMAIL:bo@example.org\r\n"
+         "CATEGORIES:Team\r\nEND:VCARD\r\n"},
         {QStringLiteral("library/Preferences/com.apple.iCal.sources.plist"),
          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>SourcesView</key><dict>"
          "<key>S1</key><dict><key>Description</key><string>Home</string></dict></dict></dict></plist>\n"},
@@ -187,8 +188,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         first.remove(0, 1);
     QStringList args = QString::fromUtf8(first).split(QLatin1Char(' '));
     for (QString& arg : args) {
-        const bool relative = !arg.isEmpty() && arg.at(0).isLetter() && arg.at(0).unicode() < 128
-            && !arg.contains(QLatin1String(".."));
+        const bool relative
+            = !arg.isEmpty() && arg.at(0).isLetter() && arg.at(0).unicode() < 128 && !arg.contains(QLatin1String(".."));
         if (!relative)
             arg.replace(QLatin1Char('/'), QLatin1Char('-'));
     }

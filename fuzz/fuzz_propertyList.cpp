@@ -59,7 +59,8 @@ QString difference(const Node& a, const Node& b, const QString& path)
     for (qsizetype i = 0; i < a.items.size(); ++i) {
         if (a.items.at(i).first != b.items.at(i).first)
             return path + QStringLiteral(": key %1 became %2").arg(a.items.at(i).first, b.items.at(i).first);
-        const QString d = difference(a.items.at(i).second, b.items.at(i).second, path + QLatin1Char('/') + a.items.at(i).first);
+        const QString d
+            = difference(a.items.at(i).second, b.items.at(i).second, path + QLatin1Char('/') + a.items.at(i).first);
         if (!d.isEmpty())
             return d;
     }

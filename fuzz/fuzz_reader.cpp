@@ -7,7 +7,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz::setUp();
     aCalendar& doc = fuzz::freshDocument();
-    doc.setDataFromBytes(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), Encoding::Fallback::MacRoman);
+    doc.setDataFromBytes(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)),
+                         Encoding::Fallback::MacRoman);
     doc.dataCheck();
     doc.createICalString(doc.getTheData(), QStringLiteral("/tmp/Fuzz.ics"));
     doc.createVCalString();

@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const addressPerson* me = book.people().isEmpty() ? nullptr : &book.people().first();
     const QString orgName = me ? me->firstName + QLatin1Char(' ') + me->lastName : QString();
     const QString orgAddress = me && !me->emails.isEmpty() ? me->emails.first().address : QString();
-    const QString invitation = doc.createInvitationString(doc.getTheData(), control.getTheInvitees(), orgName, orgAddress);
+    const QString invitation
+        = doc.createInvitationString(doc.getTheData(), control.getTheInvitees(), orgName, orgAddress);
     if (const QString problem = wellFormed::iCalendarProblem(invitation, "\n"); !problem.isEmpty()) {
         std::fprintf(stderr, "invitation is not well formed: %s\n%s\n", problem.toUtf8().constData(),
                      invitation.left(4000).toUtf8().constData());

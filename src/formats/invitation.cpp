@@ -100,7 +100,7 @@ QString dataEntry::getICalForICal(const QList<invitee>& invitees, const QString&
     line(QStringLiteral("SEQUENCE:3"));
     for (const invitee& person : invitees) {
         line(the72Split(QStringLiteral("ATTENDEE;CN=\"") + cnValue(person.getTheRealName())
-                             + QStringLiteral("\":mailto:") + oneLine(person.getTheInviteeEmailAddress())));
+                        + QStringLiteral("\":mailto:") + oneLine(person.getTheInviteeEmailAddress())));
     }
     line(the72Split(getDTSTAMP()));
     if (!theSummary.isEmpty())

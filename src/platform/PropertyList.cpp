@@ -60,7 +60,8 @@ PropertyList::Node convert(plist_t node, int depth)
         uint64_t length = 0;
         const char* text = plist_get_string_ptr(node, &length);
         if (text) {
-            out.scalar = QString::fromUtf8(text, qsizetype(qMin<uint64_t>(length, std::numeric_limits<int32_t>::max())));
+            out.scalar
+                = QString::fromUtf8(text, qsizetype(qMin<uint64_t>(length, std::numeric_limits<int32_t>::max())));
         } else {
             char* key = nullptr;
             plist_get_key_val(node, &key);

@@ -4,8 +4,8 @@
 #include "addressbook/invitee.h"
 #include "calendar/aCalendar.h"
 #include "formats/repeatList.h"
-#include "platform/Encoding.h"
 #include "platform/Desktop.h"
+#include "platform/Encoding.h"
 #include "platform/NaturalDate.h"
 #include "platform/PropertyList.h"
 #include "testutil.h"
@@ -99,9 +99,11 @@ void replayRecognition(const QByteArray& bytes)
 void replayNaturalDate(const QByteArray& bytes)
 {
     const QString text = decoded(bytes);
-    NaturalDate::parse(text, NaturalDateSettings::fromShortDateFormat(QStringLiteral("%m/%d/%y"), DateNames::english()));
-    NaturalDate::parse(text, NaturalDateSettings::fromShortDateFormat(QStringLiteral("%d.%m.%Y"), DateNames::english(),
-                                                                      QStringLiteral(".")));
+    NaturalDate::parse(text,
+                       NaturalDateSettings::fromShortDateFormat(QStringLiteral("%m/%d/%y"), DateNames::english()));
+    NaturalDate::parse(text,
+                       NaturalDateSettings::fromShortDateFormat(QStringLiteral("%d.%m.%Y"), DateNames::english(),
+                                                                QStringLiteral(".")));
 }
 
 void replayGuess(const QByteArray& bytes)
@@ -158,10 +160,12 @@ QString replayWriters(const QByteArray& bytes)
         {"comma list", wellFormed::delimitedProblem(doc.theCommaOut(entries, columns, options), QLatin1Char(','))},
         {"tab list", wellFormed::delimitedProblem(doc.theTabOut(entries, columns, options), QLatin1Char('\t'))},
         {"readable list", wellFormed::textProblem(doc.textOutput())},
-        {"invitation", wellFormed::iCalendarProblem(
-                           doc.createInvitationString(entries, invitees, calName, QStringLiteral("o@x")), "\n")},
-        {"appended invitation", wellFormed::iCalendarProblem(QStringLiteral("BEGIN:VCALENDAR\r\n") + blocks
-                                                             + QStringLiteral("END:VCALENDAR\r\n"))},
+        {"invitation",
+         wellFormed::iCalendarProblem(doc.createInvitationString(entries, invitees, calName, QStringLiteral("o@x")),
+                                      "\n")},
+        {"appended invitation",
+         wellFormed::iCalendarProblem(QStringLiteral("BEGIN:VCALENDAR\r\n") + blocks
+                                      + QStringLiteral("END:VCALENDAR\r\n"))},
     };
     for (const auto& [what, problem] : problems) {
         if (!problem.isEmpty())
@@ -225,7 +229,7 @@ QString finishes(const QByteArray& bytes)
 
 Replay replayFor(const QString& target)
 {
-    static const QHash<QString, Replay> targets{
+    static const QHash<QString, Replay> targets {
         {QStringLiteral("reader"), finishes<replayReader>},
         {QStringLiteral("expand"), finishes<replayExpand>},
         {QStringLiteral("rrule"), finishes<replayRrule>},
@@ -292,8 +296,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("once");
         QTest::addColumn<int>("occurrences");
-        QTest::newRow("monthly 1MO") << "expand/monthly-one-position-named-16000-times.ics" << "BYDAY=1MO" << 1200;
-        QTest::newRow("yearly -1FR") << "expand/yearly-one-position-named-13000-times.ics" << "BYDAY=-1FR" << 1200;
+        QTest::newRow("monthly 1MO") << "expand/monthly-one-position-named-16000-times.ics"
+                                     << "BYDAY=1MO" << 1200;
+        QTest::newRow("yearly -1FR") << "expand/yearly-one-position-named-13000-times.ics"
+                                     << "BYDAY=-1FR" << 1200;
     }
     void repeatedPositionExpandsOnce()
     {
@@ -329,7 +335,8 @@ private Q_SLOTS:
     // for every stream that names it.
     void overlappingPositionsReachTheHorizon()
     {
-        const QString text = decoded(readFile(dataDir() + QStringLiteral("/expand/every-weekday-position-forever.vcs")));
+        const QString text
+            = decoded(readFile(dataDir() + QStringLiteral("/expand/every-weekday-position-forever.vcs")));
         aCalendar doc;
         doc.setData(text);
         QCOMPARE(doc.entryCount(), 507);
@@ -353,9 +360,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("second");
-        QTest::newRow("every Monday, first Monday") << "MO,1MO" << "1MO,MO";
-        QTest::newRow("fourth or last Friday") << "4FR,-1FR" << "-1FR,4FR";
-        QTest::newRow("month days 31 and -1") << "BYMONTHDAY=31,-1" << "BYMONTHDAY=-1,31";
+        QTest::newRow("every Monday, first Monday") << "MO,1MO"
+                                                    << "1MO,MO";
+        QTest::newRow("fourth or last Friday") << "4FR,-1FR"
+                                               << "-1FR,4FR";
+        QTest::newRow("month days 31 and -1") << "BYMONTHDAY=31,-1"
+                                              << "BYMONTHDAY=-1,31";
     }
     void overlappingPositionsInEitherOrder()
     {
@@ -452,8 +462,8 @@ private Q_SLOTS:
         QCOMPARE(doc.entryCount(), 1);
         const QString name = doc.getEntryAtIndex(0)->getSummary();
         QVERIFY(name.contains(QChar(7)));
-        QVERIFY(doc.createICalString(doc.getTheData(), &name).contains(
-            QStringLiteral("X-WR-CALNAME;VALUE=TEXT:Bell and  escape\r\n")));
+        QVERIFY(doc.createICalString(doc.getTheData(), &name)
+                    .contains(QStringLiteral("X-WR-CALNAME;VALUE=TEXT:Bell and  escape\r\n")));
         const QString csv = doc.theCommaOut(doc.getTheData(), {QStringLiteral("theSummary")});
         QVERIFY2(csv.startsWith(QStringLiteral("Bell and  escape,nul byte and del")), qPrintable(csv));
         QVERIFY(doc.textOutput().contains(QStringLiteral("\tBell and  escape\n")));
@@ -483,9 +493,10 @@ private Q_SLOTS:
         QFETCH(QString, line);
         QFETCH(bool, kept);
         aCalendar doc;
-        doc.setData(QStringLiteral("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:a\r\n"
-                                   "DTSTART:20070315T090000Z\r\nSUMMARY:Budget\r\n%1\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")
-                        .arg(line));
+        doc.setData(
+            QStringLiteral("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:a\r\n"
+                           "DTSTART:20070315T090000Z\r\nSUMMARY:Budget\r\n%1\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")
+                .arg(line));
         QCOMPARE(doc.entryCount(), 1);
         const EntryPtr e = doc.getEntryAtIndex(0);
         const bool organiser = line.startsWith(QLatin1String("ORGANIZER"));
@@ -513,7 +524,8 @@ private Q_SLOTS:
         QVERIFY(begin >= 0 && end > begin);
         QString alarm = ics.mid(begin, end - begin);
         alarm.replace(QLatin1String("\r\n "), QString());
-        QCOMPARE(alarm, QStringLiteral("BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-PT15M\r\nDESCRIPTION:")
+        QCOMPARE(alarm,
+                 QStringLiteral("BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-PT15M\r\nDESCRIPTION:")
                      + QStringLiteral("Water the plants, all of them, ").repeated(5) + QStringLiteral("\r\n"));
     }
 
