@@ -128,27 +128,69 @@ CalDate combine(const CalDate& date, const CalDate& time, const dataEntry::Write
                                time ? time.second() : 0, context.local);
 }
 
-// Cuts @p line into pieces of 72 UTF-16 units joined by @p foldText; lines of up to 73 units
-// stay whole. A cut never separates the two halves of a surrogate pair: it moves one unit earlier.
+// UTF-8 octets of the character at @p i of @p line; @p units is set to its UTF-16 length.
+// A lone surrogate is written as U+FFFD, three octets.
+inline int octetsAt(QStringView line, qsizetype i, int& units)
+{
+    const char16_t c = line[i].unicode();
+    units = 1;
+    if (c < 0x80)
+        return 1;
+    if (c < 0x800)
+        return 2;
+    if (QChar::isHighSurrogate(c) && i + 1 < line.size() && QChar::isLowSurrogate(line[i + 1].unicode())) {
+        units = 2;
+        return 4;
+    }
+    return 3;
+}
+
+// True when @p line may stay on one line: at most 73 UTF-16 units and @p maxOctets of UTF-8.
+bool fitsOneLine(QStringView line, int maxOctets)
+{
+    if (line.size() > 73)
+        return false;
+    if (line.size() * 3 <= maxOctets)
+        return true;
+    int octets = 0;
+    for (qsizetype i = 0; i < line.size();) {
+        int units;
+        octets += octetsAt(line, i, units);
+        if (octets > maxOctets)
+            return false;
+        i += units;
+    }
+    return true;
+}
+
+// Cuts @p line into pieces of at most 72 UTF-16 units and 72 UTF-8 octets joined by @p foldText;
+// a line of up to 73 units stays whole while it fits in 75 octets (74 after a fold's space), so
+// no written line exceeds the 75 octets readers allow. A cut never falls inside a character.
 void appendFoldedText(QString& out, QStringView line, QLatin1String foldText)
 {
     qsizetype pos = 0;
-    if (line.size() > 73) {
-        while (line.size() - pos >= 74) {
-            qsizetype piece = 72;
-            if (line.at(pos + piece - 1).isHighSurrogate() && line.at(pos + piece).isLowSurrogate())
-                --piece;
-            out += line.mid(pos, piece);
-            out += foldText;
-            pos += piece;
+    while (!fitsOneLine(line.mid(pos), pos == 0 ? 75 : 74)) {
+        qsizetype end = pos;
+        int units = 0, octets = 0;
+        while (end < line.size()) {
+            int u;
+            const int o = octetsAt(line, end, u);
+            if (units + u > 72 || octets + o > 72)
+                break;
+            units += u;
+            octets += o;
+            end += u;
         }
+        out += line.mid(pos, end - pos);
+        out += foldText;
+        pos = end;
     }
     out += line.mid(pos);
 }
 
 QString fold(const QString& line, QLatin1String foldText)
 {
-    if (line.size() <= 73)
+    if (fitsOneLine(line, 75))
         return line;
     QString out;
     out.reserve(line.size() + line.size() / 72 * 3 + 3);
@@ -159,7 +201,7 @@ QString fold(const QString& line, QLatin1String foldText)
 // Folds the line that starts at @p from in @p out (it has no line end yet) and ends it.
 void foldLineFrom(QString& out, qsizetype from, const dataEntry::WriteContext& context)
 {
-    if (out.size() - from > 73) {
+    if (!fitsOneLine(QStringView(out).mid(from), 75)) {
         QString& line = context.scratch;
         line.resize(0);
         line.append(QStringView(out).mid(from));

@@ -95,12 +95,37 @@ private Q_SLOTS:
         QCOMPARE(dataEntry::the72SplitWithN(line), lfExpected);
     }
 
+    // Folding counts UTF-8 octets, so no written line exceeds 75 of them.
+    void foldCountsOctets_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QList<int>>("pieces"); // UTF-16 units per piece
+        QTest::newRow("two-octet text that fits") << QString(37, QChar(0xE9)) << QList<int> {37};
+        QTest::newRow("two-octet text") << QString(40, QChar(0xE9)) << QList<int> {36, 4};
+        QTest::newRow("three-octet text") << QString(30, QChar(0x65E5)) << QList<int> {24, 6};
+        QTest::newRow("last piece over 74 octets")
+            << QString(72, QLatin1Char('a')) + QString(25, QChar(0x65E5)) << QList<int> {72, 24, 1};
+    }
+
+    void foldCountsOctets()
+    {
+        QFETCH(QString, line);
+        QFETCH(QList<int>, pieces);
+        const QStringList parts = dataEntry::the72Split(line).split(QStringLiteral("\r\n "));
+        QCOMPARE(parts.size(), pieces.size());
+        for (int i = 0; i < parts.size(); ++i) {
+            QCOMPARE(parts.at(i).size(), pieces.at(i));
+            QVERIFY(parts.at(i).toUtf8().size() + (i ? 1 : 0) <= 75);
+        }
+    }
+
     void foldKeepsSurrogatePairs_data()
     {
         QTest::addColumn<int>("before"); // units before the character outside the BMP
         QTest::addColumn<QList<int>>("pieces");
         QTest::newRow("pair across the cut") << 71 << QList<int> {71, 12};
-        QTest::newRow("pair just before the cut") << 70 << QList<int> {72, 11};
+        // 70 ASCII octets and the pair's 4 would pass 72 octets: the pair starts the next piece.
+        QTest::newRow("pair just before the cut") << 70 << QList<int> {70, 13};
         QTest::newRow("pair just after the cut") << 72 << QList<int> {72, 11};
     }
 
