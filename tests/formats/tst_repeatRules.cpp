@@ -25,73 +25,44 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("vcal");
         QTest::addColumn<QString>("ical");
-        QTest::newRow("daily count") << "D2 #5"
-                                     << "FREQ=DAILY;COUNT=5;INTERVAL=2";
-        QTest::newRow("weekly days") << "W1 MO TH"
-                                     << "FREQ=WEEKLY;INTERVAL=1;BYDAY=MO,TH";
-        QTest::newRow("weekly count") << "W2 MO WE #10"
-                                      << "FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,WE;COUNT=10";
+        auto row = [](const char* name, const char* vcal, const char* ical) {
+            QTest::newRow(name) << QString(vcal) << QString(ical);
+        };
+        row("daily count", "D2 #5", "FREQ=DAILY;COUNT=5;INTERVAL=2");
+        row("weekly days", "W1 MO TH", "FREQ=WEEKLY;INTERVAL=1;BYDAY=MO,TH");
+        row("weekly count", "W2 MO WE #10", "FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,WE;COUNT=10");
         // A vCalendar end is UTC; the file's TZ (+01 here) brings it to local time.
-        QTest::newRow("weekly until") << "W1 MO 20051231T000000Z"
-                                      << "FREQ=WEEKLY;UNTIL=20051231T010000;INTERVAL=1;BYDAY=MO";
-        QTest::newRow("daily until, CR LF") << "D1 20050315T120000Z\r\n"
-                                            << "FREQ=DAILY;INTERVAL=1;UNTIL=20050315T130000";
-        QTest::newRow("daily until needs 16 chars") << "D1 0315T1200Z"
-                                                    << "FREQ=DAILY;INTERVAL=1";
-        QTest::newRow("yearly month") << "YM1 6"
-                                      << "FREQ=YEARLY;INTERVAL=1;BYMONTH=6";
-        QTest::newRow("yearly months count") << "YM2 3 9 #4"
-                                             << "FREQ=YEARLY;INTERVAL=2;BYMONTH=3,9;COUNT=4";
-        QTest::newRow("yearly no month list") << "YM1"
-                                              << "FREQ=YEARLY;INTERVAL=1";
-        QTest::newRow("yearly junk months") << "YM1 6 foo 13 0"
-                                            << "FREQ=YEARLY;INTERVAL=1;BYMONTH=6";
-        QTest::newRow("#0 is forever") << "W1 MO #0"
-                                       << "FREQ=WEEKLY;INTERVAL=1;BYDAY=MO";
-        QTest::newRow("monthly by day") << "MD1 15"
-                                        << "FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=15";
-        QTest::newRow("monthly by days count") << "MD2 1 15 #6"
-                                               << "FREQ=MONTHLY;INTERVAL=2;BYMONTHDAY=1,15;COUNT=6";
-        QTest::newRow("monthly last day") << "MD1 1-"
-                                          << "FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=-1";
-        QTest::newRow("monthly LD") << "MD1 LD #2"
-                                    << "FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=-1;COUNT=2";
-        QTest::newRow("monthly no days") << "MD1"
-                                         << "FREQ=MONTHLY;INTERVAL=1";
-        QTest::newRow("monthly by position") << "MP1 1+ MO #3"
-                                             << "FREQ=MONTHLY;INTERVAL=1;BYDAY=1MO;COUNT=3";
-        QTest::newRow("monthly last friday until") << "MP1 1- FR 20051231T000000Z"
-                                                   << "FREQ=MONTHLY;INTERVAL=1;BYDAY=-1FR;UNTIL=20051231T010000";
-        QTest::newRow("monthly second tuesday") << "MP2 2+ TU"
-                                                << "FREQ=MONTHLY;INTERVAL=2;BYDAY=2TU";
-        QTest::newRow("monthly two groups") << "MP1 1+ SU 1- SU"
-                                            << "FREQ=MONTHLY;INTERVAL=1;BYDAY=1SU,-1SU";
-        QTest::newRow("monthly position without weekday") << "MP1 1+"
-                                                          << "Error";
-        QTest::newRow("yearly by day") << "YD1 100"
-                                       << "Error";
-        QTest::newRow("empty") << ""
-                               << "Error";
-        QTest::newRow("blank") << "  \r\n"
-                               << "Error";
-        QTest::newRow("unknown") << "X1 MO"
-                                 << "Error";
-        QTest::newRow("no interval") << "D #3"
-                                     << "FREQ=DAILY;COUNT=3;INTERVAL=1";
-        QTest::newRow("zero interval") << "W0 MO"
-                                       << "FREQ=WEEKLY;INTERVAL=1;BYDAY=MO";
-        QTest::newRow("double spaces") << "W1  MO   TU "
-                                       << "FREQ=WEEKLY;INTERVAL=1;BYDAY=MO,TU";
-        QTest::newRow("junk weekday") << "W1 MO XX 12"
-                                      << "FREQ=WEEKLY;INTERVAL=1;BYDAY=MO";
-        QTest::newRow("local end date") << "D1 20051231"
-                                        << "FREQ=DAILY;INTERVAL=1;UNTIL=20051231T000000";
-        QTest::newRow("local end date-time") << "W1 MO 20051231T083000"
-                                             << "FREQ=WEEKLY;UNTIL=20051231T083000;INTERVAL=1;BYDAY=MO";
-        QTest::newRow("impossible end date") << "D1 20051340T000000Z"
-                                             << "FREQ=DAILY;INTERVAL=1";
-        QTest::newRow("huge numbers") << "D99999999999 #99999999999"
-                                      << "FREQ=DAILY;COUNT=999999999;INTERVAL=100000";
+        row("weekly until", "W1 MO 20051231T000000Z", "FREQ=WEEKLY;UNTIL=20051231T010000;INTERVAL=1;BYDAY=MO");
+        row("daily until, CR LF", "D1 20050315T120000Z\r\n", "FREQ=DAILY;INTERVAL=1;UNTIL=20050315T130000");
+        row("daily until needs 16 chars", "D1 0315T1200Z", "FREQ=DAILY;INTERVAL=1");
+        row("yearly month", "YM1 6", "FREQ=YEARLY;INTERVAL=1;BYMONTH=6");
+        row("yearly months count", "YM2 3 9 #4", "FREQ=YEARLY;INTERVAL=2;BYMONTH=3,9;COUNT=4");
+        row("yearly no month list", "YM1", "FREQ=YEARLY;INTERVAL=1");
+        row("yearly junk months", "YM1 6 foo 13 0", "FREQ=YEARLY;INTERVAL=1;BYMONTH=6");
+        row("#0 is forever", "W1 MO #0", "FREQ=WEEKLY;INTERVAL=1;BYDAY=MO");
+        row("monthly by day", "MD1 15", "FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=15");
+        row("monthly by days count", "MD2 1 15 #6", "FREQ=MONTHLY;INTERVAL=2;BYMONTHDAY=1,15;COUNT=6");
+        row("monthly last day", "MD1 1-", "FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=-1");
+        row("monthly LD", "MD1 LD #2", "FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=-1;COUNT=2");
+        row("monthly no days", "MD1", "FREQ=MONTHLY;INTERVAL=1");
+        row("monthly by position", "MP1 1+ MO #3", "FREQ=MONTHLY;INTERVAL=1;BYDAY=1MO;COUNT=3");
+        row("monthly last friday until", "MP1 1- FR 20051231T000000Z",
+            "FREQ=MONTHLY;INTERVAL=1;BYDAY=-1FR;UNTIL=20051231T010000");
+        row("monthly second tuesday", "MP2 2+ TU", "FREQ=MONTHLY;INTERVAL=2;BYDAY=2TU");
+        row("monthly two groups", "MP1 1+ SU 1- SU", "FREQ=MONTHLY;INTERVAL=1;BYDAY=1SU,-1SU");
+        row("monthly position without weekday", "MP1 1+", "Error");
+        row("yearly by day", "YD1 100", "Error");
+        row("empty", "", "Error");
+        row("blank", "  \r\n", "Error");
+        row("unknown", "X1 MO", "Error");
+        row("no interval", "D #3", "FREQ=DAILY;COUNT=3;INTERVAL=1");
+        row("zero interval", "W0 MO", "FREQ=WEEKLY;INTERVAL=1;BYDAY=MO");
+        row("double spaces", "W1  MO   TU ", "FREQ=WEEKLY;INTERVAL=1;BYDAY=MO,TU");
+        row("junk weekday", "W1 MO XX 12", "FREQ=WEEKLY;INTERVAL=1;BYDAY=MO");
+        row("local end date", "D1 20051231", "FREQ=DAILY;INTERVAL=1;UNTIL=20051231T000000");
+        row("local end date-time", "W1 MO 20051231T083000", "FREQ=WEEKLY;UNTIL=20051231T083000;INTERVAL=1;BYDAY=MO");
+        row("impossible end date", "D1 20051340T000000Z", "FREQ=DAILY;INTERVAL=1");
+        row("huge numbers", "D99999999999 #99999999999", "FREQ=DAILY;COUNT=999999999;INTERVAL=100000");
     }
 
     void vCalToICal()
@@ -107,26 +78,19 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected"); // "%Y-%m-%d %H:%M %z", empty for a null date
-        QTest::newRow("utc form") << "20050315T093000Z"
-                                  << "2005-03-15 09:30 +0100";
-        QTest::newRow("summer") << "20050715T093000"
-                                << "2005-07-15 09:30 +0200";
-        QTest::newRow("date only") << "20050315"
-                                   << "2005-03-15 00:00 +0100";
-        QTest::newRow("29 February") << "20080229T1200"
-                                     << "2008-02-29 12:00 +0100";
-        QTest::newRow("no 29 February") << "20070229T1200"
-                                        << "";
-        QTest::newRow("DST gap moves on") << "20070325T023000"
-                                          << "2007-03-25 03:30 +0200";
-        QTest::newRow("month 13") << "20051301T0000"
-                                  << "";
-        QTest::newRow("short") << "2005"
-                               << "";
-        QTest::newRow("letters") << "abcdefghTijkl"
-                                 << "";
-        QTest::newRow("empty") << ""
-                               << "";
+        auto row = [](const char* name, const char* text, const char* expected) {
+            QTest::newRow(name) << QString(text) << QString(expected);
+        };
+        row("utc form", "20050315T093000Z", "2005-03-15 09:30 +0100");
+        row("summer", "20050715T093000", "2005-07-15 09:30 +0200");
+        row("date only", "20050315", "2005-03-15 00:00 +0100");
+        row("29 February", "20080229T1200", "2008-02-29 12:00 +0100");
+        row("no 29 February", "20070229T1200", "");
+        row("DST gap moves on", "20070325T023000", "2007-03-25 03:30 +0200");
+        row("month 13", "20051301T0000", "");
+        row("short", "2005", "");
+        row("letters", "abcdefghTijkl", "");
+        row("empty", "", "");
     }
 
     void timeToCal()
