@@ -357,16 +357,6 @@ private Q_SLOTS:
         QVERIFY2(e->getVCal().contains(start + QStringLiteral("\r\n")), qPrintable(e->getVCal()));
     }
 
-    void vCalUntranslatableRuleGivesMessage()
-    {
-        EntryPtr e = timed(QStringLiteral("Monthly"), 2007, 3, 15, 9, 0, 10, 0);
-        e->setRRULE(QStringLiteral("FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=13;BYDAY=FR"));
-        e->setTheEXDATE(day(2007, 4, 15));
-        QCOMPARE(e->getVCal(),
-                 QStringLiteral("There appears to be a monthly repeating event that can not be "
-                                "translated to vCal version 1\r\n"));
-    }
-
     void exceptionDatesWithoutRuleAreNotWritten()
     {
         EntryPtr e = timed(QStringLiteral("Once"), 2007, 3, 15, 9, 0, 10, 0);
