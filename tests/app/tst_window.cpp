@@ -515,6 +515,7 @@ private Q_SLOTS:
                                            << "" << true;
         QTest::newRow("comma file") << "drop.csv"
                                     << "" << true;
+        QTest::newRow("tab file") << "drop.tsv" << "" << true;
         QTest::newRow("other file") << "drop.pdf"
                                     << "" << false;
         QTest::newRow("text") << ""
