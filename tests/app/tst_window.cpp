@@ -244,10 +244,12 @@ private Q_SLOTS:
         QCOMPARE(popup->itemText(0), QStringLiteral("No iCal"));
         QCOMPARE(popup->currentIndex(), selected);
         QCOMPARE(w.doc().getTheCalArray(), calendars);
-        // Quitting keeps the title shown.
+        // Quitting keeps the title shown, but a saved calendar not listed (yet) is not forgotten.
+        w->applicationWillTerminate();
+        QCOMPARE(UserDefaults::standard().string("calendar"), selected ? popup->currentText() : saved);
         popup->setCurrentIndex(popup->count() - 1);
         w->applicationWillTerminate();
-        QCOMPARE(UserDefaults::standard().string("calendar"), popup->currentText());
+        QCOMPARE(UserDefaults::standard().string("calendar"), calendars.isEmpty() ? saved : popup->currentText());
     }
 
     // The toolbar's Sort sorts by the selected column; with two columns selected it says so.
