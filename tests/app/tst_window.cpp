@@ -8,6 +8,7 @@
 #include "platform/UserDefaults.h"
 #include "windowTestUtil.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -666,6 +667,10 @@ private Q_SLOTS:
         QCOMPARE(w->calendarPopup()->accessibleName(), QStringLiteral("Calendar"));
         QCOMPARE(w->calendarPopup()->accessibleDescription(),
                  QStringLiteral("Calendars available in iCal for import or export"));
+        // Its drop-down list is read out under the same label.
+        QAccessibleInterface* popupAccessible = QAccessible::queryAccessibleInterface(w->calendarPopup());
+        QVERIFY(popupAccessible && popupAccessible->child(0));
+        QCOMPARE(popupAccessible->child(0)->text(QAccessible::Name), QStringLiteral("Calendar"));
         QCOMPARE(ToolbarItems::text(TheDrawerIdentifier).paletteLabel, QStringLiteral("Open/Closer drawer"));
         // The drawer item's new label reaches assistive technology too.
         w.addEntries({"x"});
