@@ -175,8 +175,12 @@ QAccessibleInterface* factory(const QString& key, QObject* object)
 {
     if (key == QLatin1String("QComboBox")) {
         auto* combo = static_cast<QComboBox*>(object);
-        if (!combo->accessibleName().isEmpty() && !combo->isEditable())
+        if (!combo->accessibleName().isEmpty() && !combo->isEditable()) {
+            // The list that drops down is read out under the pop-up's label too, not as a nameless list.
+            if (QAbstractItemView* view = combo->view(); view && view->accessibleName().isEmpty())
+                view->setAccessibleName(combo->accessibleName());
             return new LabelledPopupAccessible(combo);
+        }
         return nullptr;
     }
     if (auto* action = qobject_cast<QAction*>(object)) {

@@ -279,7 +279,12 @@ void AppControl::applicationDidFinishLaunching()
 void AppControl::applicationWillTerminate()
 {
     if (myCalendars) {
-        prefs.setValue(QStringLiteral("calendar"), myCalendars->currentText());
+        // A calendar chosen last time that is not listed now (a CalDAV account's calendars not
+        // found yet, a server away) stays the choice for next time instead of becoming "No iCal".
+        const QString saved = prefs.string(QStringLiteral("calendar"));
+        const bool savedMissing = myCalendars->currentIndex() <= 0 && myCalendars->findText(saved) < 0;
+        if (!savedMissing)
+            prefs.setValue(QStringLiteral("calendar"), myCalendars->currentText());
     }
     if (theTable)
         prefs.setValue(kColumnLayoutKey, theTable->horizontalHeader()->saveState());

@@ -65,10 +65,11 @@ bool acceptWithOperation(QDropEvent* event)
 
 QStringList AppControl::acceptedDropExtensions()
 {
-    // The document types the application declares, and text clippings.
+    // The document types the application declares (tab-separated text among them), and text clippings.
     return {QStringLiteral("ics"), QStringLiteral("ical"), QStringLiteral("icalendar"),
             QStringLiteral("ifb"), QStringLiteral("vcal"), QStringLiteral("vcs"),
-            QStringLiteral("csv"), QStringLiteral("txt"),  QStringLiteral("textclipping")};
+            QStringLiteral("csv"), QStringLiteral("txt"),  QStringLiteral("tsv"),
+            QStringLiteral("tab"), QStringLiteral("textclipping")};
 }
 
 bool AppControl::applicationOpenFile(const QString& path)

@@ -128,55 +128,72 @@ CalDate combine(const CalDate& date, const CalDate& time, const dataEntry::Write
                                time ? time.second() : 0, context.local);
 }
 
-// Where the first piece of @p line ends when it is folded, or -1 when it stays whole. RFC 5545
-// counts octets: a piece holds at most 72 octets of UTF-8 (73 with the space of a continuation,
-// and room for the line end), a line of up to 73 octets stays whole, and a cut never separates
-// the two halves of a surrogate pair.
-qsizetype foldCut(QStringView line)
+// UTF-8 octets of the character at @p i of @p line; @p units is set to its UTF-16 length.
+// A lone surrogate is written as U+FFFD, three octets.
+inline int octetsAt(QStringView line, qsizetype i, int& units)
 {
-    if (line.size() <= 24) // three octets at most per UTF-16 unit
-        return -1;
-    qsizetype octets = 0;
-    qsizetype cut = -1;
-    for (qsizetype i = 0; i < line.size();) {
-        const char16_t c = line.at(i).unicode();
-        int n = 3;
-        int units = 1;
-        if (c < 0x80) {
-            n = 1;
-        } else if (c < 0x800) {
-            n = 2;
-        } else if (QChar::isHighSurrogate(c) && i + 1 < line.size() && line.at(i + 1).isLowSurrogate()) {
-            n = 4;
-            units = 2;
-        }
-        if (cut < 0 && octets + n > 72)
-            cut = i;
-        octets += n;
-        if (octets > 73)
-            return cut;
-        i += units;
+    const char16_t c = line[i].unicode();
+    units = 1;
+    if (c < 0x80)
+        return 1;
+    if (c < 0x800)
+        return 2;
+    if (QChar::isHighSurrogate(c) && i + 1 < line.size() && QChar::isLowSurrogate(line[i + 1].unicode())) {
+        units = 2;
+        return 4;
     }
-    return -1;
+    return 3;
 }
 
-// Cuts @p line into pieces joined by @p foldText (see foldCut).
+// True when @p line may stay on one line: at most 73 UTF-16 units and @p maxOctets of UTF-8.
+bool fitsOneLine(QStringView line, int maxOctets)
+{
+    if (line.size() > 73)
+        return false;
+    if (line.size() * 3 <= maxOctets)
+        return true;
+    int octets = 0;
+    for (qsizetype i = 0; i < line.size();) {
+        int units;
+        octets += octetsAt(line, i, units);
+        if (octets > maxOctets)
+            return false;
+        i += units;
+    }
+    return true;
+}
+
+// Cuts @p line into pieces of at most 72 UTF-16 units and 72 UTF-8 octets joined by @p foldText;
+// a line of up to 73 units stays whole while it fits in 75 octets (74 after a fold's space), so
+// no written line exceeds the 75 octets readers allow. A cut never falls inside a character.
 void appendFoldedText(QString& out, QStringView line, QLatin1String foldText)
 {
-    for (qsizetype cut = foldCut(line); cut >= 0; cut = foldCut(line)) {
-        out += line.first(cut);
+    qsizetype pos = 0;
+    while (!fitsOneLine(line.mid(pos), pos == 0 ? 75 : 74)) {
+        qsizetype end = pos;
+        int units = 0, octets = 0;
+        while (end < line.size()) {
+            int u;
+            const int o = octetsAt(line, end, u);
+            if (units + u > 72 || octets + o > 72)
+                break;
+            units += u;
+            octets += o;
+            end += u;
+        }
+        out += line.mid(pos, end - pos);
         out += foldText;
-        line = line.sliced(cut);
+        pos = end;
     }
-    out += line;
+    out += line.mid(pos);
 }
 
 QString fold(const QString& line, QLatin1String foldText)
 {
-    if (foldCut(line) < 0)
+    if (fitsOneLine(line, 75))
         return line;
     QString out;
-    out.reserve(line.size() + line.size() / 24 * 3 + 3);
+    out.reserve(line.size() + line.size() / 72 * 3 + 3);
     appendFoldedText(out, line, foldText);
     return out;
 }
@@ -184,7 +201,7 @@ QString fold(const QString& line, QLatin1String foldText)
 // Folds the line that starts at @p from in @p out (it has no line end yet) and ends it.
 void foldLineFrom(QString& out, qsizetype from, const dataEntry::WriteContext& context)
 {
-    if (foldCut(QStringView(out).sliced(from)) >= 0) {
+    if (!fitsOneLine(QStringView(out).mid(from), 75)) {
         QString& line = context.scratch;
         line.resize(0);
         line.append(QStringView(out).mid(from));

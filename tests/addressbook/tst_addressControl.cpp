@@ -75,24 +75,24 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("name"); // first, last, organisation
         QTest::addColumn<QStringList>("display");
         QTest::addColumn<QStringList>("real");
+        auto row = [](const char* tag, const QList<addressEmail>& emails, const QStringList& name,
+                      const QStringList& display,
+                      const QStringList& real) { QTest::newRow(tag) << emails << name << display << real; };
         const QStringList anna {"Anna", "Berg", "Acme"};
-        QTest::newRow("work and home") << QList<addressEmail> {{"a@w", "_$!<Work>!$_"}, {"a@h", "_$!<Home>!$_"}} << anna
-                                       << QStringList {"Anna Berg (Work)", "Anna Berg (Home)"}
-                                       << QStringList {"Anna Berg", "Anna Berg"};
-        QTest::newRow("unlabelled keeps the previous label")
-            << QList<addressEmail> {{"a@1", ""}, {"a@2", "Uni"}, {"a@3", ""}} << anna
-            << QStringList {"Anna Berg ()", "Anna Berg (Uni)", "Anna Berg (Uni)"}
-            << QStringList {"Anna Berg", "Anna Berg", "Anna Berg"};
-        QTest::newRow("markers anywhere") << QList<addressEmail> {{"a@1", "x_$!<_$!<Mobile>!$_>!$_"}} << anna
-                                          << QStringList {"Anna Berg (xMobile)"} << QStringList {"Anna Berg"};
-        QTest::newRow("company card") << QList<addressEmail> {{"s@a", "_$!<Work>!$_"}}
-                                      << QStringList {"", "", "Acme Widgets"} << QStringList {"Acme Widgets  (Work)"}
-                                      << QStringList {"Acme Widgets"};
-        QTest::newRow("nobody") << QList<addressEmail> {{"x@y", "_$!<Other>!$_"}} << QStringList {"", "", ""}
-                                << QStringList {"  (Other)"} << QStringList {""};
-        QTest::newRow("first name only") << QList<addressEmail> {{"m@m", ""}} << QStringList {"Mum", "", ""}
-                                         << QStringList {"Mum  ()"} << QStringList {"Mum"};
-        QTest::newRow("no e-mail, no row") << QList<addressEmail> {} << anna << QStringList {} << QStringList {};
+        row("work and home", QList<addressEmail> {{"a@w", "_$!<Work>!$_"}, {"a@h", "_$!<Home>!$_"}}, anna,
+            QStringList {"Anna Berg (Work)", "Anna Berg (Home)"}, QStringList {"Anna Berg", "Anna Berg"});
+        row("unlabelled keeps the previous label", QList<addressEmail> {{"a@1", ""}, {"a@2", "Uni"}, {"a@3", ""}}, anna,
+            QStringList {"Anna Berg ()", "Anna Berg (Uni)", "Anna Berg (Uni)"},
+            QStringList {"Anna Berg", "Anna Berg", "Anna Berg"});
+        row("markers anywhere", QList<addressEmail> {{"a@1", "x_$!<_$!<Mobile>!$_>!$_"}}, anna,
+            QStringList {"Anna Berg (xMobile)"}, QStringList {"Anna Berg"});
+        row("company card", QList<addressEmail> {{"s@a", "_$!<Work>!$_"}}, QStringList {"", "", "Acme Widgets"},
+            QStringList {"Acme Widgets  (Work)"}, QStringList {"Acme Widgets"});
+        row("nobody", QList<addressEmail> {{"x@y", "_$!<Other>!$_"}}, QStringList {"", "", ""},
+            QStringList {"  (Other)"}, QStringList {""});
+        row("first name only", QList<addressEmail> {{"m@m", ""}}, QStringList {"Mum", "", ""}, QStringList {"Mum  ()"},
+            QStringList {"Mum"});
+        row("no e-mail, no row", QList<addressEmail> {}, anna, QStringList {}, QStringList {});
     }
     void rows()
     {
@@ -189,30 +189,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("environment");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("email");
-        QTest::newRow("marked card") << "Y"
-                                     << "anna@acme.example"
-                                     << "Cy Eck"
-                                     << "cy@eck.example";
-        QTest::newRow("EMAIL, any case, with a name") << ""
-                                                      << "Anna <ANNA@home.example>"
-                                                      << "Anna Berg"
-                                                      << "anna@acme.example";
-        QTest::newRow("marked card gone: EMAIL") << "gone"
-                                                 << "cy@eck.example"
-                                                 << "Cy Eck"
-                                                 << "cy@eck.example";
-        QTest::newRow("company card has no names") << "C"
-                                                   << ""
-                                                   << ""
-                                                   << "sales@acme.example";
-        QTest::newRow("nobody") << ""
-                                << "stranger@x.example"
-                                << ""
-                                << "";
-        QTest::newRow("no address on the card") << "B"
-                                                << ""
-                                                << "Bo Dahl"
-                                                << "";
+        auto row = [](const char* tag, const QString& setting, const QString& environment, const QString& name,
+                      const QString& email) { QTest::newRow(tag) << setting << environment << name << email; };
+        row("marked card", "Y", "anna@acme.example", "Cy Eck", "cy@eck.example");
+        row("EMAIL, any case, with a name", "", "Anna <ANNA@home.example>", "Anna Berg", "anna@acme.example");
+        row("marked card gone: EMAIL", "gone", "cy@eck.example", "Cy Eck", "cy@eck.example");
+        row("company card has no names", "C", "", "", "sales@acme.example");
+        row("nobody", "", "stranger@x.example", "", "");
+        row("no address on the card", "B", "", "Bo Dahl", "");
     }
     void ownCard()
     {

@@ -8,6 +8,7 @@
 #include "platform/UserDefaults.h"
 #include "windowTestUtil.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -244,10 +245,12 @@ private Q_SLOTS:
         QCOMPARE(popup->itemText(0), QStringLiteral("No iCal"));
         QCOMPARE(popup->currentIndex(), selected);
         QCOMPARE(w.doc().getTheCalArray(), calendars);
-        // Quitting keeps the title shown.
+        // Quitting keeps the title shown, but a saved calendar not listed (yet) is not forgotten.
+        w->applicationWillTerminate();
+        QCOMPARE(UserDefaults::standard().string("calendar"), selected ? popup->currentText() : saved);
         popup->setCurrentIndex(popup->count() - 1);
         w->applicationWillTerminate();
-        QCOMPARE(UserDefaults::standard().string("calendar"), popup->currentText());
+        QCOMPARE(UserDefaults::standard().string("calendar"), calendars.isEmpty() ? saved : popup->currentText());
     }
 
     // The toolbar's Sort sorts by the selected column; with two columns selected it says so.
@@ -515,6 +518,7 @@ private Q_SLOTS:
                                            << "" << true;
         QTest::newRow("comma file") << "drop.csv"
                                     << "" << true;
+        QTest::newRow("tab file") << "drop.tsv" << "" << true;
         QTest::newRow("other file") << "drop.pdf"
                                     << "" << false;
         QTest::newRow("text") << ""
@@ -663,6 +667,10 @@ private Q_SLOTS:
         QCOMPARE(w->calendarPopup()->accessibleName(), QStringLiteral("Calendar"));
         QCOMPARE(w->calendarPopup()->accessibleDescription(),
                  QStringLiteral("Calendars available in iCal for import or export"));
+        // Its drop-down list is read out under the same label.
+        QAccessibleInterface* popupAccessible = QAccessible::queryAccessibleInterface(w->calendarPopup());
+        QVERIFY(popupAccessible && popupAccessible->child(0));
+        QCOMPARE(popupAccessible->child(0)->text(QAccessible::Name), QStringLiteral("Calendar"));
         QCOMPARE(ToolbarItems::text(TheDrawerIdentifier).paletteLabel, QStringLiteral("Open/Closer drawer"));
         // The drawer item's new label reaches assistive technology too.
         w.addEntries({"x"});

@@ -123,15 +123,13 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("program");
         QTest::addColumn<QString>("line");
-        QTest::newRow("path and recipients")
-            << int(ScriptedMail::Mail)
-            << "set theRec to \"Chris \\\"CJ\\\" O\\\\Neil <cj@example.com>, %@ <x@example.com>\"";
-        QTest::newRow("list literal")
-            << int(ScriptedMail::Mailsmith)
-            << "set theRec to {\"Chris \\\"CJ\\\" O\\\\Neil <cj@example.com>\", \"%@ <x@example.com>\"} as list";
-        QTest::newRow("file")
-            << int(ScriptedMail::Eudora)
-            << "set theFile to (((path to users folder) as text) & \"me:a \\\"b\\\" \\\\c.ics\") as alias";
+        auto row = [](const char* tag, int program, const QString& line) { QTest::newRow(tag) << program << line; };
+        row("path and recipients", int(ScriptedMail::Mail),
+            "set theRec to \"Chris \\\"CJ\\\" O\\\\Neil <cj@example.com>, %@ <x@example.com>\"");
+        row("list literal", int(ScriptedMail::Mailsmith),
+            "set theRec to {\"Chris \\\"CJ\\\" O\\\\Neil <cj@example.com>\", \"%@ <x@example.com>\"} as list");
+        row("file", int(ScriptedMail::Eudora),
+            "set theFile to (((path to users folder) as text) & \"me:a \\\"b\\\" \\\\c.ics\") as alias");
     }
     void escaping()
     {
@@ -161,53 +159,34 @@ private Q_SLOTS:
         QTest::addColumn<QString>("recorder");
         QTest::addColumn<bool>("invitation");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("Thunderbird, file") << "thunderbird.desktop"
-                                           << "{bin}/thunderbird %u"
-                                           << "thunderbird" << false << QStringList {"-compose", "attachment='{url}'"};
-        QTest::newRow("Thunderbird, invitation")
-            << "thunderbird.desktop"
-            << "{bin}/thunderbird %u"
-            << "thunderbird" << true
-            << QStringList {"-compose", "to='\"Lee, Chris\" <lee@example.com>,Bo <bo@example.com>',attachment='{url}'"};
-        QTest::newRow("Thunderbird with env and quoted words")
-            << "thunderbird.desktop"
-            << "env GDK_BACKEND=x11 \"{bin}/thunderbird\" -P \"my \\\\\"own\\\\\" profile\" %u"
-            << "thunderbird" << false << QStringList {"-P", "my \"own\" profile", "-compose", "attachment='{url}'"};
-        QTest::newRow("Thunderbird in a flatpak")
-            << "org.mozilla.Thunderbird.desktop"
-            << "{bin}/flatpak run --command=thunderbird org.mozilla.Thunderbird @@u %u @@"
-            << "flatpak" << false
-            << QStringList {"run", "--command=thunderbird", "org.mozilla.Thunderbird", "-compose",
-                            "attachment='{url}'"};
-        QTest::newRow("Betterbird") << "eu.betterbird.Betterbird.desktop"
-                                    << "{bin}/betterbird %u"
-                                    << "betterbird" << false << QStringList {"-compose", "attachment='{url}'"};
-        QTest::newRow("Evolution, invitation")
-            << "org.gnome.Evolution.desktop"
-            << "{bin}/evolution %U"
-            << "evolution" << true
-            << QStringList {
-                   "mailto:%22Lee%2C%20Chris%22%20%3Clee@example.com%3E,Bo%20%3Cbo@example.com%3E?attach={url}"};
-        QTest::newRow("KMail, invitation")
-            << "org.kde.kmail2.desktop"
-            << "{bin}/kmail -qwindowtitle %c %u"
-            << "kmail" << true << QStringList {"-qwindowtitle",      "Mail",   "--composer",
-                                               "--attach",           "{file}", "\"Lee, Chris\" <lee@example.com>",
-                                               "Bo <bo@example.com>"};
-        QTest::newRow("Claws Mail, file") << "claws-mail.desktop"
-                                          << "{bin}/claws-mail %u"
-                                          << "claws-mail" << false << QStringList {"--compose", "--attach", "{file}"};
-        QTest::newRow("Claws Mail, invitation")
-            << "claws-mail.desktop"
-            << "{bin}/claws-mail %u"
-            << "claws-mail" << true
-            << QStringList {"--compose",
-                            "mailto:%22Lee%2C%20Chris%22%20%3Clee@example.com%3E,Bo%20%3Cbo@example.com%3E", "--attach",
-                            "{file}"};
-        QTest::newRow("any other: xdg-email")
-            << "org.gnome.Geary.desktop"
-            << "{bin}/geary %u"
-            << "xdg-email" << true << QStringList {"--attach", "{file}", "lee@example.com", "bo@example.com"};
+        auto row = [](const char* tag, const QString& desktopId, const QString& exec, const QString& recorder,
+                      bool invitation, const QStringList& expected) {
+            QTest::newRow(tag) << desktopId << exec << recorder << invitation << expected;
+        };
+        row("Thunderbird, file", "thunderbird.desktop", "{bin}/thunderbird %u", "thunderbird", false,
+            QStringList {"-compose", "attachment='{url}'"});
+        row("Thunderbird, invitation", "thunderbird.desktop", "{bin}/thunderbird %u", "thunderbird", true,
+            QStringList {"-compose", "to='\"Lee, Chris\" <lee@example.com>,Bo <bo@example.com>',attachment='{url}'"});
+        row("Thunderbird with env and quoted words", "thunderbird.desktop",
+            "env GDK_BACKEND=x11 \"{bin}/thunderbird\" -P \"my \\\\\"own\\\\\" profile\" %u", "thunderbird", false,
+            QStringList {"-P", "my \"own\" profile", "-compose", "attachment='{url}'"});
+        row("Thunderbird in a flatpak", "org.mozilla.Thunderbird.desktop",
+            "{bin}/flatpak run --command=thunderbird org.mozilla.Thunderbird @@u %u @@", "flatpak", false,
+            QStringList {"run", "--command=thunderbird", "org.mozilla.Thunderbird", "-compose", "attachment='{url}'"});
+        row("Betterbird", "eu.betterbird.Betterbird.desktop", "{bin}/betterbird %u", "betterbird", false,
+            QStringList {"-compose", "attachment='{url}'"});
+        row("Evolution, invitation", "org.gnome.Evolution.desktop", "{bin}/evolution %U", "evolution", true,
+            QStringList {"mailto:%22Lee%2C%20Chris%22%20%3Clee@example.com%3E,Bo%20%3Cbo@example.com%3E?attach={url}"});
+        row("KMail, invitation", "org.kde.kmail2.desktop", "{bin}/kmail -qwindowtitle %c %u", "kmail", true,
+            QStringList {"-qwindowtitle", "Mail", "--composer", "--attach", "{file}",
+                         "\"Lee, Chris\" <lee@example.com>", "Bo <bo@example.com>"});
+        row("Claws Mail, file", "claws-mail.desktop", "{bin}/claws-mail %u", "claws-mail", false,
+            QStringList {"--compose", "--attach", "{file}"});
+        row("Claws Mail, invitation", "claws-mail.desktop", "{bin}/claws-mail %u", "claws-mail", true,
+            QStringList {"--compose", "mailto:%22Lee%2C%20Chris%22%20%3Clee@example.com%3E,Bo%20%3Cbo@example.com%3E",
+                         "--attach", "{file}"});
+        row("any other: xdg-email", "org.gnome.Geary.desktop", "{bin}/geary %u", "xdg-email", true,
+            QStringList {"--attach", "{file}", "lee@example.com", "bo@example.com"});
     }
     void commandLines()
     {
@@ -286,13 +265,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("message");
-        QTest::newRow("a program we cannot attach to")
-            << "unsupported"
-            << "Your default mail program (geary) cannot be given an attachment. Please use the \"Export to File\" "
-               "option and attach the file to your mail message.";
-        QTest::newRow("no mail program") << "none" << kSendError;
-        QTest::newRow("a mail program that does not start") << "missing" << kSendError;
-        QTest::newRow("no folder for the attachment") << "cache" << kSendError;
+        auto row = [](const char* tag, const QString& setup, const QString& message) {
+            QTest::newRow(tag) << setup << message;
+        };
+        row("a program we cannot attach to", "unsupported",
+            "Your default mail program (geary) cannot be given an attachment. Please use the \"Export to File\" "
+            "option and attach the file to your mail message.");
+        row("no mail program", "none", kSendError);
+        row("a mail program that does not start", "missing", kSendError);
+        row("no folder for the attachment", "cache", kSendError);
     }
     void failures()
     {
@@ -365,12 +346,13 @@ private Q_SLOTS:
         QTest::addColumn<bool>("tick");
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QString>("message");
+        auto row = [](const char* tag, const QString& calendar, bool tick, const QByteArray& data,
+                      const QString& message) { QTest::newRow(tag) << calendar << tick << data << message; };
         const QByteArray data = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nEND:VCALENDAR\r\n";
-        QTest::newRow("added to the calendar") << "Work" << true << data << QString();
-        QTest::newRow("calendar gone: nothing sent") << "Home" << true << data << kGone;
-        QTest::newRow("calendar file not UTF-8")
-            << "Work" << true << QByteArray("BEGIN:VCALENDAR\r\nX:\xFF\r\n") << kAddError;
-        QTest::newRow("tick off: the calendar application is left alone") << "Work" << false << data << QString();
+        row("added to the calendar", "Work", true, data, QString());
+        row("calendar gone: nothing sent", "Home", true, data, kGone);
+        row("calendar file not UTF-8", "Work", true, QByteArray("BEGIN:VCALENDAR\r\nX:\xFF\r\n"), kAddError);
+        row("tick off: the calendar application is left alone", "Work", false, data, QString());
     }
     void alsoToCalendar()
     {

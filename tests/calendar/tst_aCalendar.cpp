@@ -59,34 +59,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("timeSeparator");
         QTest::addColumn<QString>("userTime");
         QTest::addColumn<QString>("coded");
-        QTest::newRow("uk") << "%d/%m/%Y"
-                            << "%H:%M:%S"
-                            << "d/m/y"
-                            << "/"
-                            << ":"
-                            << "%H:%M"
-                            << "%d/%m/%Y";
-        QTest::newRow("us short") << "%1m/%e/%y"
-                                  << "%1I:%M:%S %p"
-                                  << "m/d/y"
-                                  << "/"
-                                  << ":"
-                                  << "%I:%M %p"
-                                  << "%m/%e/%y";
-        QTest::newRow("german") << "%d.%m.%y"
-                                << "%H.%M.%S"
-                                << "d.m.y"
-                                << "."
-                                << "."
-                                << "%H.%M"
-                                << "%d.%m.%y";
-        QTest::newRow("iso") << "%Y-%m-%d"
-                             << "%H:%M"
-                             << "y-m-d"
-                             << "-"
-                             << ":"
-                             << "%H:%M"
-                             << "%Y-%m-%d";
+        auto row = [](const char* name, const char* shortDate, const char* time, const char* reduced,
+                      const char* dateSeparator, const char* timeSeparator, const char* userTime, const char* coded) {
+            QTest::newRow(name) << QString(shortDate) << QString(time) << QString(reduced) << QString(dateSeparator)
+                                << QString(timeSeparator) << QString(userTime) << QString(coded);
+        };
+        row("uk", "%d/%m/%Y", "%H:%M:%S", "d/m/y", "/", ":", "%H:%M", "%d/%m/%Y");
+        row("us short", "%1m/%e/%y", "%1I:%M:%S %p", "m/d/y", "/", ":", "%I:%M %p", "%m/%e/%y");
+        row("german", "%d.%m.%y", "%H.%M.%S", "d.m.y", ".", ".", "%H.%M", "%d.%m.%y");
+        row("iso", "%Y-%m-%d", "%H:%M", "y-m-d", "-", ":", "%H:%M", "%Y-%m-%d");
     }
     void userFormats()
     {
@@ -161,59 +142,31 @@ private Q_SLOTS:
         const QString contact = QStringLiteral(
             "Please contact support@quenlor.example with details and a copy of the file which triggered the problem. "
             "(Error %1)");
-        QTest::newRow("1501")
-            << todo + unused + journal
-            << "The program has encountered 3 problems:\n\n1. Your data file contains 'To Do' entries.  "
-               "These are not currently supported by the program and have therefore been removed from "
-               "the displayed data. ('To Do' will be supported in a later version.) \n\n2. The program "
-               "has encountered an appointment entry that it cannot fully process. This data will be "
-               "discarded.\n\n3. Your data file contains an entry (or entries) that are not supported "
-               "by the program.\n\n"
-                + contact.arg(1501);
-        QTest::newRow("1502")
-            << todo + unused
-            << "The program has encountered 2 problems:\n\n1. Your data file contains 'To Do' entries.  "
-               "These are not currently supported by the program and have therefore been removed from "
-               "the displayed data. ('To Do' will be supported in a later version.)\n\n2. The program "
-               "has encountered an appointment entry detail that it cannot process.  This data will be "
-               "discarded. \n\n"
-                + contact.arg(1502);
-        QTest::newRow("1503")
-            << todo + journal
-            << "The program has encountered 2 problems:\n\n1. Your data file contains 'To Do' entries.  "
-               "These are not currently supported by the program and have therefore been removed from "
-               "the displayed data. ('To Do' will be supported in a later version.)\n\n2. Your data "
-               "file contains an entry (or entries) that are not supported by the program.\n\n"
-                + contact.arg(1503);
-        QTest::newRow("1504")
-            << unused + journal
-            << "The program has encountered 2 problems:\n\n1. The program has encountered an appointment "
-               "entry detail that it cannot process.  This data will be discarded.\n\n2. Your data file "
-               "contains an entry (or entries) that are not supported by the program.\n\n"
-                + contact.arg(1504);
-        QTest::newRow("1505") << todo
-                              << "Your data file contains 'To Do' entries.  These are not currently supported by the "
+        const QString todoText = "Your data file contains 'To Do' entries.  These are not currently supported by the "
                                  "program and have therefore been removed from the displayed data. ('To Do' will be "
-                                 "supported in a later version.) (Error 1505)";
-        QTest::newRow("1506")
-            << unused
-            << "The program has encountered an appointment entry detail that it cannot process.  This "
-               "data will be discarded.\n\n"
-                + contact.arg(1506);
-        QTest::newRow("1507")
-            << journal
-            << "Your data file contains an entry (or entries) that are not supported by the program.\n\n"
-                + contact.arg(1507);
+                                 "supported in a later version.)";
+        const QString detail = "The program has encountered an appointment entry detail that it cannot process.  This "
+                               "data will be discarded.";
+        const QString entry = "The program has encountered an appointment entry that it cannot fully process. This "
+                              "data will be discarded.";
+        const QString other = "Your data file contains an entry (or entries) that are not supported by the program.";
+        const QString two = "The program has encountered 2 problems:\n\n1. ";
+        // The spaces before some paragraph breaks are part of the messages.
+        QTest::newRow("1501") << todo + unused + journal
+                              << "The program has encountered 3 problems:\n\n1. " + todoText + " \n\n2. " + entry
+                + "\n\n3. " + other + "\n\n" + contact.arg(1501);
+        QTest::newRow("1502") << todo + unused << two + todoText + "\n\n2. " + detail + " \n\n" + contact.arg(1502);
+        QTest::newRow("1503") << todo + journal << two + todoText + "\n\n2. " + other + "\n\n" + contact.arg(1503);
+        QTest::newRow("1504") << unused + journal << two + detail + "\n\n2. " + other + "\n\n" + contact.arg(1504);
+        QTest::newRow("1505") << todo << todoText + " (Error 1505)";
+        QTest::newRow("1506") << unused << detail + "\n\n" + contact.arg(1506);
+        QTest::newRow("1507") << journal << other + "\n\n" + contact.arg(1507);
         QTest::newRow("1508") << description
                               << "Your data file contains an entry (or entries) that have a description type not "
                                  "supported by Tidewell. This part of the entry has been discarded although the "
                                  "appointment (and any associated summary text) has been preserved and is included in "
                                  "the data presented. (Error 1508)";
-        QTest::newRow("1508 yields to others")
-            << description + journal
-            << "Your data file contains an entry (or entries) that are not supported "
-               "by the program.\n\n"
-                + contact.arg(1507);
+        QTest::newRow("1508 yields to others") << description + journal << other + "\n\n" + contact.arg(1507);
     }
     void problemMessages()
     {
@@ -289,105 +242,40 @@ private Q_SLOTS:
         QTest::addColumn<QString>("tzLine");
         QTest::addColumn<QString>("in");
         QTest::addColumn<QString>("out");
-        QTest::newRow("no zone information keeps seconds") << "Europe/Paris"
-                                                           << "2007-01-15T12:00:00Z"
-                                                           << ""
-                                                           << ""
-                                                           << ""
-                                                           << "2007-03-15 09:30:45"
-                                                           << "2007-03-15 09:30:45";
-        QTest::newRow("calendar zone New York read in London") << "Europe/London"
-                                                               << "2007-01-15T12:00:00Z"
-                                                               << ""
-                                                               << "America/New_York"
-                                                               << ""
-                                                               << "2007-01-15 09:00:00"
-                                                               << "2007-01-15 14:00:00";
-        QTest::newRow("DTSTART zone wins over calendar zone") << "Europe/London"
-                                                              << "2007-01-15T12:00:00Z"
-                                                              << "Europe/Paris"
-                                                              << "America/New_York"
-                                                              << ""
-                                                              << "2007-01-15 09:00:00"
-                                                              << "2007-01-15 08:00:00";
-        QTest::newRow("own zone identifier keeps seconds") << "Europe/Paris"
-                                                           << "2007-01-15T12:00:00Z"
-                                                           << "Europe/Paris"
-                                                           << ""
-                                                           << ""
-                                                           << "2007-03-15 09:30:45"
-                                                           << "2007-03-15 09:30:45";
-        QTest::newRow("own zone abbreviation keeps seconds") << "Europe/Paris"
-                                                             << "2007-01-15T12:00:00Z"
-                                                             << ""
-                                                             << "CET"
-                                                             << ""
-                                                             << "2007-03-15 09:30:45"
-                                                             << "2007-03-15 09:30:45";
-        QTest::newRow("conversion drops seconds") << "Asia/Kolkata"
-                                                  << "2007-01-15T12:00:00Z"
-                                                  << "Australia/Sydney"
-                                                  << ""
-                                                  << ""
-                                                  << "2007-01-15 09:30:45"
-                                                  << "2007-01-15 04:00:00";
-        QTest::newRow("Windows zone name") << "Europe/Paris"
-                                           << "2007-01-15T12:00:00Z"
-                                           << "Eastern Standard Time"
-                                           << ""
-                                           << ""
-                                           << "2007-01-15 09:00:00"
-                                           << "2007-01-15 15:00:00";
-        QTest::newRow("unknown zone behaves as local") << "Europe/Paris"
-                                                       << "2007-01-15T12:00:00Z"
-                                                       << "Mars/Olympus"
-                                                       << ""
-                                                       << ""
-                                                       << "2007-01-15 09:00:45"
-                                                       << "2007-01-15 09:00:00";
-        QTest::newRow("Sydney reads New York over its summer") << "Australia/Sydney"
-                                                               << "2007-01-15T12:00:00Z"
-                                                               << "America/New_York"
-                                                               << ""
-                                                               << ""
-                                                               << "2007-01-15 09:00:00"
-                                                               << "2007-01-16 01:00:00";
+        auto row = [](const char* name, const char* userZone, const char* now, const char* appZone,
+                      const char* calendarZone, const char* tzLine, const char* in, const char* out) {
+            QTest::newRow(name) << QString(userZone) << QString(now) << QString(appZone) << QString(calendarZone)
+                                << QString(tzLine) << QString(in) << QString(out);
+        };
+        const char* winter = "2007-01-15T12:00:00Z";
+        row("no zone information keeps seconds", "Europe/Paris", winter, "", "", "", "2007-03-15 09:30:45",
+            "2007-03-15 09:30:45");
+        row("calendar zone New York read in London", "Europe/London", winter, "", "America/New_York", "",
+            "2007-01-15 09:00:00", "2007-01-15 14:00:00");
+        row("DTSTART zone wins over calendar zone", "Europe/London", winter, "Europe/Paris", "America/New_York", "",
+            "2007-01-15 09:00:00", "2007-01-15 08:00:00");
+        row("own zone identifier keeps seconds", "Europe/Paris", winter, "Europe/Paris", "", "", "2007-03-15 09:30:45",
+            "2007-03-15 09:30:45");
+        row("own zone abbreviation keeps seconds", "Europe/Paris", winter, "", "CET", "", "2007-03-15 09:30:45",
+            "2007-03-15 09:30:45");
+        row("conversion drops seconds", "Asia/Kolkata", winter, "Australia/Sydney", "", "", "2007-01-15 09:30:45",
+            "2007-01-15 04:00:00");
+        row("Windows zone name", "Europe/Paris", winter, "Eastern Standard Time", "", "", "2007-01-15 09:00:00",
+            "2007-01-15 15:00:00");
+        row("unknown zone behaves as local", "Europe/Paris", winter, "Mars/Olympus", "", "", "2007-01-15 09:00:45",
+            "2007-01-15 09:00:00");
+        row("Sydney reads New York over its summer", "Australia/Sydney", winter, "America/New_York", "", "",
+            "2007-01-15 09:00:00", "2007-01-16 01:00:00");
         // vCalendar: UTC times, each shown at the offset of its own date (not today's).
-        QTest::newRow("TZ line, zone at +1 all year") << "Africa/Lagos"
-                                                      << "2007-01-15T12:00:00Z"
-                                                      << ""
-                                                      << ""
-                                                      << "+00"
-                                                      << "2007-03-15 08:30:00"
-                                                      << "2007-03-15 09:30:00";
-        QTest::newRow("TZ line, summer event read in winter") << "Europe/London"
-                                                              << "2007-01-15T12:00:00Z"
-                                                              << ""
-                                                              << ""
-                                                              << "+0000"
-                                                              << "2007-07-15 08:30:00"
-                                                              << "2007-07-15 09:30:00";
-        QTest::newRow("TZ line, summer event read in summer") << "Europe/London"
-                                                              << "2007-07-01T12:00:00Z"
-                                                              << ""
-                                                              << ""
-                                                              << "+0000"
-                                                              << "2007-07-15 08:30:00"
-                                                              << "2007-07-15 09:30:00";
-        QTest::newRow("TZ line, Kolkata") << "Asia/Kolkata"
-                                          << "2007-01-15T12:00:00Z"
-                                          << ""
-                                          << ""
-                                          << "+0530"
-                                          << "2007-03-15 08:30:00"
-                                          << "2007-03-15 14:00:00";
-        QTest::newRow("TZ line, Sydney winter event read in summer") << "Australia/Sydney"
-                                                                     << "2007-01-15T12:00:00Z"
-                                                                     << ""
-                                                                     << ""
-                                                                     << "+1000"
-                                                                     << "2007-07-15 08:30:00"
-                                                                     << "2007-07-15 18:30:00";
+        row("TZ line, zone at +1 all year", "Africa/Lagos", winter, "", "", "+00", "2007-03-15 08:30:00",
+            "2007-03-15 09:30:00");
+        row("TZ line, summer event read in winter", "Europe/London", winter, "", "", "+0000", "2007-07-15 08:30:00",
+            "2007-07-15 09:30:00");
+        row("TZ line, summer event read in summer", "Europe/London", "2007-07-01T12:00:00Z", "", "", "+0000",
+            "2007-07-15 08:30:00", "2007-07-15 09:30:00");
+        row("TZ line, Kolkata", "Asia/Kolkata", winter, "", "", "+0530", "2007-03-15 08:30:00", "2007-03-15 14:00:00");
+        row("TZ line, Sydney winter event read in summer", "Australia/Sydney", winter, "", "", "+1000",
+            "2007-07-15 08:30:00", "2007-07-15 18:30:00");
     }
     void zoneAdjust()
     {

@@ -61,95 +61,31 @@ private Q_SLOTS:
         QTest::addColumn<QString>("endTime");
         QTest::addColumn<QString>("duration"); // DURATION afterwards ("" = unchanged from empty)
         QTest::addColumn<bool>("valid");
-        for (const char* zone : {"Europe/Paris", "Asia/Kolkata", "Australia/Sydney"}) {
-            const QString z = QString::fromLatin1(zone);
-            QTest::addRow("%s timed", zone) << z << "2007-03-15"
-                                            << "09:30"
-                                            << "2007-03-15"
-                                            << "11:00"
-                                            << "T1H30M" << true;
-            QTest::addRow("%s all-day one day", zone) << z << "2007-03-15"
-                                                      << ""
-                                                      << "2007-03-15"
-                                                      << ""
-                                                      << "1D" << true;
-            QTest::addRow("%s all-day three days", zone) << z << "2007-03-15"
-                                                         << ""
-                                                         << "2007-03-17"
-                                                         << ""
-                                                         << "3D" << true;
-            QTest::addRow("%s over midnight", zone) << z << "2007-03-15"
-                                                    << "09:00"
-                                                    << "2007-03-16"
-                                                    << "10:30"
-                                                    << "1DT1H30M" << true;
-            QTest::addRow("%s 23 to 1", zone) << z << "2007-03-15"
-                                              << "23:00"
-                                              << "2007-03-16"
-                                              << "01:00"
-                                              << "T2H" << true;
-            QTest::addRow("%s equal times invalid", zone) << z << "2007-03-15"
-                                                          << "09:00"
-                                                          << "2007-03-15"
-                                                          << "09:00"
-                                                          << "" << false;
-            QTest::addRow("%s end before start", zone) << z << "2007-03-15"
-                                                       << "11:00"
-                                                       << "2007-03-15"
-                                                       << "09:00"
-                                                       << "" << false;
-            QTest::addRow("%s all-day end before start", zone) << z << "2007-03-15"
-                                                               << ""
-                                                               << "2007-03-14"
-                                                               << ""
-                                                               << "1D" << false;
-            QTest::addRow("%s start time only", zone) << z << "2007-03-15"
-                                                      << "09:00"
-                                                      << "2007-03-15"
-                                                      << ""
-                                                      << "" << false;
-            QTest::addRow("%s end time only", zone) << z << "2007-03-15"
-                                                    << ""
-                                                    << "2007-03-15"
-                                                    << "10:00"
-                                                    << "1D" << false;
-            QTest::addRow("%s start date only", zone) << z << "2007-03-15"
-                                                      << ""
-                                                      << ""
-                                                      << ""
-                                                      << "1D" << true;
+        auto row = [](const QString& name, const QString& zone, const char* startDate, const char* startTime,
+                      const char* endDate, const char* endTime, const char* duration, bool valid) {
+            QTest::newRow(qPrintable(name)) << zone << QString(startDate) << QString(startTime) << QString(endDate)
+                                            << QString(endTime) << QString(duration) << valid;
+        };
+        for (const QString zone : {"Europe/Paris", "Asia/Kolkata", "Australia/Sydney"}) {
+            row(zone + " timed", zone, "2007-03-15", "09:30", "2007-03-15", "11:00", "T1H30M", true);
+            row(zone + " all-day one day", zone, "2007-03-15", "", "2007-03-15", "", "1D", true);
+            row(zone + " all-day three days", zone, "2007-03-15", "", "2007-03-17", "", "3D", true);
+            row(zone + " over midnight", zone, "2007-03-15", "09:00", "2007-03-16", "10:30", "1DT1H30M", true);
+            row(zone + " 23 to 1", zone, "2007-03-15", "23:00", "2007-03-16", "01:00", "T2H", true);
+            row(zone + " equal times invalid", zone, "2007-03-15", "09:00", "2007-03-15", "09:00", "", false);
+            row(zone + " end before start", zone, "2007-03-15", "11:00", "2007-03-15", "09:00", "", false);
+            row(zone + " all-day end before start", zone, "2007-03-15", "", "2007-03-14", "", "1D", false);
+            row(zone + " start time only", zone, "2007-03-15", "09:00", "2007-03-15", "", "", false);
+            row(zone + " end time only", zone, "2007-03-15", "", "2007-03-15", "10:00", "1D", false);
+            row(zone + " start date only", zone, "2007-03-15", "", "", "", "1D", true);
         }
         // Daylight-saving changes inside the span: whole days on the wall clock, the rest in exact time.
-        QTest::newRow("all-day over spring change") << "Europe/Paris"
-                                                    << "2007-03-24"
-                                                    << ""
-                                                    << "2007-03-26"
-                                                    << ""
-                                                    << "3D" << true;
-        QTest::newRow("timed over spring change") << "Europe/Paris"
-                                                  << "2007-03-24"
-                                                  << "12:00"
-                                                  << "2007-03-25"
-                                                  << "12:00"
-                                                  << "1D" << true;
-        QTest::newRow("timed over Sydney change") << "Australia/Sydney"
-                                                  << "2007-10-27"
-                                                  << "23:00"
-                                                  << "2007-10-28"
-                                                  << "04:00"
-                                                  << "T4H" << true;
-        QTest::newRow("night over spring change") << "Europe/Paris"
-                                                  << "2007-03-25"
-                                                  << "01:00"
-                                                  << "2007-03-25"
-                                                  << "04:00"
-                                                  << "T2H" << true;
-        QTest::newRow("a day and hours over autumn change") << "Europe/Paris"
-                                                            << "2007-10-27"
-                                                            << "12:00"
-                                                            << "2007-10-28"
-                                                            << "14:00"
-                                                            << "1DT2H" << true;
+        row("all-day over spring change", "Europe/Paris", "2007-03-24", "", "2007-03-26", "", "3D", true);
+        row("timed over spring change", "Europe/Paris", "2007-03-24", "12:00", "2007-03-25", "12:00", "1D", true);
+        row("timed over Sydney change", "Australia/Sydney", "2007-10-27", "23:00", "2007-10-28", "04:00", "T4H", true);
+        row("night over spring change", "Europe/Paris", "2007-03-25", "01:00", "2007-03-25", "04:00", "T2H", true);
+        row("a day and hours over autumn change", "Europe/Paris", "2007-10-27", "12:00", "2007-10-28", "14:00", "1DT2H",
+            true);
     }
     void durations()
     {
@@ -184,36 +120,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("end");
         QTest::addColumn<QString>("endTime");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("backwards") << "2007-03-15"
-                                   << "11:00"
-                                   << "2007-03-15"
-                                   << "10:00"
-                                   << "it ends before it starts";
-        QTest::newRow("no length") << "2007-03-15"
-                                   << "11:00"
-                                   << "2007-03-15"
-                                   << "11:00"
-                                   << "it ends when it starts";
-        QTest::newRow("start time only") << "2007-03-15"
-                                         << "11:00"
-                                         << "2007-03-15"
-                                         << ""
-                                         << "it has a start time but no end time";
-        QTest::newRow("end time only") << "2007-03-15"
-                                       << ""
-                                       << "2007-03-15"
-                                       << "10:00"
-                                       << "it has an end time but no start time";
-        QTest::newRow("no dates") << ""
-                                  << ""
-                                  << ""
-                                  << ""
-                                  << "it has no start date";
-        QTest::newRow("consistent") << "2007-03-15"
-                                    << ""
-                                    << "2007-03-16"
-                                    << ""
-                                    << "";
+        auto row = [](const char* name, const char* start, const char* startTime, const char* end, const char* endTime,
+                      const char* reason) {
+            QTest::newRow(name) << QString(start) << QString(startTime) << QString(end) << QString(endTime)
+                                << QString(reason);
+        };
+        row("backwards", "2007-03-15", "11:00", "2007-03-15", "10:00", "it ends before it starts");
+        row("no length", "2007-03-15", "11:00", "2007-03-15", "11:00", "it ends when it starts");
+        row("start time only", "2007-03-15", "11:00", "2007-03-15", "", "it has a start time but no end time");
+        row("end time only", "2007-03-15", "", "2007-03-15", "10:00", "it has an end time but no start time");
+        row("no dates", "", "", "", "", "it has no start date");
+        row("consistent", "2007-03-15", "", "2007-03-16", "", "");
     }
     void invalidReasons()
     {
@@ -286,34 +203,19 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("duration");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("hours and minutes") << "PT1H30M"
-                                           << "2007-03-15 10:30:00";
-        QTest::newRow("hours only") << "PT2H"
-                                    << "2007-03-15 11:00:00";
-        QTest::newRow("minutes") << "PT45M"
-                                 << "2007-03-15 09:45:00";
-        QTest::newRow("minutes with CR") << "PT45M\r"
-                                         << "2007-03-15 09:45:00";
-        QTest::newRow("minutes and seconds") << "PT1M30S"
-                                             << "2007-03-15 09:01:30";
-        QTest::newRow("seconds") << "PT90S"
-                                 << "2007-03-15 09:01:30";
-        QTest::newRow("one day is the same day") << "P1D"
-                                                 << "2007-03-15 09:00:00";
-        QTest::newRow("three days") << "P3D"
-                                    << "2007-03-17 09:00:00";
-        QTest::newRow("two weeks") << "P2W"
-                                   << "2007-03-29 09:00:00";
-        QTest::newRow("mixed is not read") << "P1DT2H"
-                                           << "2007-03-15 09:00:00";
-        QTest::newRow("junk") << "XYZ"
-                              << "2007-03-15 09:00:00";
-        QTest::newRow("empty") << ""
-                               << "2007-03-15 09:00:00";
-        QTest::newRow("PT alone") << "PT"
-                                  << "2007-03-15 09:00:00";
-        QTest::newRow("huge number does not overflow") << "P99999999999999999999D"
-                                                       << "*";
+        const QList<std::pair<const char*, const char*>> rows {
+            {"PT1H30M", "2007-03-15 10:30:00"}, {"PT2H", "2007-03-15 11:00:00"},
+            {"PT45M", "2007-03-15 09:45:00"},   {"PT45M\r", "2007-03-15 09:45:00"}, // with CR
+            {"PT1M30S", "2007-03-15 09:01:30"}, {"PT90S", "2007-03-15 09:01:30"},
+            {"P1D", "2007-03-15 09:00:00"}, // one day is the same day
+            {"P3D", "2007-03-17 09:00:00"},     {"P2W", "2007-03-29 09:00:00"},
+            {"P1DT2H", "2007-03-15 09:00:00"}, // mixed is not read
+            {"XYZ", "2007-03-15 09:00:00"},     {"", "2007-03-15 09:00:00"},
+            {"PT", "2007-03-15 09:00:00"},      {"P99999999999999999999D", "*"}, // a huge number does not overflow
+        };
+        for (const auto& [duration, expected] : rows)
+            QTest::addRow("%s", *duration ? QByteArray(duration).replace('\r', "\\r").constData() : "empty")
+                << QString(duration) << QString(expected);
     }
     void endFromDuration()
     {
@@ -345,18 +247,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("location");
-        QTest::newRow("empty") << ""
-                               << ""
-                               << "";
-        QTest::newRow("bare") << "CONFIRMED"
-                              << "STATUS:CONFIRMED"
-                              << "LOCATION:CONFIRMED";
-        QTest::newRow("prefix alone") << "STATUS:"
-                                      << ""
-                                      << "LOCATION:STATUS:";
-        QTest::newRow("whole line") << "STATUS:TENTATIVE"
-                                    << "STATUS:TENTATIVE"
-                                    << "LOCATION:STATUS:TENTATIVE";
+        auto row = [](const char* name, const char* value, const char* status, const char* location) {
+            QTest::newRow(name) << QString(value) << QString(status) << QString(location);
+        };
+        row("empty", "", "", "");
+        row("bare", "CONFIRMED", "STATUS:CONFIRMED", "LOCATION:CONFIRMED");
+        row("prefix alone", "STATUS:", "", "LOCATION:STATUS:");
+        row("whole line", "STATUS:TENTATIVE", "STATUS:TENTATIVE", "LOCATION:STATUS:TENTATIVE");
     }
     void statusAndLocationLines()
     {

@@ -197,62 +197,47 @@ private Q_SLOTS:
         QTest::addColumn<bool>("valid");
         QTest::addColumn<QString>("duration");
 
-        QTest::newRow("end time") << QStringList {"DTSTART:20070315T093000", "DTEND:20070315T110000"}
-                                  << "2007-03-15 09:30"
-                                  << "2007-03-15 11:00" << true << true << "T1H30M";
-        QTest::newRow("all-day one day") << QStringList {"DTSTART;VALUE=DATE:20070315", "DTEND;VALUE=DATE:20070316"}
-                                         << "2007-03-15 00:00"
-                                         << "2007-03-15 00:00" << false << true << "1D";
-        QTest::newRow("all-day over month end")
-            << QStringList {"DTSTART;VALUE=DATE:20070227", "DTEND;VALUE=DATE:20070302"} << "2007-02-27 00:00"
-            << "2007-03-01 00:00" << false << true << "3D";
-        QTest::newRow("all-day ends 29 February")
-            << QStringList {"DTSTART;VALUE=DATE:20080228", "DTEND;VALUE=DATE:20080301"} << "2008-02-28 00:00"
-            << "2008-02-29 00:00" << false << true << "2D";
-        QTest::newRow("PT45M") << QStringList {"DTSTART:20070315T093000", "DURATION:PT45M"} << "2007-03-15 09:30"
-                               << "2007-03-15 10:15" << true << true << "T45M";
-        QTest::newRow("PT1H30M") << QStringList {"DTSTART:20070315T093000", "DURATION:PT1H30M"} << "2007-03-15 09:30"
-                                 << "2007-03-15 11:00" << true << true << "T1H30M";
-        QTest::newRow("timed P1D") << QStringList {"DTSTART:20070315T093000", "DURATION:P1D"} << "2007-03-15 09:30"
-                                   << "2007-03-16 09:30" << true << true << "1D";
-        QTest::newRow("timed P1DT2H") << QStringList {"DTSTART:20070315T230000", "DURATION:P1DT2H"}
-                                      << "2007-03-15 23:00"
-                                      << "2007-03-17 01:00" << true << true << "1DT2H";
-        QTest::newRow("all-day P1D") << QStringList {"DTSTART;VALUE=DATE:20070315", "DURATION:P1D"}
-                                     << "2007-03-15 00:00"
-                                     << "2007-03-15 00:00" << false << true << "1D";
-        QTest::newRow("all-day P1W") << QStringList {"DTSTART;VALUE=DATE:20070315", "DURATION:P1W"}
-                                     << "2007-03-15 00:00"
-                                     << "2007-03-21 00:00" << false << true << "7D";
+        auto row = [](const char* name, const QStringList& lines, const char* start, const char* end, bool timed,
+                      bool valid, const char* duration) {
+            QTest::newRow(name) << lines << QString(start) << QString(end) << timed << valid << QString(duration);
+        };
+        const char* at0930 = "2007-03-15 09:30";
+        const char* day = "2007-03-15 00:00";
+        row("end time", {"DTSTART:20070315T093000", "DTEND:20070315T110000"}, at0930, "2007-03-15 11:00", true, true,
+            "T1H30M");
+        row("all-day one day", {"DTSTART;VALUE=DATE:20070315", "DTEND;VALUE=DATE:20070316"}, day, day, false, true,
+            "1D");
+        row("all-day over month end", {"DTSTART;VALUE=DATE:20070227", "DTEND;VALUE=DATE:20070302"}, "2007-02-27 00:00",
+            "2007-03-01 00:00", false, true, "3D");
+        row("all-day ends 29 February", {"DTSTART;VALUE=DATE:20080228", "DTEND;VALUE=DATE:20080301"},
+            "2008-02-28 00:00", "2008-02-29 00:00", false, true, "2D");
+        row("PT45M", {"DTSTART:20070315T093000", "DURATION:PT45M"}, at0930, "2007-03-15 10:15", true, true, "T45M");
+        row("PT1H30M", {"DTSTART:20070315T093000", "DURATION:PT1H30M"}, at0930, "2007-03-15 11:00", true, true,
+            "T1H30M");
+        row("timed P1D", {"DTSTART:20070315T093000", "DURATION:P1D"}, at0930, "2007-03-16 09:30", true, true, "1D");
+        row("timed P1DT2H", {"DTSTART:20070315T230000", "DURATION:P1DT2H"}, "2007-03-15 23:00", "2007-03-17 01:00",
+            true, true, "1DT2H");
+        row("all-day P1D", {"DTSTART;VALUE=DATE:20070315", "DURATION:P1D"}, day, day, false, true, "1D");
+        row("all-day P1W", {"DTSTART;VALUE=DATE:20070315", "DURATION:P1W"}, day, "2007-03-21 00:00", false, true, "7D");
         // RFC 5545: a start time without an end is an event at that time without duration; an end
         // equal to the start is one too (reminders, milestones); a day that ends on itself is one day.
-        QTest::newRow("start time without end is an instant")
-            << QStringList {"DTSTART:20070315T093000"} << "2007-03-15 09:30"
-            << "2007-03-15 09:30" << true << true << "T0S";
-        QTest::newRow("end equal to the start")
-            << QStringList {"DTSTART:20070315T093000", "DTEND:20070315T093000"} << "2007-03-15 09:30"
-            << "2007-03-15 09:30" << true << true << "T0S";
-        QTest::newRow("all-day end equal to the start")
-            << QStringList {"DTSTART;VALUE=DATE:20070315", "DTEND;VALUE=DATE:20070315"} << "2007-03-15 00:00"
-            << "2007-03-15 00:00" << false << true << "1D";
-        QTest::newRow("seconds kept") << QStringList {"DTSTART:20070315T093015", "DTEND:20070315T100045"}
-                                      << "2007-03-15 09:30"
-                                      << "2007-03-15 10:00" << true << true << "T30M30S";
+        row("start time without end is an instant", {"DTSTART:20070315T093000"}, at0930, at0930, true, true, "T0S");
+        row("end equal to the start", {"DTSTART:20070315T093000", "DTEND:20070315T093000"}, at0930, at0930, true, true,
+            "T0S");
+        row("all-day end equal to the start", {"DTSTART;VALUE=DATE:20070315", "DTEND;VALUE=DATE:20070315"}, day, day,
+            false, true, "1D");
+        row("seconds kept", {"DTSTART:20070315T093015", "DTEND:20070315T100045"}, at0930, "2007-03-15 10:00", true,
+            true, "T30M30S");
         // Hours are exact time: two hours across the spring change end at 04:00 on the clock.
-        QTest::newRow("two hours over the spring change")
-            << QStringList {"DTSTART;TZID=Europe/Paris:20070325T010000", "DURATION:PT2H"} << "2007-03-25 01:00"
-            << "2007-03-25 04:00" << true << true << "T2H";
-        QTest::newRow("across the spring change")
-            << QStringList {"DTSTART:20070324T220000", "DURATION:P1D"} << "2007-03-24 22:00"
-            << "2007-03-25 22:00" << true << true << "1D";
-        QTest::newRow("unreadable duration leaves no end")
-            << QStringList {"DTSTART:20070315T093000", "DURATION:PXYZ"} << "2007-03-15 09:30"
-            << "" << true << false << "";
-        QTest::newRow("31 February is no date") << QStringList {"DTSTART;VALUE=DATE:20070231"} << ""
-                                                << "" << false << false << "";
-        QTest::newRow("end before start")
-            << QStringList {"DTSTART:20070315T093000", "DTEND:20070315T080000"} << "2007-03-15 09:30"
-            << "2007-03-15 08:00" << true << false << "";
+        row("two hours over the spring change", {"DTSTART;TZID=Europe/Paris:20070325T010000", "DURATION:PT2H"},
+            "2007-03-25 01:00", "2007-03-25 04:00", true, true, "T2H");
+        row("across the spring change", {"DTSTART:20070324T220000", "DURATION:P1D"}, "2007-03-24 22:00",
+            "2007-03-25 22:00", true, true, "1D");
+        row("unreadable duration leaves no end", {"DTSTART:20070315T093000", "DURATION:PXYZ"}, at0930, "", true, false,
+            "");
+        row("31 February is no date", {"DTSTART;VALUE=DATE:20070231"}, "", "", false, false, "");
+        row("end before start", {"DTSTART:20070315T093000", "DTEND:20070315T080000"}, at0930, "2007-03-15 08:00", true,
+            false, "");
     }
     void endForms()
     {
@@ -282,64 +267,36 @@ private Q_SLOTS:
         QTest::addColumn<QString>("location");
         QTest::addColumn<int>("error"); // 0: no message
 
-        QTest::newRow("folded over three lines")
-            << QStringList {"SUMMARY:Lunch with\\, ", " the whole\\nteam ", " today"}
-            << "Lunch with, the whole\nteam today"
-            << ""
-            << "" << 0;
-        QTest::newRow("escapes") << QStringList {"SUMMARY:a\\;b\\\\c\\Nd\\x"} << "a;b\\c\nd\\x"
-                                 << ""
-                                 << "" << 0;
-        QTest::newRow("macintosh summary") << QStringList {"SUMMARY;CHARSET=macintosh:Caf\u00e9"} << "Caf\u00e9"
-                                           << ""
-                                           << "" << 0;
-        QTest::newRow("language kept") << QStringList {"SUMMARY;LANGUAGE=en:Lunch", "DESCRIPTION;LANGUAGE=en-us:Notes"}
-                                       << "Lunch"
-                                       << "Notes"
-                                       << "" << 0;
-        QTest::newRow("Outlook quoted-printable")
-            << QStringList {"SUMMARY;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Caf=C3=A9 =E2=82=AC",
-                            "LOCATION;ENCODING=QUOTED-PRINTABLE;CHARSET=ISO-8859-1:Z=FCrich"}
-            << "Caf\u00e9 \u20ac"
-            << ""
-            << "Z\u00fcrich" << 0;
-        QTest::newRow("bare QUOTED-PRINTABLE")
-            << QStringList {"SUMMARY;QUOTED-PRINTABLE:a=3Db_c", "DESCRIPTION;QUOTED-PRINTABLE:x=0D=0Ay"} << "a=b_c"
-            << "x\ny"
-            << "" << 0;
-        QTest::newRow("soft line breaks joined")
-            << QStringList {"DESCRIPTION;ENCODING=QUOTED-PRINTABLE:one =", "two =", "three", "SUMMARY:after"} << "after"
-            << "one two three"
-            << "" << 0;
-        QTest::newRow("Mac OS Roman bytes") << QStringList {"SUMMARY;ENCODING=QUOTED-PRINTABLE:Caf=8E"} << "Caf\u00e9"
-                                            << ""
-                                            << "" << 0;
-        QTest::newRow("alternative representations kept")
-            << QStringList {"SUMMARY;ALTREP=\"cid:x@y\":Lunch", "DESCRIPTION;ALTREP=\"cid:x\";VALUE=TEXT:Notes",
-                            "LOCATION;X-OUTLOOK-ID=7;ALTREP=\"http://x\":Room"}
-            << "Lunch"
-            << "Notes"
-            << "Room" << 0;
-        QTest::newRow("other summary parameter")
-            << QStringList {"SUMMARY;FMTTYPE=text/html:Lunch", "DESCRIPTION:kept"} << ""
-            << "kept"
-            << "" << 1506;
-        QTest::newRow("other description parameter")
-            << QStringList {"SUMMARY:kept", "DESCRIPTION;FMTTYPE=text/html:gone"} << "kept"
-            << ""
-            << "" << 1508;
-        QTest::newRow("other location parameter") << QStringList {"SUMMARY:kept", "LOCATION;FMTTYPE=x:gone"} << "kept"
-                                                  << ""
-                                                  << "" << 1506;
-        QTest::newRow("location line break") << QStringList {"LOCATION:Room 5\\nFloor 2\\, east"} << ""
-                                             << ""
-                                             << "Room 5 Floor 2, east" << 0;
-        QTest::newRow("unused property") << QStringList {"SUMMARY:s", "X-ANYTHING:1"} << "s"
-                                         << ""
-                                         << "" << 1506;
-        QTest::newRow("line without colon") << QStringList {"SUMMARY:s", "GARBAGE"} << "s"
-                                            << ""
-                                            << "" << 1506;
+        auto row = [](const char* name, const QStringList& lines, const QString& summary, const QString& description,
+                      const QString& location,
+                      int error) { QTest::newRow(name) << lines << summary << description << location << error; };
+        row("folded over three lines", {"SUMMARY:Lunch with\\, ", " the whole\\nteam ", " today"},
+            "Lunch with, the whole\nteam today", "", "", 0);
+        row("escapes", {"SUMMARY:a\\;b\\\\c\\Nd\\x"}, "a;b\\c\nd\\x", "", "", 0);
+        row("macintosh summary", {"SUMMARY;CHARSET=macintosh:Caf\u00e9"}, "Caf\u00e9", "", "", 0);
+        row("language kept", {"SUMMARY;LANGUAGE=en:Lunch", "DESCRIPTION;LANGUAGE=en-us:Notes"}, "Lunch", "Notes", "",
+            0);
+        row("Outlook quoted-printable",
+            {"SUMMARY;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Caf=C3=A9 =E2=82=AC",
+             "LOCATION;ENCODING=QUOTED-PRINTABLE;CHARSET=ISO-8859-1:Z=FCrich"},
+            "Caf\u00e9 \u20ac", "", "Z\u00fcrich", 0);
+        row("bare QUOTED-PRINTABLE", {"SUMMARY;QUOTED-PRINTABLE:a=3Db_c", "DESCRIPTION;QUOTED-PRINTABLE:x=0D=0Ay"},
+            "a=b_c", "x\ny", "", 0);
+        row("soft line breaks joined",
+            {"DESCRIPTION;ENCODING=QUOTED-PRINTABLE:one =", "two =", "three", "SUMMARY:after"}, "after",
+            "one two three", "", 0);
+        row("Mac OS Roman bytes", {"SUMMARY;ENCODING=QUOTED-PRINTABLE:Caf=8E"}, "Caf\u00e9", "", "", 0);
+        row("alternative representations kept",
+            {"SUMMARY;ALTREP=\"cid:x@y\":Lunch", "DESCRIPTION;ALTREP=\"cid:x\";VALUE=TEXT:Notes",
+             "LOCATION;X-OUTLOOK-ID=7;ALTREP=\"http://x\":Room"},
+            "Lunch", "Notes", "Room", 0);
+        row("other summary parameter", {"SUMMARY;FMTTYPE=text/html:Lunch", "DESCRIPTION:kept"}, "", "kept", "", 1506);
+        row("other description parameter", {"SUMMARY:kept", "DESCRIPTION;FMTTYPE=text/html:gone"}, "kept", "", "",
+            1508);
+        row("other location parameter", {"SUMMARY:kept", "LOCATION;FMTTYPE=x:gone"}, "kept", "", "", 1506);
+        row("location line break", {"LOCATION:Room 5\\nFloor 2\\, east"}, "", "", "Room 5 Floor 2, east", 0);
+        row("unused property", {"SUMMARY:s", "X-ANYTHING:1"}, "s", "", "", 1506);
+        row("line without colon", {"SUMMARY:s", "GARBAGE"}, "s", "", "", 1506);
     }
     void textValues()
     {
@@ -546,67 +503,48 @@ private Q_SLOTS:
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("end");
 
-        QTest::newRow("London reads New York")
-            << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
-            << ical({"DTSTART:20070115T090000", "DTEND:20070115T100000"}, {"X-WR-TIMEZONE;VALUE=TEXT:America/New_York"})
-            << "2007-01-15 14:00"
-            << "2007-01-15 15:00";
-        QTest::newRow("X-WR-TIMEZONE without VALUE is ignored")
-            << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
-            << ical({"DTSTART:20070115T090000", "DTEND:20070115T100000"}, {"X-WR-TIMEZONE:America/New_York"})
-            << "2007-01-15 09:00"
-            << "2007-01-15 10:00";
-        QTest::newRow("London reads Kolkata")
-            << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
-            << ical({"DTSTART;TZID=Asia/Kolkata:20070115T090000", "DTEND;TZID=Asia/Kolkata:20070115T100000"})
-            << "2007-01-15 03:30"
-            << "2007-01-15 04:30";
-        QTest::newRow("London reads Sydney summer")
-            << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
-            << ical({"DTSTART;TZID=Australia/Sydney:20070115T090000", "DURATION:PT2H"}) << "2007-01-14 22:00"
-            << "2007-01-15 00:00";
-        QTest::newRow("Sydney reads London summer")
-            << QByteArray("Australia/Sydney") << QByteArray("2007-01-15T12:00:00Z")
-            << ical({"DTSTART;TZID=Europe/London:20070715T090000", "DTEND;TZID=Europe/London:20070715T100000"})
-            << "2007-07-15 18:00"
-            << "2007-07-15 19:00";
-        QTest::newRow("Kolkata reads UTC")
-            << QByteArray("Asia/Kolkata") << QByteArray("2007-01-15T12:00:00Z")
-            << ical({"DTSTART:20070115T090000Z", "DTEND:20070115T100000Z"}) << "2007-01-15 14:30"
-            << "2007-01-15 15:30";
-        QTest::newRow("Windows zone name") << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
-                                           << ical({"DTSTART;TZID=\"W. Europe Standard Time\":20070115T090000",
-                                                    "DTEND;TZID=\"W. Europe Standard Time\":20070115T100000"})
-                                           << "2007-01-15 08:00"
-                                           << "2007-01-15 09:00";
-        QTest::newRow("TZID after another parameter")
-            << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z")
-            << ical({"DTSTART;VALUE=DATE-TIME;TZID=Europe/Paris:20070115T090000", "DURATION:PT1H"})
-            << "2007-01-15 08:00"
-            << "2007-01-15 09:00";
-        QTest::newRow("no zone information")
-            << QByteArray("Asia/Kolkata") << QByteArray("2007-01-15T12:00:00Z")
-            << ical({"DTSTART:20070115T090000", "DTEND:20070115T100000"}) << "2007-01-15 09:00"
-            << "2007-01-15 10:00";
-        QTest::newRow("day entry read west of its zone")
-            << QByteArray("America/New_York") << QByteArray("2007-01-15T12:00:00Z")
-            << ical({"DTSTART;VALUE=DATE:20070315", "DTEND;VALUE=DATE:20070316"},
-                    {"X-WR-TIMEZONE;VALUE=TEXT:Europe/Paris"})
-            << "2007-03-15 00:00"
-            << "2007-03-15 00:00";
+        auto row = [](const char* name, const char* userZone, const char* now, const QString& text, const char* start,
+                      const char* end) {
+            QTest::newRow(name) << QByteArray(userZone) << QByteArray(now) << text << QString(start) << QString(end);
+        };
+        const char* winter = "2007-01-15T12:00:00Z";
+        const QStringList nineToTen {"DTSTART:20070115T090000", "DTEND:20070115T100000"};
+        row("London reads New York", "Europe/London", winter,
+            ical(nineToTen, {"X-WR-TIMEZONE;VALUE=TEXT:America/New_York"}), "2007-01-15 14:00", "2007-01-15 15:00");
+        row("X-WR-TIMEZONE without VALUE is ignored", "Europe/London", winter,
+            ical(nineToTen, {"X-WR-TIMEZONE:America/New_York"}), "2007-01-15 09:00", "2007-01-15 10:00");
+        row("London reads Kolkata", "Europe/London", winter,
+            ical({"DTSTART;TZID=Asia/Kolkata:20070115T090000", "DTEND;TZID=Asia/Kolkata:20070115T100000"}),
+            "2007-01-15 03:30", "2007-01-15 04:30");
+        row("London reads Sydney summer", "Europe/London", winter,
+            ical({"DTSTART;TZID=Australia/Sydney:20070115T090000", "DURATION:PT2H"}), "2007-01-14 22:00",
+            "2007-01-15 00:00");
+        row("Sydney reads London summer", "Australia/Sydney", winter,
+            ical({"DTSTART;TZID=Europe/London:20070715T090000", "DTEND;TZID=Europe/London:20070715T100000"}),
+            "2007-07-15 18:00", "2007-07-15 19:00");
+        row("Kolkata reads UTC", "Asia/Kolkata", winter, ical({"DTSTART:20070115T090000Z", "DTEND:20070115T100000Z"}),
+            "2007-01-15 14:30", "2007-01-15 15:30");
+        row("Windows zone name", "Europe/London", winter,
+            ical({"DTSTART;TZID=\"W. Europe Standard Time\":20070115T090000",
+                  "DTEND;TZID=\"W. Europe Standard Time\":20070115T100000"}),
+            "2007-01-15 08:00", "2007-01-15 09:00");
+        row("TZID after another parameter", "Europe/London", winter,
+            ical({"DTSTART;VALUE=DATE-TIME;TZID=Europe/Paris:20070115T090000", "DURATION:PT1H"}), "2007-01-15 08:00",
+            "2007-01-15 09:00");
+        row("no zone information", "Asia/Kolkata", winter, ical(nineToTen), "2007-01-15 09:00", "2007-01-15 10:00");
+        row("day entry read west of its zone", "America/New_York", winter,
+            ical({"DTSTART;VALUE=DATE:20070315", "DTEND;VALUE=DATE:20070316"},
+                 {"X-WR-TIMEZONE;VALUE=TEXT:Europe/Paris"}),
+            "2007-03-15 00:00", "2007-03-15 00:00");
         // vCalendar times are UTC, each shown at the offset of its own date: the same in winter and summer.
         const QString summerVcal
             = crlf({"BEGIN:VCALENDAR", "VERSION:1.0", "TZ:+00", "BEGIN:VEVENT", "DTSTART:20070715T083000Z",
                     "DTEND:20070715T093000Z", "END:VEVENT", "END:VCALENDAR"});
-        QTest::newRow("vCalendar read in winter")
-            << QByteArray("Europe/London") << QByteArray("2007-01-15T12:00:00Z") << summerVcal << "2007-07-15 09:30"
-            << "2007-07-15 10:30";
-        QTest::newRow("vCalendar read in summer")
-            << QByteArray("Europe/London") << QByteArray("2007-07-01T12:00:00Z") << summerVcal << "2007-07-15 09:30"
-            << "2007-07-15 10:30";
-        QTest::newRow("vCalendar in Kolkata")
-            << QByteArray("Asia/Kolkata") << QByteArray("2007-07-01T12:00:00Z") << summerVcal << "2007-07-15 14:00"
-            << "2007-07-15 15:00";
+        row("vCalendar read in winter", "Europe/London", winter, summerVcal, "2007-07-15 09:30", "2007-07-15 10:30");
+        row("vCalendar read in summer", "Europe/London", "2007-07-01T12:00:00Z", summerVcal, "2007-07-15 09:30",
+            "2007-07-15 10:30");
+        row("vCalendar in Kolkata", "Asia/Kolkata", "2007-07-01T12:00:00Z", summerVcal, "2007-07-15 14:00",
+            "2007-07-15 15:00");
     }
     void zones()
     {
@@ -640,22 +578,20 @@ private Q_SLOTS:
             "0400\r\n"
             "TZOFFSETTO:-0500\r\nEND:STANDARD\r\nBEGIN:DAYLIGHT\r\nDTSTART:19700308T020000\r\n"
             "RRULE:FREQ=YEARLY;BYDAY=2SU;BYMONTH=3\r\nTZOFFSETFROM:-0500\r\nTZOFFSETTO:-0400\r\nEND:DAYLIGHT\r\n");
-        QTest::newRow("vendor path") << "/mozilla.org/20070129_1/America/New_York"
-                                     << "" << false << "2007-07-15 15:00"
-                                     << "2007-01-15 15:00" << true;
-        QTest::newRow("Outlook display name") << "Eastern Time (US & Canada)" << eastern << false << "2007-07-15 15:00"
-                                              << "2007-01-15 15:00" << true;
-        QTest::newRow("defined after use") << "EST/EDT" << eastern << true << "2007-07-15 15:00"
-                                           << "2007-01-15 15:00" << true;
-        QTest::newRow("one offset all year") << "(UTC-03:00) Brasilia"
-                                             << "BEGIN:STANDARD\r\nDTSTART:16010101T000000\r\nTZOFFSETFROM:-0300\r\n"
-                                                "TZOFFSETTO:-0300\r\nEND:STANDARD\r\n"
-                                             << false << "2007-07-15 14:00"
-                                             << "2007-01-15 13:00" << true;
+        auto row = [](const char* name, const char* tzid, const QString& timezone, bool after, const char* summer,
+                      const char* winter, bool known) {
+            QTest::newRow(name) << QString(tzid) << timezone << after << QString(summer) << QString(winter) << known;
+        };
+        row("vendor path", "/mozilla.org/20070129_1/America/New_York", "", false, "2007-07-15 15:00",
+            "2007-01-15 15:00", true);
+        row("Outlook display name", "Eastern Time (US & Canada)", eastern, false, "2007-07-15 15:00",
+            "2007-01-15 15:00", true);
+        row("defined after use", "EST/EDT", eastern, true, "2007-07-15 15:00", "2007-01-15 15:00", true);
+        row("one offset all year", "(UTC-03:00) Brasilia",
+            "BEGIN:STANDARD\r\nDTSTART:16010101T000000\r\nTZOFFSETFROM:-0300\r\nTZOFFSETTO:-0300\r\nEND:STANDARD\r\n",
+            false, "2007-07-15 14:00", "2007-01-15 13:00", true);
         // A letter-only name is no POSIX rule of offset 0: unknown, read in the user's zone, and said so.
-        QTest::newRow("letters only, no VTIMEZONE") << "Eastern"
-                                                    << "" << false << "2007-07-15 09:00"
-                                                    << "2007-01-15 09:00" << false;
+        row("letters only, no VTIMEZONE", "Eastern", "", false, "2007-07-15 09:00", "2007-01-15 09:00", false);
     }
     void fileZones()
     {

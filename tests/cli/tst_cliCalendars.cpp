@@ -266,11 +266,13 @@ private Q_SLOTS:
         QVERIFY2(lines.size() >= 2, r.err.constData());
         QVERIFY(lines.at(0).startsWith(QStringLiteral("warning: ") + path("zones.ics")
                                        + ": Your data file contains 'To Do'"));
+        QVERIFY(lines.at(0).endsWith(QLatin1String("(Error 1505)")));
         QCOMPARE(lines.at(1),
                  QStringLiteral("warning: ") + path("zones.ics")
                      + ": The time zone \"Mars/Olympus\" is not known; its times were read as times of "
                        "your own zone (Europe/Paris).");
         QVERIFY(r.out.contains("DTSTART;TZID=Europe/Paris:20070315T090000"));
+        QVERIFY(r.out.contains("SUMMARY:s\r\n")); // the event beside the to-do is written
     }
 };
 

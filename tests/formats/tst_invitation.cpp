@@ -154,34 +154,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("email");
         QTest::addColumn<QString>("mailed");
         QTest::addColumn<QString>("app");
-        QTest::newRow("plain") << "Anne Example"
-                               << "anne@example.com"
-                               << "ATTENDEE;CN=Anne Example:mailto:anne@example.com"
-                               << "ATTENDEE;CN=\"Anne Example\":mailto:anne@example.com";
-        QTest::newRow("comma") << "Doe, John"
-                               << "jd@example.com"
-                               << "ATTENDEE;CN=\"Doe, John\":mailto:jd@example.com"
-                               << "ATTENDEE;CN=\"Doe, John\":mailto:jd@example.com";
-        QTest::newRow("semicolon") << "A;B"
-                                   << "ab@example.com"
-                                   << "ATTENDEE;CN=\"A;B\":mailto:ab@example.com"
-                                   << "ATTENDEE;CN=\"A;B\":mailto:ab@example.com";
-        QTest::newRow("colon") << "Dr: Who"
-                               << "who@example.com"
-                               << "ATTENDEE;CN=\"Dr: Who\":mailto:who@example.com"
-                               << "ATTENDEE;CN=\"Dr: Who\":mailto:who@example.com";
-        QTest::newRow("double quote") << "Say \"Hi\""
-                                      << "hi@example.com"
-                                      << "ATTENDEE;CN=Say Hi:mailto:hi@example.com"
-                                      << "ATTENDEE;CN=\"Say Hi\":mailto:hi@example.com";
-        QTest::newRow("line breaks") << "Line\r\nBreak"
-                                     << "lb@example.com\n"
-                                     << "ATTENDEE;CN=LineBreak:mailto:lb@example.com"
-                                     << "ATTENDEE;CN=\"LineBreak\":mailto:lb@example.com";
-        QTest::newRow("quoted comma") << "\"Doe, J\""
-                                      << "d@example.com"
-                                      << "ATTENDEE;CN=\"Doe, J\":mailto:d@example.com"
-                                      << "ATTENDEE;CN=\"Doe, J\":mailto:d@example.com";
+        auto row = [](const char* tag, const QString& name, const QString& email, const QString& mailed,
+                      const QString& app) { QTest::newRow(tag) << name << email << mailed << app; };
+        row("plain", "Anne Example", "anne@example.com", "ATTENDEE;CN=Anne Example:mailto:anne@example.com",
+            "ATTENDEE;CN=\"Anne Example\":mailto:anne@example.com");
+        row("comma", "Doe, John", "jd@example.com", "ATTENDEE;CN=\"Doe, John\":mailto:jd@example.com",
+            "ATTENDEE;CN=\"Doe, John\":mailto:jd@example.com");
+        row("semicolon", "A;B", "ab@example.com", "ATTENDEE;CN=\"A;B\":mailto:ab@example.com",
+            "ATTENDEE;CN=\"A;B\":mailto:ab@example.com");
+        row("colon", "Dr: Who", "who@example.com", "ATTENDEE;CN=\"Dr: Who\":mailto:who@example.com",
+            "ATTENDEE;CN=\"Dr: Who\":mailto:who@example.com");
+        row("double quote", "Say \"Hi\"", "hi@example.com", "ATTENDEE;CN=Say Hi:mailto:hi@example.com",
+            "ATTENDEE;CN=\"Say Hi\":mailto:hi@example.com");
+        row("line breaks", "Line\r\nBreak", "lb@example.com\n", "ATTENDEE;CN=LineBreak:mailto:lb@example.com",
+            "ATTENDEE;CN=\"LineBreak\":mailto:lb@example.com");
+        row("quoted comma", "\"Doe, J\"", "d@example.com", "ATTENDEE;CN=\"Doe, J\":mailto:d@example.com",
+            "ATTENDEE;CN=\"Doe, J\":mailto:d@example.com");
     }
 
     void namesCannotBreakTheLine()

@@ -54,67 +54,60 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("limiter");
         QTest::addColumn<Rows>("expected");
+        auto row = [](const char* tag, const QString& text, const QString& limiter, const Rows& expected) {
+            QTest::newRow(tag) << text << limiter << expected;
+        };
         const QString comma = QStringLiteral(",");
         const QString tab = QStringLiteral("\t");
 
-        QTest::newRow("CR LF") << "a,b\r\nc,d" << comma << Rows {{"a", "b"}, {"c", "d"}};
-        QTest::newRow("CR") << "a,b\rc,d" << comma << Rows {{"a", "b"}, {"c", "d"}};
-        QTest::newRow("LF") << "a,b\nc,d" << comma << Rows {{"a", "b"}, {"c", "d"}};
+        row("CR LF", "a,b\r\nc,d", comma, Rows {{"a", "b"}, {"c", "d"}});
+        row("CR", "a,b\rc,d", comma, Rows {{"a", "b"}, {"c", "d"}});
+        row("LF", "a,b\nc,d", comma, Rows {{"a", "b"}, {"c", "d"}});
         // Blank records (empty lines, the end of a text ending in a line end, lines of delimiters
         // and blanks) are no records.
-        QTest::newRow("CR CR LF") << "a\r\r\nb" << comma << Rows {{"a"}, {"b"}};
-        QTest::newRow("final line end") << "a,b\n" << comma << Rows {{"a", "b"}};
-        QTest::newRow("blank lines") << "\na\n\n ,, \t\n,,,,\nb\n\n" << comma << Rows {{"a"}, {"b"}};
-        QTest::newRow("empty text") << "" << comma << Rows {};
-        QTest::newRow("empty fields") << "a,,b," << comma << Rows {{"a", "", "b", ""}};
-        QTest::newRow("quoted field with commas") << "\"x\",\"a,b\",c" << comma << Rows {{"x", "a,b", "c"}};
-        QTest::newRow("quote then comma") << "\"x\",y" << comma << Rows {{"x", "y"}};
-        QTest::newRow("unclosed quote takes the rest of the row") << "a,\"b" << comma << Rows {{"a", "b"}};
-        QTest::newRow("unclosed quote keeps commas") << "a,\"b,c\nd,e" << comma << Rows {{"a", "b,c"}, {"d", "e"}};
-        QTest::newRow("lone quote is an empty field") << "a,\",b" << comma << Rows {{"a", "", "b"}};
-        QTest::newRow("empty quoted fields") << "\"\",\"\"" << comma << Rows {{"", ""}};
-        QTest::newRow("quoted rows") << "\"a\",\"b\"\n\"c\",\"d\"" << comma << Rows {{"a", "b"}, {"c", "d"}};
-        QTest::newRow("quoted rows, final CR LF") << "\"a\",\"b\"\r\n\"c\",\"d\"\r\n"
-                                                  << comma << Rows {{"a", "b"}, {"c", "d"}};
-        QTest::newRow("quoted rows with an unquoted row between")
-            << "\"a\",\"b\"\nplain,row\n\"c\",\"d\"" << comma << Rows {{"a", "b"}, {"plain", "row"}, {"c", "d"}};
-        QTest::newRow("line break in a quoted field") << "09:00,\"Line 1\r\nLine 2\",x\r\n10:00,y,z" << comma
-                                                      << Rows {{"09:00", "Line 1\nLine 2", "x"}, {"10:00", "y", "z"}};
-        QTest::newRow("line break in the first field")
-            << "\"one\ntwo\",x\nnext,y" << comma << Rows {{"one\ntwo", "x"}, {"next", "y"}};
-        QTest::newRow("empty line inside a quoted field")
-            << "a,\"p1\n\np2\"\nb,c" << comma << Rows {{"a", "p1\n\np2"}, {"b", "c"}};
-        QTest::newRow("doubled quotes") << "\"He said \"\"hi\"\"\",x" << comma << Rows {{"He said \"hi\"", "x"}};
-        QTest::newRow("doubled quote before a comma") << "\"a\"\",b\",c" << comma << Rows {{"a\",b", "c"}};
-        QTest::newRow("only a doubled quote") << "x,\"\"\"\"" << comma << Rows {{"x", "\""}};
-        QTest::newRow("quote inside a quoted field") << "\"abc\"def\",x" << comma << Rows {{"abc\"def", "x"}};
-        QTest::newRow("inch mark, no quoting") << "5\" screen,x" << comma << Rows {{"5\" screen", "x"}};
-        QTest::newRow("inch mark beside quoting") << "x,5\",\"y\"" << comma << Rows {{"x", "5\"", "y"}};
-        QTest::newRow("stray quote does not join rows") << "ab\"c,d\ne,f" << comma << Rows {{"ab\"c", "d"}, {"e", "f"}};
-        QTest::newRow("one quoted column")
-            << "\"Smith, John\"\n\"Doe, Jane\"" << comma << Rows {{"Smith, John"}, {"Doe, Jane"}};
-        QTest::newRow("NUL characters") << QString::fromUtf16(u"a\u0000b,c\u0000", 6) << comma
-                                        << Rows {
-                                               {QString::fromUtf16(u"a\u0000b", 3), QString::fromUtf16(u"c\u0000", 2)}};
+        row("CR CR LF", "a\r\r\nb", comma, Rows {{"a"}, {"b"}});
+        row("final line end", "a,b\n", comma, Rows {{"a", "b"}});
+        row("blank lines", "\na\n\n ,, \t\n,,,,\nb\n\n", comma, Rows {{"a"}, {"b"}});
+        row("empty text", "", comma, Rows {});
+        row("empty fields", "a,,b,", comma, Rows {{"a", "", "b", ""}});
+        row("quoted field with commas", "\"x\",\"a,b\",c", comma, Rows {{"x", "a,b", "c"}});
+        row("quote then comma", "\"x\",y", comma, Rows {{"x", "y"}});
+        row("unclosed quote takes the rest of the row", "a,\"b", comma, Rows {{"a", "b"}});
+        row("unclosed quote keeps commas", "a,\"b,c\nd,e", comma, Rows {{"a", "b,c"}, {"d", "e"}});
+        row("lone quote is an empty field", "a,\",b", comma, Rows {{"a", "", "b"}});
+        row("empty quoted fields", "\"\",\"\"", comma, Rows {{"", ""}});
+        row("quoted rows", "\"a\",\"b\"\n\"c\",\"d\"", comma, Rows {{"a", "b"}, {"c", "d"}});
+        row("quoted rows, final CR LF", "\"a\",\"b\"\r\n\"c\",\"d\"\r\n", comma, Rows {{"a", "b"}, {"c", "d"}});
+        row("quoted rows with an unquoted row between", "\"a\",\"b\"\nplain,row\n\"c\",\"d\"", comma,
+            Rows {{"a", "b"}, {"plain", "row"}, {"c", "d"}});
+        row("line break in a quoted field", "09:00,\"Line 1\r\nLine 2\",x\r\n10:00,y,z", comma,
+            Rows {{"09:00", "Line 1\nLine 2", "x"}, {"10:00", "y", "z"}});
+        row("line break in the first field", "\"one\ntwo\",x\nnext,y", comma, Rows {{"one\ntwo", "x"}, {"next", "y"}});
+        row("empty line inside a quoted field", "a,\"p1\n\np2\"\nb,c", comma, Rows {{"a", "p1\n\np2"}, {"b", "c"}});
+        row("doubled quotes", "\"He said \"\"hi\"\"\",x", comma, Rows {{"He said \"hi\"", "x"}});
+        row("doubled quote before a comma", "\"a\"\",b\",c", comma, Rows {{"a\",b", "c"}});
+        row("only a doubled quote", "x,\"\"\"\"", comma, Rows {{"x", "\""}});
+        row("quote inside a quoted field", "\"abc\"def\",x", comma, Rows {{"abc\"def", "x"}});
+        row("inch mark, no quoting", "5\" screen,x", comma, Rows {{"5\" screen", "x"}});
+        row("inch mark beside quoting", "x,5\",\"y\"", comma, Rows {{"x", "5\"", "y"}});
+        row("stray quote does not join rows", "ab\"c,d\ne,f", comma, Rows {{"ab\"c", "d"}, {"e", "f"}});
+        row("one quoted column", "\"Smith, John\"\n\"Doe, Jane\"", comma, Rows {{"Smith, John"}, {"Doe, Jane"}});
+        row("NUL characters", QString::fromUtf16(u"a\u0000b,c\u0000", 6), comma,
+            Rows {{QString::fromUtf16(u"a\u0000b", 3), QString::fromUtf16(u"c\u0000", 2)}});
 
-        QTest::newRow("tab") << "a\tb\t\tc" << tab << Rows {{"a", "b", "", "c"}};
-        QTest::newRow("tab keeps commas") << "a,b\t\"c,d\"" << tab << Rows {{"a,b", "\"c,d\""}};
-        QTest::newRow("tab keeps quotes") << "\"x\"\ty" << tab << Rows {{"\"x\"", "y"}};
-        QTest::newRow("tab, quoted with doubled quotes")
-            << "\"\"\"Q1\"\" review\"\tx\r\nSay \"hi\"\t\"a\"\"b\"c\"" << tab
-            << Rows {{"\"Q1\" review", "x"}, {"Say \"hi\"", "\"a\"\"b\"c\""}};
-        QTest::newRow("tab, line break in quotes")
-            << "\"a\nb\"\tc\nd\te" << tab << Rows {{"\"a\nb\"", "c"}, {"d", "e"}};
-        QTest::newRow("tab, CR LF") << "a\tb\r\nc\td\r\n" << tab << Rows {{"a", "b"}, {"c", "d"}};
-        QTest::newRow("tab, blank lines") << "\t\t\n\ta\t\n" << tab << Rows {{"", "a", ""}};
+        row("tab", "a\tb\t\tc", tab, Rows {{"a", "b", "", "c"}});
+        row("tab keeps commas", "a,b\t\"c,d\"", tab, Rows {{"a,b", "\"c,d\""}});
+        row("tab keeps quotes", "\"x\"\ty", tab, Rows {{"\"x\"", "y"}});
+        row("tab, quoted with doubled quotes", "\"\"\"Q1\"\" review\"\tx\r\nSay \"hi\"\t\"a\"\"b\"c\"", tab,
+            Rows {{"\"Q1\" review", "x"}, {"Say \"hi\"", "\"a\"\"b\"c\""}});
+        row("tab, line break in quotes", "\"a\nb\"\tc\nd\te", tab, Rows {{"\"a\nb\"", "c"}, {"d", "e"}});
+        row("tab, CR LF", "a\tb\r\nc\td\r\n", tab, Rows {{"a", "b"}, {"c", "d"}});
+        row("tab, blank lines", "\t\t\n\ta\t\n", tab, Rows {{"", "a", ""}});
         // Semicolon files from European spreadsheets quote fields as comma files do.
-        QTest::newRow("semicolon, quoted")
-            << "\"Lunch; with Ann\";12.05.2006;\"say \"\"hi\"\"\"\r\nx;\"a\nb\";5\" screen"
-            << ";" << Rows {{"Lunch; with Ann", "12.05.2006", "say \"hi\""}, {"x", "a\nb", "5\" screen"}};
-        QTest::newRow("two-character delimiter") << "a::b::\nc"
-                                                 << "::" << Rows {{"a", "b", ""}, {"c"}};
-        QTest::newRow("no delimiter") << "a,b\nc"
-                                      << "" << Rows {{"a,b"}, {"c"}};
+        row("semicolon, quoted", "\"Lunch; with Ann\";12.05.2006;\"say \"\"hi\"\"\"\r\nx;\"a\nb\";5\" screen", ";",
+            Rows {{"Lunch; with Ann", "12.05.2006", "say \"hi\""}, {"x", "a\nb", "5\" screen"}});
+        row("two-character delimiter", "a::b::\nc", "::", Rows {{"a", "b", ""}, {"c"}});
+        row("no delimiter", "a,b\nc", "", Rows {{"a,b"}, {"c"}});
     }
     void splitting()
     {
@@ -201,26 +194,29 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("rows");
         QTest::addColumn<int>("widest");
+        auto row = [](const char* tag, const QString& text, int rows, int widest) {
+            QTest::newRow(tag) << text << rows << widest;
+        };
         const int mb = 1 << 20;
-        QTest::newRow("1 MB line without line ends") << QString(mb, QLatin1Char('x')) << 1 << 1;
-        QTest::newRow("a million columns") << QLatin1Char('x') + QString(1000000, QLatin1Char(',')) << 1 << 1000001;
-        QTest::newRow("a million quotes") << QString(1000000, QLatin1Char('"')) << 1 << 1;
+        row("1 MB line without line ends", QString(mb, QLatin1Char('x')), 1, 1);
+        row("a million columns", QLatin1Char('x') + QString(1000000, QLatin1Char(',')), 1, 1000001);
+        row("a million quotes", QString(1000000, QLatin1Char('"')), 1, 1);
         QString unclosed;
         for (int i = 0; i < 100000; ++i)
             unclosed += QStringLiteral("a,\"b,c\n");
-        QTest::newRow("100000 unclosed quotes") << unclosed << 100000 << 2;
+        row("100000 unclosed quotes", unclosed, 100000, 2);
         QString openers;
         for (int i = 0; i < 200000; ++i)
             openers += QStringLiteral(",\"\"\"x");
-        QTest::newRow("quote runs that never close") << openers << 1 << 2;
-        QTest::newRow("200000 line ends") << QString(200000, QLatin1Char('\n')) << 0 << 0;
-        QTest::newRow("200000 CRs") << QString(200000, QLatin1Char('\r')) << 0 << 0;
+        row("quote runs that never close", openers, 1, 2);
+        row("200000 line ends", QString(200000, QLatin1Char('\n')), 0, 0);
+        row("200000 CRs", QString(200000, QLatin1Char('\r')), 0, 0);
         QString nul(mb, QChar(0));
-        QTest::newRow("NUL bytes") << nul << 1 << 1;
+        row("NUL bytes", nul, 1, 1);
         QString multi = QStringLiteral("\"");
         multi += QString(200000, QLatin1Char('\n'));
         multi += QStringLiteral("\",x");
-        QTest::newRow("one field of 200000 line ends") << multi << 1 << 2;
+        row("one field of 200000 line ends", multi, 1, 2);
     }
     void hostileShapes()
     {
@@ -253,28 +249,30 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<Rows>("expected");
-        QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9,\"na\xc3\xafve, tr\xc3\xa8s\"\n")
-                               << Rows {{"café", "naïve, très"}};
-        QTest::newRow("UTF-8 with BOM") << QByteArray("\xef\xbb\xbf\"x\",y") << Rows {{"x", "y"}};
-        QTest::newRow("Windows-1252") << QByteArray("caf\xe9,\x93quoted\x94,\x80 5")
-                                      << Rows {{"café", "“quoted”", "€ 5"}};
-        QTest::newRow("invalid UTF-8 reads as Windows-1252")
-            << QByteArray("\xc3\xa9\xff,x") << Rows {{QString::fromUtf8("Ã©ÿ"), "x"}};
-        QTest::newRow("NUL bytes") << QByteArray("a\0b,c", 5) << Rows {{QString::fromUtf16(u"a\u0000b", 3), "c"}};
+        auto row = [](const char* tag, const QByteArray& bytes, const Rows& expected) {
+            QTest::newRow(tag) << bytes << expected;
+        };
+        row("UTF-8", QByteArray("caf\xc3\xa9,\"na\xc3\xafve, tr\xc3\xa8s\"\n"), Rows {{"café", "naïve, très"}});
+        row("UTF-8 with BOM", QByteArray("\xef\xbb\xbf\"x\",y"), Rows {{"x", "y"}});
+        row("Windows-1252", QByteArray("caf\xe9,\x93quoted\x94,\x80 5"), Rows {{"café", "“quoted”", "€ 5"}});
+        row("invalid UTF-8 reads as Windows-1252", QByteArray("\xc3\xa9\xff,x"),
+            Rows {{QString::fromUtf8("Ã©ÿ"), "x"}});
+        row("NUL bytes", QByteArray("a\0b,c", 5), Rows {{QString::fromUtf16(u"a\u0000b", 3), "c"}});
         const QString utf16Text = QStringLiteral("\"Réunion, salle 2\",x\r\nÉté,y");
         QByteArray le("\xff\xfe");
         le.append(reinterpret_cast<const char*>(utf16Text.utf16()), utf16Text.size() * 2);
-        QTest::newRow("UTF-16 LE") << le << Rows {{"Réunion, salle 2", "x"}, {"Été", "y"}};
+        row("UTF-16 LE", le, Rows {{"Réunion, salle 2", "x"}, {"Été", "y"}});
         QByteArray be("\xfe\xff");
         for (QChar c : utf16Text) {
             be.append(char(c.unicode() >> 8));
             be.append(char(c.unicode() & 0xff));
         }
-        QTest::newRow("UTF-16 BE") << be << Rows {{"Réunion, salle 2", "x"}, {"Été", "y"}};
-        QTest::newRow("truncated UTF-16") << QByteArray("\xff\xfe"
-                                                        "a\0,\0b",
-                                                        7)
-                                          << Rows {};
+        row("UTF-16 BE", be, Rows {{"Réunion, salle 2", "x"}, {"Été", "y"}});
+        row("truncated UTF-16",
+            QByteArray("\xff\xfe"
+                       "a\0,\0b",
+                       7),
+            Rows {});
     }
     void encodings()
     {
@@ -299,18 +297,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("codes");
-        QTest::newRow("titles") << "Summary,Start Date,Start Time,End Date,End Time,Description"
-                                << QStringList {"4", "1", "0", "3", "2", "5"};
-        QTest::newRow("codes") << "4,1,0,3,2,5" << QStringList {"4", "1", "0", "3", "2", "5"};
-        QTest::newRow("loose titles") << " start-date , START_TIME,summary " << QStringList {"1", "0", "4"};
-        QTest::newRow("mixed") << "1,Summary" << QStringList {"1", "4"};
-        QTest::newRow("skipped columns") << "Summary,-,,skip,Ignore,9,Start Date"
-                                         << QStringList {"4", "-1", "-1", "-1", "-1", "9", "1"};
-        QTest::newRow("headings of mail programs")
-            << "Subject,Start Date,Start Time,End Date,End Time,Description,Location"
-            << QStringList {"4", "1", "0", "3", "2", "5", "6"};
-        QTest::newRow("unknown title") << "Summary,Venue" << QStringList {};
-        QTest::newRow("nothing") << "  " << QStringList {};
+        auto row = [](const char* tag, const QString& text, const QStringList& codes) {
+            QTest::newRow(tag) << text << codes;
+        };
+        row("titles", "Summary,Start Date,Start Time,End Date,End Time,Description",
+            QStringList {"4", "1", "0", "3", "2", "5"});
+        row("codes", "4,1,0,3,2,5", QStringList {"4", "1", "0", "3", "2", "5"});
+        row("loose titles", " start-date , START_TIME,summary ", QStringList {"1", "0", "4"});
+        row("mixed", "1,Summary", QStringList {"1", "4"});
+        row("skipped columns", "Summary,-,,skip,Ignore,9,Start Date",
+            QStringList {"4", "-1", "-1", "-1", "-1", "9", "1"});
+        row("headings of mail programs", "Subject,Start Date,Start Time,End Date,End Time,Description,Location",
+            QStringList {"4", "1", "0", "3", "2", "5", "6"});
+        row("unknown title", "Summary,Venue", QStringList {});
+        row("nothing", "  ", QStringList {});
     }
     void columnOrderFromText()
     {
@@ -336,6 +336,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("columns");
         QTest::addColumn<QStringList>("expected"); // per row: start | end | summary | description
+        auto row = [](const char* tag, const QString& shortDate, const QString& timeFormat, const QString& text,
+                      const QString& columns, const QStringList& expected) {
+            QTest::newRow(tag) << shortDate << timeFormat << text << columns << expected;
+        };
 
         const QString us = QStringLiteral("%m/%d/%y");
         const QString usTime = QStringLiteral("%I:%M:%S %p");
@@ -343,37 +347,31 @@ private Q_SLOTS:
         const QString euTime = QStringLiteral("%H.%M.%S");
         const QString defaultOrder;
 
-        QTest::newRow("US, default order")
-            << us << usTime << "9:30 AM,03/15/2007,11:00 AM,03/15/2007,Budget,\"Room 2, floor 3\\nBring slides\""
-            << defaultOrder << QStringList {"2007-03-15 09:30|2007-03-15 11:00|Budget|Room 2, floor 3\rBring slides|1"};
-        QTest::newRow("US, two-digit year and PM")
-            << us << usTime << "1:00 PM,12/31/06,2:30 PM,12/31/06,Party,x" << defaultOrder
-            << QStringList {"2006-12-31 13:00|2006-12-31 14:30|Party|x|1"};
-        QTest::newRow("US, 29 February") << us << usTime << "Leap day,02/29/2008,02/29/2008"
-                                         << "Summary,Start Date,End Date"
-                                         << QStringList {"2008-02-29 --|2008-02-29 --|Leap day||1"};
-        QTest::newRow("Europe, default order")
-            << eu << euTime << "09.30\t15.03.2007\t11.00\t15.03.2007\tBesprechung\tRaum 2" << defaultOrder
-            << QStringList {"2007-03-15 09:30|2007-03-15 11:00|Besprechung|Raum 2|1"};
-        QTest::newRow("Europe, day first")
-            << eu << euTime << "Sitzung,01.02.2007,03.02.2007"
-            << "Summary,Start Date,End Date" << QStringList {"2007-02-01 --|2007-02-03 --|Sitzung||1"};
-        QTest::newRow("quoted multi-line description")
-            << us << usTime
-            << "Summary,Start Date,Description\r\n\"Review, final\",03/15/2007,\"Line 1\r\nLine \"\"2\"\"\"\r\n"
-            << "Summary,Start Date,Description"
-            << QStringList {"- --|- --|Summary|Description|0", "2007-03-15 --|- --|Review, final|Line 1\nLine \"2\"|1"};
-        QTest::newRow("fewer fields than columns")
-            << us << usTime << "9:30 AM,03/15/2007" << defaultOrder << QStringList {"2007-03-15 09:30|- --|||0"};
-        QTest::newRow("more fields than columns") << us << usTime << "Talk,03/15/2007,extra,more"
-                                                  << "Summary,Start Date" << QStringList {"2007-03-15 --|- --|Talk||1"};
-        QTest::newRow("skipped column") << us << usTime << "Talk,Hall B,03/15/2007"
-                                        << "Summary,-,Start Date" << QStringList {"2007-03-15 --|- --|Talk||1"};
-        QTest::newRow("unreadable date and time") << us << usTime << "soon,someday,,,Later,\"\\tTabbed\\, escaped\""
-                                                  << defaultOrder << QStringList {"- --|- --|Later| Tabbed, escaped|0"};
-        QTest::newRow("blank lines make no entries")
-            << us << usTime << "Talk,03/15/2007\n\n,\n"
-            << "Summary,Start Date" << QStringList {"2007-03-15 --|- --|Talk||1"};
+        row("US, default order", us, usTime,
+            "9:30 AM,03/15/2007,11:00 AM,03/15/2007,Budget,\"Room 2, floor 3\\nBring slides\"", defaultOrder,
+            QStringList {"2007-03-15 09:30|2007-03-15 11:00|Budget|Room 2, floor 3\rBring slides|1"});
+        row("US, two-digit year and PM", us, usTime, "1:00 PM,12/31/06,2:30 PM,12/31/06,Party,x", defaultOrder,
+            QStringList {"2006-12-31 13:00|2006-12-31 14:30|Party|x|1"});
+        row("US, 29 February", us, usTime, "Leap day,02/29/2008,02/29/2008", "Summary,Start Date,End Date",
+            QStringList {"2008-02-29 --|2008-02-29 --|Leap day||1"});
+        row("Europe, default order", eu, euTime, "09.30\t15.03.2007\t11.00\t15.03.2007\tBesprechung\tRaum 2",
+            defaultOrder, QStringList {"2007-03-15 09:30|2007-03-15 11:00|Besprechung|Raum 2|1"});
+        row("Europe, day first", eu, euTime, "Sitzung,01.02.2007,03.02.2007", "Summary,Start Date,End Date",
+            QStringList {"2007-02-01 --|2007-02-03 --|Sitzung||1"});
+        row("quoted multi-line description", us, usTime,
+            "Summary,Start Date,Description\r\n\"Review, final\",03/15/2007,\"Line 1\r\nLine \"\"2\"\"\"\r\n",
+            "Summary,Start Date,Description",
+            QStringList {"- --|- --|Summary|Description|0", "2007-03-15 --|- --|Review, final|Line 1\nLine \"2\"|1"});
+        row("fewer fields than columns", us, usTime, "9:30 AM,03/15/2007", defaultOrder,
+            QStringList {"2007-03-15 09:30|- --|||0"});
+        row("more fields than columns", us, usTime, "Talk,03/15/2007,extra,more", "Summary,Start Date",
+            QStringList {"2007-03-15 --|- --|Talk||1"});
+        row("skipped column", us, usTime, "Talk,Hall B,03/15/2007", "Summary,-,Start Date",
+            QStringList {"2007-03-15 --|- --|Talk||1"});
+        row("unreadable date and time", us, usTime, "soon,someday,,,Later,\"\\tTabbed\\, escaped\"", defaultOrder,
+            QStringList {"- --|- --|Later| Tabbed, escaped|0"});
+        row("blank lines make no entries", us, usTime, "Talk,03/15/2007\n\n,\n", "Summary,Start Date",
+            QStringList {"2007-03-15 --|- --|Talk||1"});
     }
     void entries()
     {
@@ -417,24 +415,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("order");
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("DMY slashes") << "DMY"
-                                     << "05/12/2006"
-                                     << "2006-12-05";
-        QTest::newRow("DMY dots, two-digit year") << "DMY"
-                                                  << "25.12.06"
-                                                  << "2006-12-25";
-        QTest::newRow("DMY impossible as MDY") << "dmy"
-                                               << "25/12/2006"
-                                               << "2006-12-25";
-        QTest::newRow("YMD") << "YMD"
-                             << "06/12/05"
-                             << "2006-12-05";
-        QTest::newRow("ISO whatever the order") << "DMY"
-                                                << "2006-12-05"
-                                                << "2006-12-05";
-        QTest::newRow("user's order") << ""
-                                      << "05/12/2006"
-                                      << "2006-05-12";
+        auto row = [](const char* tag, const QString& order, const QString& field, const QString& expected) {
+            QTest::newRow(tag) << order << field << expected;
+        };
+        row("DMY slashes", "DMY", "05/12/2006", "2006-12-05");
+        row("DMY dots, two-digit year", "DMY", "25.12.06", "2006-12-25");
+        row("DMY impossible as MDY", "dmy", "25/12/2006", "2006-12-25");
+        row("YMD", "YMD", "06/12/05", "2006-12-05");
+        row("ISO whatever the order", "DMY", "2006-12-05", "2006-12-05");
+        row("user's order", "", "05/12/2006", "2006-05-12");
     }
     void givenDateOrder()
     {

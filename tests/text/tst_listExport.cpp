@@ -90,16 +90,12 @@ void tst_listExport::removeLeadZero_data()
 {
     QTest::addColumn<QString>("in");
     QTest::addColumn<QString>("out");
-    QTest::newRow("one zero") << "09:30"
-                              << " 9:30";
-    QTest::newRow("two zeros") << "00:30"
-                               << "00:30";
-    QTest::newRow("no zero") << "10:00"
-                             << "10:00";
-    QTest::newRow("lone zero") << "0"
-                               << " ";
-    QTest::newRow("empty") << ""
-                           << "";
+    auto row = [](const char* tag, const QString& in, const QString& out) { QTest::newRow(tag) << in << out; };
+    row("one zero", "09:30", " 9:30");
+    row("two zeros", "00:30", "00:30");
+    row("no zero", "10:00", "10:00");
+    row("lone zero", "0", " ");
+    row("empty", "", "");
 }
 
 void tst_listExport::removeLeadZero()
@@ -224,16 +220,13 @@ void tst_listExport::textOutputUs_data()
     QTest::addColumn<QString>("timeFormat");
     QTest::addColumn<QString>("dentist");
     QTest::addColumn<QString>("meeting");
+    auto row = [](const char* tag, const QString& timeFormat, const QString& dentist, const QString& meeting) {
+        QTest::newRow(tag) << timeFormat << dentist << meeting;
+    };
     // A format that shows AM/PM itself gets no second designation.
-    QTest::newRow("with %p") << "%I:%M:%S %p"
-                             << "\t 9:30 AM - 10:00 AM\tDentist\n\n"
-                             << "\t 2:00 PM -  3:30 PM\tMeeting, team\n\n";
-    QTest::newRow("without %p") << "%I:%M:%S"
-                                << "\t 9:30 AM - 10:00 AM\tDentist\n\n"
-                                << "\t 2:00 PM -  3:30 PM\tMeeting, team\n\n";
-    QTest::newRow("24 hours") << "%H:%M:%S"
-                              << "\t 9:30 - 10:00\tDentist\n\n"
-                              << "\t14:00 - 15:30\tMeeting, team\n\n";
+    row("with %p", "%I:%M:%S %p", "\t 9:30 AM - 10:00 AM\tDentist\n\n", "\t 2:00 PM -  3:30 PM\tMeeting, team\n\n");
+    row("without %p", "%I:%M:%S", "\t 9:30 AM - 10:00 AM\tDentist\n\n", "\t 2:00 PM -  3:30 PM\tMeeting, team\n\n");
+    row("24 hours", "%H:%M:%S", "\t 9:30 - 10:00\tDentist\n\n", "\t14:00 - 15:30\tMeeting, team\n\n");
 }
 
 void tst_listExport::textOutputUs()
