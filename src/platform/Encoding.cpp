@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace
 {
@@ -49,6 +50,16 @@ bool Encoding::isValidUtf8(const QByteArray& bytes)
     const qsizetype n = bytes.size();
     qsizetype i = 0;
     while (i < n) {
+        // Calendars are mostly ASCII: eight bytes at a time while no byte has its high bit set.
+        while (i + 8 <= n) {
+            quint64 word;
+            std::memcpy(&word, p + i, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            i += 8;
+        }
+        if (i >= n)
+            break;
         const uchar c = p[i];
         if (c < 0x80) {
             ++i;

@@ -375,6 +375,11 @@ private Q_SLOTS:
         QTest::newRow("windows-1252") << QByteArray("caf\xE9 \x80") << 1 << QString::fromUtf8("café €");
         QTest::newRow("overlong utf8 is not utf8") << QByteArray("\xC0\xAF") << 1 << QString::fromUtf8("À¯");
         QTest::newRow("truncated utf8 is not utf8") << QByteArray("a\xE2\x82") << 1 << QString::fromUtf8("aâ‚");
+        // Long ASCII runs are checked several bytes at a time: what follows them still counts.
+        QTest::newRow("utf8 after ascii runs") << QByteArray("0123456789abcdef\xC3\xA9 0123456789") << 0
+                                              << QString::fromUtf8("0123456789abcdefé 0123456789");
+        QTest::newRow("truncated after ascii runs") << QByteArray("abcdefghijklmnop\xE2\x82") << 1
+                                                   << QString::fromUtf8("abcdefghijklmnopâ‚");
     }
     void encodings()
     {
