@@ -284,12 +284,17 @@ void appendVcalText(QString& out, QStringView name, QStringView text)
     qp.reserve(bytes.size() * 3 + bytes.size() / 24 + 8);
     for (const char ch : bytes) {
         const uchar b = uchar(ch);
-        const int n = b == '\n' ? 6 : (b < 0x20 || b >= 0x7F || b == '=') ? 3 : 1;
+        int n = b == '\n' ? 6 : (b < 0x20 || b >= 0x7F || b == '=') ? 3 : 1;
         // Soft line breaks keep lines short; one never splits an "=XX".
         if (lineLength + n > 75) {
             qp += "=\r\n";
             lineLength = 0;
         }
+        // A continued line never begins with white space, which a reader may take for a fold,
+        // nor with "B" or "E", so that no text reads as a BEGIN: or END: line to a reader that
+        // splits components before it decodes values.
+        if (lineLength == 0 && n == 1 && (b == ' ' || b == 'B' || b == 'b' || b == 'E' || b == 'e'))
+            n = 3;
         if (b == '\n') {
             qp += "=0D=0A";
         } else if (n == 3) {
