@@ -247,9 +247,8 @@ int readStep(const QStringList& args, bool vcal)
     QElapsedTimer timer;
     timer.start();
     const double cpuStart = cpuSeconds();
-    QString text = vcal ? Encoding::decode(bytes, Encoding::Fallback::MacRoman) : Encoding::decodeUtf8(bytes);
-    bytes = QByteArray(); // the caller keeps only the text while reading
-    const QString message = cal.setData(text);
+    // As the program reads a file: the bytes are checked, decoded and parsed.
+    const QString message = cal.setDataFromBytes(bytes, Encoding::Fallback::MacRoman);
     const double secs = bench::seconds(timer);
     const double cpu = cpuSeconds() - cpuStart;
     const int events = cal.entryCount() + int(cal.getTheRecObjects().size());
@@ -279,8 +278,8 @@ int writeStep(const QStringList& args, bool vcal)
         const QString text = cal.createVCalStringWithData(cal.getTheData());
         out = Encoding::encodeMacRoman(text);
     } else {
-        const QString text = cal.createICalString(cal.getTheData(), QStringLiteral("bench.ics"));
-        out = text.toUtf8();
+        const QString name = QStringLiteral("bench.ics");
+        out = cal.createICalBytes(cal.getTheData(), &name);
     }
     const double secs = bench::seconds(timer);
     const double cpu = cpuSeconds() - cpuStart;

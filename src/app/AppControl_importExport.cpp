@@ -246,7 +246,7 @@ void AppControl::exportToFile()
                           alertWindow = false;
                           if (path.isEmpty())
                               return;
-                          writeExport(path, theCal->createICalString(theCal->getTheData(), path).toUtf8());
+                          writeExport(path, theCal->createICalBytes(theCal->getTheData(), &path));
                       });
 }
 

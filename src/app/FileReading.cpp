@@ -60,13 +60,16 @@ bool readCalendarFile(aCalendar& doc, const QString& path, QString* warning, QSt
     const QFileInfo info(path);
     const QString suffix = info.suffix().toLower();
     const bool vcal = suffix == QLatin1String("vcal") || suffix == QLatin1String("vcs");
-    const QString text = Encoding::decode(bytes, vcal ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252);
-    if (!text.contains(QLatin1String("BEGIN:VCALENDAR"), Qt::CaseInsensitive)
-        && !text.contains(QLatin1String("BEGIN:VEVENT"), Qt::CaseInsensitive)) {
+    // Decoded as the command-line tool decodes: a UTF-8 file with a few stray bytes stays UTF-8.
+    Encoding::CalendarText decoded
+        = Encoding::decodeCalendar(bytes, vcal ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252);
+    bytes = QByteArray();
+    if (!decoded.text.contains(QLatin1String("BEGIN:VCALENDAR"), Qt::CaseInsensitive)
+        && !decoded.text.contains(QLatin1String("BEGIN:VEVENT"), Qt::CaseInsensitive)) {
         *error = QStringLiteral("%1: not a calendar file").arg(path);
         return false;
     }
-    *warning = doc.setData(text);
+    *warning = doc.setDecodedData(std::move(decoded));
     return true;
 }
 

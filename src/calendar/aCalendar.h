@@ -94,6 +94,8 @@ public:
     /// character set are then read in it. Returns what setData returns, with a note when bytes
     /// that were not UTF-8 had to be replaced.
     QString setDataFromBytes(const QByteArray& bytes, Encoding::Fallback fallback);
+    /// The same for bytes already decoded (the caller can let go of the bytes first).
+    QString setDecodedData(Encoding::CalendarText decoded);
     /// What the last read did besides the problem flags, one sentence each: time zones it did not
     /// know, stray bytes it replaced, repeating entries whose zone changes daylight-saving time on
     /// other dates than the user's.
@@ -120,6 +122,8 @@ public:
     {
         return createICalString(entries, &calName);
     }
+    /// The same file as UTF-8 bytes, made without the whole text in UTF-16 (large files in pieces).
+    QByteArray createICalBytes(const EntryList& entries, const QString* calName) const;
     QString createVCalString() const;
     QString createVCalStringWithData(const EntryList& entries) const;
     /// The mailed invitation calendar: "BEGIN:VCALENDAR\nMETHOD:REQUEST\n" ... "END:VCALENDAR".

@@ -215,7 +215,8 @@ public:
     void appendICal(QString& out, const WriteContext& context);
     /// Appends the vCalendar block to @p out and returns an empty text; when the repeat rule has no
     /// vCalendar 1.0 form, appends nothing and returns the message instead.
-    QString appendVCal(QString& out, const WriteContext& context);
+    /// @p rule, when given, is rruleVcal()'s text, worked out beforehand.
+    QString appendVCal(QString& out, const WriteContext& context, const QString* rule = nullptr);
 
     // --- repeat rule translation (formats/repeatRuleTranslation.cpp) ---
     QString rruleVcal() const;

@@ -1171,7 +1171,11 @@ QString aCalendar::readText(const QString& text, bool singleByte, Encoding::Fall
 
 QString aCalendar::setDataFromBytes(const QByteArray& bytes, Encoding::Fallback fallback)
 {
-    const Encoding::CalendarText decoded = Encoding::decodeCalendar(bytes, fallback);
+    return setDecodedData(Encoding::decodeCalendar(bytes, fallback));
+}
+
+QString aCalendar::setDecodedData(Encoding::CalendarText decoded)
+{
     const QString message = readText(decoded.text, decoded.singleByte, decoded.singleByteEncoding);
     if (decoded.replacedBytes == 0)
         return message;

@@ -148,8 +148,10 @@ bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, co
             s.error(QStringLiteral("tidewell-cli: %1: not a calendar file").arg(name));
             return false;
         }
-        doc.setDataFromBytes(bytes,
-                             format == Format::VCal ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252);
+        Encoding::CalendarText decoded = Encoding::decodeCalendar(
+            bytes, format == Format::VCal ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252);
+        bytes = QByteArray(); // the text alone while the entries are made
+        doc.setDecodedData(std::move(decoded));
         const QString message = doc.problemMessage();
         if (!message.isEmpty())
             s.error(QStringLiteral("warning: %1: %2").arg(name, message));
@@ -255,13 +257,9 @@ int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
     }
     QByteArray bytes;
     switch (o.format) {
-    case Format::ICal: {
-        const QString text = o.path.isEmpty() || o.path == QLatin1String("-")
-            ? doc.createICalString(doc.getTheData(), nullptr)
-            : doc.createICalString(doc.getTheData(), o.path);
-        bytes = text.toUtf8();
+    case Format::ICal:
+        bytes = doc.createICalBytes(doc.getTheData(), o.path.isEmpty() || o.path == QLatin1String("-") ? nullptr : &o.path);
         break;
-    }
     case Format::VCal: {
         const QString text = vcalText.isEmpty() ? doc.createVCalString() : vcalText;
         if (!text.startsWith(QLatin1String("BEGIN:VCALENDAR\r\n"))) {

@@ -1,6 +1,7 @@
 #include "CliOptions.h"
 
 #include "formats/repeatList.h"
+#include "platform/Encoding.h"
 #include "platform/NaturalDate.h"
 #include "text/theSorter.h"
 
@@ -339,13 +340,18 @@ QByteArray listBytes(Session& s, const aCalendar& doc, const OutputOptions& o)
         entries.clear();
         for (const EntryPtr& e : expanded.getDataArray()) {
             // The expansion lists a row for every day an entry spans: each row counts by its start.
-            const CalDate start = e->getFullStartTime();
-            if (e != horizon && (!o.since || start >= o.since) && (!o.untilExclusive || start < o.untilExclusive))
-                entries << e;
+            if (e == horizon)
+                continue;
+            if (o.since || o.untilExclusive) {
+                const CalDate start = e->getFullStartTime();
+                if (!((!o.since || start >= o.since) && (!o.untilExclusive || start < o.untilExclusive)))
+                    continue;
+            }
+            entries << e;
         }
     }
     if (readable)
-        return doc.textOutputOf(entries, warnings).toUtf8();
+        return Encoding::toUtf8(doc.textOutputOf(entries, warnings));
     if (!warnings.isEmpty()) {
         QString w = warnings.trimmed();
         w.replace(QLatin1String("\r\r"), QLatin1String("\n"));
@@ -364,6 +370,6 @@ QByteArray listBytes(Session& s, const aCalendar& doc, const OutputOptions& o)
         entries = sorter.sortByStart();
     const QString text
         = o.format == Format::Csv ? doc.theCommaOut(entries, o.columns, list) : doc.theTabOut(entries, o.columns, list);
-    return text.toUtf8();
+    return Encoding::toUtf8(text);
 }
 } // namespace cli

@@ -2,9 +2,15 @@
 
 #include "calendar/aCalendar.h"
 #include "formats/writeContext.h"
+#include "platform/Encoding.h"
+#include "platform/Parallel.h"
 #include "platform/Uuid.h"
 
 #include <QSet>
+#include <QStringEncoder>
+
+#include <atomic>
+#include <type_traits>
 
 namespace
 {
@@ -21,11 +27,105 @@ QString textValue(QString text)
     text.replace(QLatin1Char(','), QLatin1String("\\,"));
     return text;
 }
-} // namespace
 
-QString aCalendar::createICalString(const EntryList& entries, const QString* calName) const
+// A large calendar is written in pieces at once, each of at least this many entries.
+constexpr qsizetype kEntriesPerPiece = 2000;
+
+/// The entries in the order they are written: each entry once, each override right after its
+/// parent (once, even when it is listed twice or among the entries).
+QList<dataEntry*> writeOrder(const EntryList& entries)
 {
-    const dataEntry::WriteContext context = dataEntry::WriteContext::current();
+    QList<dataEntry*> order;
+    order.reserve(entries.size());
+    QSet<const dataEntry*> written;
+    written.reserve(entries.size());
+    for (const EntryPtr& entry : entries) {
+        if (!entry || written.contains(entry.get()))
+            continue;
+        written.insert(entry.get());
+        order.append(entry.get());
+        for (const EntryPtr& child : entry->getTheReoccDateArray()) {
+            if (!child || written.contains(child.get()))
+                continue;
+            written.insert(child.get());
+            order.append(child.get());
+        }
+    }
+    return order;
+}
+
+/// Entries without a UID get theirs before the pieces are written, in file order, so that a file
+/// written in pieces names its entries as one written in one go.
+void giveUids(const QList<dataEntry*>& order)
+{
+    for (dataEntry* e : order) {
+        if (e->getUIDValue().isEmpty() && e->notBlankLine())
+            e->setNewUID();
+    }
+}
+
+/// Piece @p k of @p n of a list of @p size items: [first, second).
+std::pair<qsizetype, qsizetype> pieceRange(qsizetype size, int k, int n)
+{
+    return {size * k / n, size * (k + 1) / n};
+}
+
+/// The blocks of the entries of @p order in pieces: piece k holds the blocks of its part of the list.
+QList<QString> iCalBlocks(const QList<dataEntry*>& order, const dataEntry::WriteContext& context)
+{
+    const int n = Parallel::pieces(order.size(), kEntriesPerPiece);
+    QList<QString> parts(n);
+    QString* texts = parts.data();
+    Parallel::run(n, [&](int k) {
+        const dataEntry::WriteContext own = context;
+        const auto [first, last] = pieceRange(order.size(), k, n);
+        for (qsizetype i = first; i < last; ++i)
+            order.at(i)->appendICal(texts[k], own);
+    });
+    return parts;
+}
+
+/// The same blocks as UTF-8. Each piece writes its blocks into one small text, reused, and
+/// appends their bytes to its part: fresh memory is dear, and the whole file in UTF-16 would
+/// take twice the room of its bytes.
+QList<QByteArray> iCalBlockBytes(const QList<dataEntry*>& order, const dataEntry::WriteContext& context)
+{
+    constexpr qsizetype kFlushAt = 1 << 19;
+    const int n = Parallel::pieces(order.size(), kEntriesPerPiece);
+    QList<QByteArray> parts(n);
+    QByteArray* bytes = parts.data();
+    Parallel::run(n, [&](int k) {
+        const dataEntry::WriteContext own = context;
+        const auto [first, last] = pieceRange(order.size(), k, n);
+        QByteArray& out = bytes[k];
+        QString text;
+        text.reserve(kFlushAt + (kFlushAt >> 2));
+        QStringEncoder encoder(QStringConverter::Utf8);
+        auto flush = [&](qsizetype done) {
+            // After the first flush the part's size is foreseen from what it took so far.
+            if (out.isEmpty() && done < last) {
+                const double share = double(last - first) / double(std::max<qsizetype>(1, done - first));
+                out.reserve(qsizetype(double(text.size()) * share * 1.1) + 64);
+            }
+            const qsizetype at = out.size();
+            out.resize(at + encoder.requiredSpace(text.size()));
+            char* end = encoder.appendToBuffer(out.data() + at, text);
+            out.resize(end - out.constData());
+            text.resize(0);
+        };
+        for (qsizetype i = first; i < last; ++i) {
+            order.at(i)->appendICal(text, own);
+            if (text.size() >= kFlushAt)
+                flush(i + 1);
+        }
+        flush(last);
+        out.squeeze();
+    });
+    return parts;
+}
+
+QString iCalHeader(const dataEntry::WriteContext& context, const QString* calName)
+{
     // Peers read X-WR-TIMEZONE as a zone identifier, so it names the zone, not an abbreviation.
     QString out = QStringLiteral("BEGIN:VCALENDAR\r\nCALSCALE:GREGORIAN\r\nX-WR-TIMEZONE;VALUE=TEXT:%1\r\n"
                                  "PRODID:-//Quenlor\\, //Quenlor//EN\r\n")
@@ -38,24 +138,45 @@ QString aCalendar::createICalString(const EntryList& entries, const QString* cal
     }
     out += QStringLiteral("X-WR-RELCALID;VALUE=TEXT:%1\r\n").arg(Uuid::create());
     out += QStringLiteral("VERSION:2.0\r\n");
-
-    // Each override follows its parent, once, even when it is listed twice or among the entries.
-    QSet<const dataEntry*> written;
-    written.reserve(entries.size());
-    for (const EntryPtr& entry : entries) {
-        if (!entry || written.contains(entry.get()))
-            continue;
-        written.insert(entry.get());
-        entry->appendICal(out, context);
-        for (const EntryPtr& child : entry->getTheReoccDateArray()) {
-            if (!child || written.contains(child.get()))
-                continue;
-            written.insert(child.get());
-            child->appendICal(out, context);
-        }
-    }
-    out += QStringLiteral("END:VCALENDAR\r\n");
     return out;
+}
+
+constexpr char kFooter[] = "END:VCALENDAR\r\n";
+
+/// @p head, the parts in order, and the calendar's last line, in one allocation.
+template<typename Text>
+Text joined(Text head, const QList<Text>& parts)
+{
+    qsizetype size = head.size() + qsizetype(sizeof kFooter) - 1;
+    for (const Text& part : parts)
+        size += part.size();
+    head.reserve(size);
+    for (const Text& part : parts)
+        head += part;
+    if constexpr (std::is_same_v<Text, QString>)
+        head += QLatin1String(kFooter);
+    else
+        head += kFooter;
+    return head;
+}
+} // namespace
+
+QString aCalendar::createICalString(const EntryList& entries, const QString* calName) const
+{
+    const dataEntry::WriteContext context = dataEntry::WriteContext::current();
+    QString head = iCalHeader(context, calName);
+    const QList<dataEntry*> order = writeOrder(entries);
+    giveUids(order);
+    return joined(std::move(head), iCalBlocks(order, context));
+}
+
+QByteArray aCalendar::createICalBytes(const EntryList& entries, const QString* calName) const
+{
+    const dataEntry::WriteContext context = dataEntry::WriteContext::current();
+    const QByteArray head = iCalHeader(context, calName).toUtf8();
+    const QList<dataEntry*> order = writeOrder(entries);
+    giveUids(order);
+    return joined(head, iCalBlockBytes(order, context));
 }
 
 QString aCalendar::createVCalString() const
@@ -70,6 +191,38 @@ QString aCalendar::createVCalStringWithData(const EntryList& entries) const
     if (tz.size() > 3 && tz.endsWith(QLatin1String("00")))
         tz.chop(2);
     QString out = QStringLiteral("BEGIN:VCALENDAR\r\nPRODID:PalmDesktop Generated\r\nTZ:%1\r\nVERSION:1.0\r\n").arg(tz);
+
+    // The repeat rules in their vCalendar form first (in pieces): a rule without one makes the
+    // file the message, written by the loop at the end, entry by entry as always.
+    const QList<dataEntry*> order = writeOrder(entries);
+    QList<QString> rules(order.size());
+    QString* rule = rules.data();
+    std::atomic<bool> untranslatable {false};
+    const int n = Parallel::pieces(order.size(), kEntriesPerPiece);
+    Parallel::run(n, [&](int k) {
+        const auto [first, last] = pieceRange(order.size(), k, n);
+        for (qsizetype i = first; i < last; ++i) {
+            const dataEntry* e = order.at(i);
+            if (e->getRRULENoRRULE().isEmpty() || !e->notBlankLine())
+                continue;
+            rule[i] = e->rruleVcal();
+            if (!rule[i].startsWith(QLatin1String("RRULE:")))
+                untranslatable = true;
+        }
+    });
+    if (!untranslatable) {
+        giveUids(order);
+        QList<QString> parts(n);
+        QString* texts = parts.data();
+        Parallel::run(n, [&](int k) {
+            const dataEntry::WriteContext own = context;
+            const auto [first, last] = pieceRange(order.size(), k, n);
+            for (qsizetype i = first; i < last; ++i)
+                order.at(i)->appendVCal(texts[k], own, &rule[i]);
+        });
+        return joined(std::move(out), parts);
+    }
+
     QString message;
     // vCalendar has no RECURRENCE-ID: each override follows its parent (once) as an event of its
     // own, and the parent names the occurrence it replaces as an exception date.
@@ -93,6 +246,6 @@ QString aCalendar::createVCalStringWithData(const EntryList& entries) const
                 message = childProblem;
         }
     }
-    out += QStringLiteral("END:VCALENDAR\r\n");
+    out += QLatin1String(kFooter);
     return message.isEmpty() ? out : message;
 }

@@ -1,9 +1,14 @@
 #include "Encoding.h"
 
+#include "Parallel.h"
+
+#include <QList>
 #include <QStringDecoder>
+#include <QStringEncoder>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 
 namespace
@@ -44,10 +49,39 @@ QString decodeSingleByte(const QByteArray& bytes, bool mac)
 }
 } // namespace
 
-bool Encoding::isValidUtf8(const QByteArray& bytes)
+namespace
 {
-    const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
-    const qsizetype n = bytes.size();
+// Big texts are converted in pieces at once; a piece of a few megabytes pays for its thread.
+constexpr qsizetype kBytesPerPiece = 4 << 20;
+
+/// Where piece @p k of @p pieces of a UTF-8 text begins: never inside a character.
+qsizetype utf8PieceStart(const uchar* p, qsizetype n, int k, int pieces)
+{
+    if (k <= 0)
+        return 0;
+    if (k >= pieces)
+        return n;
+    qsizetype at = qsizetype(double(n) * k / pieces);
+    while (at < n && (p[at] & 0xC0) == 0x80)
+        ++at;
+    return at;
+}
+
+/// Where piece @p k of a UTF-16 text begins: never between the halves of a surrogate pair.
+qsizetype utf16PieceStart(const char16_t* p, qsizetype n, int k, int pieces)
+{
+    if (k <= 0)
+        return 0;
+    if (k >= pieces)
+        return n;
+    qsizetype at = qsizetype(double(n) * k / pieces);
+    while (at < n && QChar::isHighSurrogate(p[at - 1]))
+        ++at;
+    return at;
+}
+
+bool validUtf8Range(const uchar* p, qsizetype n)
+{
     qsizetype i = 0;
     while (i < n) {
         // Calendars are mostly ASCII: eight bytes at a time while no byte has its high bit set.
@@ -91,6 +125,139 @@ bool Encoding::isValidUtf8(const QByteArray& bytes)
     return true;
 }
 
+/// Decodes @p n bytes of UTF-8 into @p out (room for @p n units) by the rules of validUtf8Range;
+/// the units written, or -1 at the first byte those rules refuse.
+qsizetype decodeUtf8Range(const uchar* p, qsizetype n, char16_t* out)
+{
+    qsizetype i = 0;
+    char16_t* o = out;
+    while (i < n) {
+        while (i + 8 <= n) {
+            quint64 word;
+            std::memcpy(&word, p + i, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            for (int k = 0; k < 8; ++k)
+                o[k] = p[i + k];
+            o += 8;
+            i += 8;
+        }
+        if (i >= n)
+            break;
+        const uchar c = p[i];
+        if (c < 0x80) {
+            *o++ = c;
+            ++i;
+            continue;
+        }
+        int len = 0;
+        uint cp = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 1;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 2;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 3;
+            cp = c & 0x07;
+        } else {
+            return -1;
+        }
+        for (int k = 1; k <= len; ++k) {
+            if (i + k >= n || (p[i + k] & 0xC0) != 0x80)
+                return -1;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if ((len == 2 && cp < 0x800) || (len == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+            return -1;
+        if (cp >= 0x10000) {
+            *o++ = QChar::highSurrogate(cp);
+            *o++ = QChar::lowSurrogate(cp);
+        } else {
+            *o++ = char16_t(cp);
+        }
+        i += len + 1;
+    }
+    return o - out;
+}
+
+/// The text of @p bytes when they are well-formed UTF-8 (a byte-order mark is kept as U+FEFF, as
+/// QString::fromUtf8 keeps it), checked and decoded in one pass; false otherwise.
+bool decodeIfValidUtf8(const QByteArray& bytes, QString* text)
+{
+    const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    // No character takes more UTF-16 units than bytes: each piece decodes into the room its bytes
+    // would take, and the pieces then close up.
+    QString decoded(n, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(decoded.data());
+    const int pieces = Parallel::pieces(n, kBytesPerPiece);
+    QList<qsizetype> unitList(pieces, 0);
+    qsizetype* units = unitList.data();
+    Parallel::run(pieces, [&](int k) {
+        const qsizetype from = utf8PieceStart(p, n, k, pieces);
+        units[k] = decodeUtf8Range(p + from, utf8PieceStart(p, n, k + 1, pieces) - from, out + from);
+    });
+    qsizetype size = 0;
+    for (int k = 0; k < pieces; ++k) {
+        if (units[k] < 0)
+            return false;
+        const qsizetype from = utf8PieceStart(p, n, k, pieces);
+        if (from != size)
+            std::memmove(out + size, out + from, size_t(units[k]) * sizeof(char16_t));
+        size += units[k];
+    }
+    decoded.truncate(size);
+    *text = std::move(decoded);
+    return true;
+}
+} // namespace
+
+bool Encoding::isValidUtf8(const QByteArray& bytes)
+{
+    const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    const int pieces = Parallel::pieces(n, kBytesPerPiece);
+    if (pieces <= 1)
+        return validUtf8Range(p, n);
+    // A piece starts on a character: a sequence cut short by the next piece's start is one that
+    // the whole text has cut short too.
+    std::atomic<bool> valid {true};
+    Parallel::run(pieces, [&](int k) {
+        const qsizetype from = utf8PieceStart(p, n, k, pieces);
+        if (!validUtf8Range(p + from, utf8PieceStart(p, n, k + 1, pieces) - from))
+            valid = false;
+    });
+    return valid;
+}
+
+QByteArray Encoding::toUtf8(QStringView text)
+{
+    const auto* p = reinterpret_cast<const char16_t*>(text.data());
+    const qsizetype n = text.size();
+    const int pieces = Parallel::pieces(n, kBytesPerPiece / 2);
+    if (pieces <= 1)
+        return text.toUtf8();
+    QList<QByteArray> partList(pieces);
+    QByteArray* parts = partList.data();
+    Parallel::run(pieces, [&](int k) {
+        const qsizetype from = utf16PieceStart(p, n, k, pieces);
+        parts[k] = text.sliced(from, utf16PieceStart(p, n, k + 1, pieces) - from).toUtf8();
+    });
+    QList<qsizetype> offsets(pieces + 1, 0);
+    for (int k = 0; k < pieces; ++k)
+        offsets[k + 1] = offsets[k] + parts[k].size();
+    QByteArray out(offsets.last(), Qt::Uninitialized);
+    char* dst = out.data();
+    const qsizetype* at = offsets.constData();
+    Parallel::run(pieces, [&](int k) {
+        std::memcpy(dst + at[k], parts[k].constData(), size_t(parts[k].size()));
+        parts[k] = QByteArray();
+    });
+    return out;
+}
+
 QString Encoding::decodeUtf8(const QByteArray& bytes)
 {
     if (bytes.startsWith("\xEF\xBB\xBF"))
@@ -117,8 +284,9 @@ QString Encoding::decode(const QByteArray& bytes, Fallback fallback)
         QString text = decoder.decode(bytes.mid(2));
         return text;
     }
-    if (isValidUtf8(bytes))
-        return QString::fromUtf8(bytes);
+    QString text;
+    if (decodeIfValidUtf8(bytes, &text))
+        return text;
     return fallback == Fallback::MacRoman ? decodeMacRoman(bytes) : decodeWindows1252(bytes);
 }
 
@@ -261,11 +429,12 @@ Encoding::CalendarText Encoding::decodeCalendar(const QByteArray& bytes, Fallbac
 {
     CalendarText result;
     result.singleByteEncoding = fallback;
-    if (bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")
-        || isValidUtf8(bytes)) {
+    if (bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
         result.text = decode(bytes, fallback);
         return result;
     }
+    if (decodeIfValidUtf8(bytes, &result.text))
+        return result;
     const QByteArray joined = joinSplitCharacters(bytes);
     if (isValidUtf8(joined)) {
         result.text = QString::fromUtf8(joined);

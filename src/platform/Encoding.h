@@ -24,6 +24,9 @@ QString decodeUtf8(const QByteArray& bytes);
 QString decodeMacRoman(const QByteArray& bytes);
 QString decodeWindows1252(const QByteArray& bytes);
 
+/// UTF-8 bytes of @p text, the same as QStringView::toUtf8() (large texts converted in pieces at once).
+QByteArray toUtf8(QStringView text);
+
 /// Mac OS Roman bytes; a character Mac OS Roman cannot hold becomes "?".
 QByteArray encodeMacRoman(const QString& text);
 /// True when every character of @p text has a Mac OS Roman byte (line breaks and ASCII included).

@@ -216,27 +216,35 @@ private Q_SLOTS:
         QTest::addColumn<int>("command");
         QTest::addColumn<QString>("extension"); // the window's
         QTest::addColumn<QString>("cliExtension");
+        QTest::addColumn<bool>("strayByte"); // a UTF-8 file with one byte that is not: read alike
         QTest::newRow("iCalendar") << int(Item::ExportICalFile) << "ics"
-                                   << "ics";
+                                   << "ics" << false;
         QTest::newRow("vCalendar") << int(Item::ExportVCalFile) << "vcal"
-                                   << "vcal";
+                                   << "vcal" << false;
         QTest::newRow("comma") << int(Item::ExportCommaFile) << "csv"
-                               << "csv";
+                               << "csv" << false;
         QTest::newRow("tab") << int(Item::ExportTabFile) << "txt"
-                             << "tab";
+                             << "tab" << false;
         QTest::newRow("text") << int(Item::ExportTextFile) << "txt"
-                              << "txt";
+                              << "txt" << false;
+        QTest::newRow("iCalendar, a stray byte") << int(Item::ExportICalFile) << "ics"
+                                                 << "ics" << true;
     }
     void writtenBytesAreTheToolsBytes()
     {
         QFETCH(int, command);
         QFETCH(QString, extension);
         QFETCH(QString, cliExtension);
-        const QString input = write(
-            "tool.ics",
-            windowtest::calendarText({{"Café, Zürich", "20070310T090000"}, {"Früh\tstück", "20070302T073000"}}));
+        QFETCH(bool, strayByte);
+        QByteArray text
+            = windowtest::calendarText({{"Café, Zürich", "20070310T090000"}, {"Früh\tstück", "20070302T073000"}});
+        if (strayByte)
+            text.replace("Früh", "Fr\xfch");
+        const QString input = write("tool.ics", text);
         Window w({}, kFormats);
         QVERIFY(w.open({input}));
+        if (strayByte)
+            QVERIFY2(w.summaries().contains(QStringLiteral("Café, Zürich")), qPrintable(w.summaries().join("|")));
         // The same file name in two folders: an iCalendar file is named after it.
         QDir(m_dir.path()).mkpath("window");
         QDir(m_dir.path()).mkpath("cli");

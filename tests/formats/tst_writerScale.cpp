@@ -6,6 +6,7 @@
 #include "formats/writeContext.h"
 #include "formatsTestUtil.h"
 #include "platform/Encoding.h"
+#include "platform/Parallel.h"
 #include "testutil.h"
 
 #include <QElapsedTimer>
@@ -104,6 +105,30 @@ private Q_SLOTS:
         QCOMPARE(vcs,
                  QStringLiteral("BEGIN:VCALENDAR\r\nPRODID:PalmDesktop Generated\r\nTZ:+01\r\nVERSION:1.0\r\n")
                      + vblocks + QStringLiteral("END:VCALENDAR\r\n"));
+    }
+
+    // Large calendars are written in pieces at once: the file is the same however many pieces,
+    // identifiers made for entries without one included.
+    void piecesWriteTheSameFile()
+    {
+        aCalendar cal;
+        auto write = [&](int pieces) {
+            Parallel::setLimits(pieces, 1);
+            countedUuids();
+            EntryList list;
+            for (int i = 0; i < 3; ++i)
+                list << mixedEntries();
+            const QString name = QStringLiteral("pieces.ics");
+            const QStringList files {cal.createICalString(list, &name),
+                                     QString::fromUtf8(cal.createICalBytes(list, &name)),
+                                     cal.createVCalStringWithData(list)};
+            Parallel::setLimits(0);
+            return files;
+        };
+        const QStringList whole = write(1);
+        QVERIFY(whole.at(0).contains(QStringLiteral("UID:00000000-0000-0000-0000-000000000002\r\n")));
+        for (const int pieces : {2, 5, 40})
+            QCOMPARE(write(pieces), whole);
     }
 
     // A rule without a vCalendar form leaves no half-written block behind.

@@ -1,6 +1,7 @@
 #include "platform/CalDate.h"
 #include "platform/Clock.h"
 #include "platform/Encoding.h"
+#include "platform/Parallel.h"
 #include "platform/Uuid.h"
 #include "testutil.h"
 
@@ -380,14 +381,30 @@ private Q_SLOTS:
                                               << QString::fromUtf8("0123456789abcdefé 0123456789");
         QTest::newRow("truncated after ascii runs") << QByteArray("abcdefghijklmnop\xE2\x82") << 1
                                                    << QString::fromUtf8("abcdefghijklmnopâ‚");
+        QTest::newRow("four-byte characters and a mark inside") << QByteArray("\xF0\x9F\x98\x80x\xEF\xBB\xBFy\xF0\x9F\x98\x80")
+                                                                << 0 << QString::fromUtf8("😀x\uFEFFy😀");
+        QTest::newRow("surrogate encoded is not utf8") << QByteArray("ab\xED\xA0\x80") << 1
+                                                       << QString::fromUtf8("abí\u00A0€");
     }
+    // Large texts are checked and decoded in pieces: however the text is cut, the result is the
+    // same (pieces of one byte put a cut at every character).
     void encodings()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(int, fallback);
         QFETCH(QString, expected);
-        QCOMPARE(Encoding::decode(bytes, fallback ? Encoding::Fallback::Windows1252 : Encoding::Fallback::MacRoman),
-                 expected);
+        const auto encoding = fallback ? Encoding::Fallback::Windows1252 : Encoding::Fallback::MacRoman;
+        Parallel::setLimits(1);
+        const bool valid = Encoding::isValidUtf8(bytes);
+        const QString calendarText = Encoding::decodeCalendar(bytes, encoding).text;
+        for (const int pieces : {1, 2, 3, 7}) {
+            Parallel::setLimits(pieces, 1);
+            QCOMPARE(Encoding::decode(bytes, encoding), expected);
+            QCOMPARE(Encoding::decodeCalendar(bytes, encoding).text, calendarText);
+            QCOMPARE(Encoding::isValidUtf8(bytes), valid);
+            QCOMPARE(Encoding::toUtf8(expected), expected.toUtf8());
+        }
+        Parallel::setLimits(0);
     }
 
     void macRomanRoundTrip()
