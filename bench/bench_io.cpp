@@ -275,8 +275,8 @@ int writeStep(const QStringList& args, bool vcal)
     const double cpuStart = cpuSeconds();
     QByteArray out;
     if (vcal) {
-        const QString text = cal.createVCalStringWithData(cal.getTheData());
-        out = Encoding::encodeMacRoman(text);
+        QString problem;
+        out = cal.createVCalBytes(cal.getTheData(), &problem);
     } else {
         const QString name = QStringLiteral("bench.ics");
         out = cal.createICalBytes(cal.getTheData(), &name);

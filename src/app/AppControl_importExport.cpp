@@ -261,13 +261,14 @@ void AppControl::exportToVCal()
                           alertWindow = false;
                           if (path.isEmpty())
                               return;
-                          const QString text = theCal->createVCalString();
-                          if (!text.startsWith(QLatin1String("BEGIN:VCALENDAR\r\n"))) {
+                          QString problem;
+                          const QByteArray bytes = theCal->createVCalBytes(theCal->getTheData(), &problem);
+                          if (!problem.isEmpty()) {
                               // The writer's message instead of a calendar: nothing is written.
-                              errorMessage(text);
+                              errorMessage(problem);
                               return;
                           }
-                          writeExport(path, Encoding::encodeMacRoman(text));
+                          writeExport(path, bytes);
                       });
 }
 

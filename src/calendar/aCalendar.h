@@ -126,6 +126,9 @@ public:
     QByteArray createICalBytes(const EntryList& entries, const QString* calName) const;
     QString createVCalString() const;
     QString createVCalStringWithData(const EntryList& entries) const;
+    /// The same file as its bytes (Mac OS Roman, texts it cannot hold in quoted-printable UTF-8);
+    /// empty, with the writer's message in @p message, when a repeat rule has no vCalendar form.
+    QByteArray createVCalBytes(const EntryList& entries, QString* message) const;
     /// The mailed invitation calendar: "BEGIN:VCALENDAR\nMETHOD:REQUEST\n" ... "END:VCALENDAR".
     QString createInvitationString(const EntryList& entries, const QList<invitee>& invitees, const QString& theOrg,
                                    const QString& theEmail) const;

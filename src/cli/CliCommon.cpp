@@ -221,14 +221,13 @@ int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
         leftOut += int(rows.size());
         leaveOut(doc, rows);
     }
-    QString vcalText;
+    QByteArray vcalBytes;
     if (o.format == Format::VCal) {
         // Repeat rules that vCalendar 1.0 cannot hold: each such entry is listed.
-        const QString text = doc.createVCalString();
-        if (text.startsWith(QLatin1String("BEGIN:VCALENDAR\r\n"))) {
-            vcalText = text;
-        } else {
-            s.error(QStringLiteral("tidewell-cli: ") + text.trimmed() + QLatin1Char(':'));
+        QString problem;
+        vcalBytes = doc.createVCalBytes(doc.getTheData(), &problem);
+        if (!problem.isEmpty()) {
+            s.error(QStringLiteral("tidewell-cli: ") + problem.trimmed() + QLatin1Char(':'));
             QList<int> rows;
             for (int i = 0; i < doc.entryCount(); ++i) {
                 const EntryPtr e = doc.getEntryAtIndex(i);
@@ -261,14 +260,15 @@ int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
         bytes = doc.createICalBytes(doc.getTheData(), o.path.isEmpty() || o.path == QLatin1String("-") ? nullptr : &o.path);
         break;
     case Format::VCal: {
-        const QString text = vcalText.isEmpty() ? doc.createVCalString() : vcalText;
-        if (!text.startsWith(QLatin1String("BEGIN:VCALENDAR\r\n"))) {
-            s.error(QStringLiteral("tidewell-cli: ") + text.trimmed());
-            return kExportFailed;
-        }
         // Texts Mac OS Roman cannot hold are written in quoted-printable UTF-8: the file is 7-bit
         // but for Mac OS Roman texts.
-        bytes = Encoding::encodeMacRoman(text);
+        QString problem;
+        bytes = vcalBytes.isEmpty() ? doc.createVCalBytes(doc.getTheData(), &problem) : vcalBytes;
+        vcalBytes = QByteArray();
+        if (!problem.isEmpty()) {
+            s.error(QStringLiteral("tidewell-cli: ") + problem.trimmed());
+            return kExportFailed;
+        }
         break;
     }
     case Format::Csv:

@@ -28,6 +28,8 @@ QString textValue(QString text)
     return text;
 }
 
+constexpr char kFooter[] = "END:VCALENDAR\r\n";
+
 // A large calendar is written in pieces at once, each of at least this many entries.
 constexpr qsizetype kEntriesPerPiece = 2000;
 
@@ -85,10 +87,12 @@ QList<QString> iCalBlocks(const QList<dataEntry*>& order, const dataEntry::Write
     return parts;
 }
 
-/// The same blocks as UTF-8. Each piece writes its blocks into one small text, reused, and
-/// appends their bytes to its part: fresh memory is dear, and the whole file in UTF-16 would
-/// take twice the room of its bytes.
-QList<QByteArray> iCalBlockBytes(const QList<dataEntry*>& order, const dataEntry::WriteContext& context)
+/// The blocks as bytes, in pieces. Each piece writes its blocks into one small text, reused, and
+/// appends their bytes to its part (@p encode(part, text)): fresh memory is dear, and the whole
+/// file in UTF-16 would take twice the room of its bytes.
+template <typename Append, typename Encode>
+QList<QByteArray> blockBytes(const QList<dataEntry*>& order, const dataEntry::WriteContext& context, Append append,
+                             Encode encode)
 {
     constexpr qsizetype kFlushAt = 1 << 19;
     const int n = Parallel::pieces(order.size(), kEntriesPerPiece);
@@ -100,21 +104,17 @@ QList<QByteArray> iCalBlockBytes(const QList<dataEntry*>& order, const dataEntry
         QByteArray& out = bytes[k];
         QString text;
         text.reserve(kFlushAt + (kFlushAt >> 2));
-        QStringEncoder encoder(QStringConverter::Utf8);
         auto flush = [&](qsizetype done) {
             // After the first flush the part's size is foreseen from what it took so far.
             if (out.isEmpty() && done < last) {
                 const double share = double(last - first) / double(std::max<qsizetype>(1, done - first));
                 out.reserve(qsizetype(double(text.size()) * share * 1.1) + 64);
             }
-            const qsizetype at = out.size();
-            out.resize(at + encoder.requiredSpace(text.size()));
-            char* end = encoder.appendToBuffer(out.data() + at, text);
-            out.resize(end - out.constData());
+            encode(out, text);
             text.resize(0);
         };
         for (qsizetype i = first; i < last; ++i) {
-            order.at(i)->appendICal(text, own);
+            append(i, text, own);
             if (text.size() >= kFlushAt)
                 flush(i + 1);
         }
@@ -122,6 +122,80 @@ QList<QByteArray> iCalBlockBytes(const QList<dataEntry*>& order, const dataEntry
         out.squeeze();
     });
     return parts;
+}
+
+void appendUtf8(QByteArray& out, const QString& text)
+{
+    QStringEncoder encoder(QStringConverter::Utf8);
+    const qsizetype at = out.size();
+    out.resize(at + encoder.requiredSpace(text.size()));
+    char* end = encoder.appendToBuffer(out.data() + at, text);
+    out.resize(end - out.constData());
+}
+
+void appendMacRoman(QByteArray& out, const QString& text)
+{
+    out += Encoding::encodeMacRoman(text);
+}
+
+QString vCalHeader(const dataEntry::WriteContext& context)
+{
+    QString tz = CalDate::now(context.local).offsetText();
+    if (tz.size() > 3 && tz.endsWith(QLatin1String("00")))
+        tz.chop(2);
+    return QStringLiteral("BEGIN:VCALENDAR\r\nPRODID:PalmDesktop Generated\r\nTZ:%1\r\nVERSION:1.0\r\n").arg(tz);
+}
+
+/// The vCalendar forms of the repeat rules of @p order (in pieces); true when one has none.
+bool vCalRules(const QList<dataEntry*>& order, QList<QString>* rules)
+{
+    rules->resize(order.size());
+    QString* rule = rules->data();
+    std::atomic<bool> untranslatable {false};
+    const int n = Parallel::pieces(order.size(), kEntriesPerPiece);
+    Parallel::run(n, [&](int k) {
+        const auto [first, last] = pieceRange(order.size(), k, n);
+        for (qsizetype i = first; i < last; ++i) {
+            const dataEntry* e = order.at(i);
+            if (e->getRRULENoRRULE().isEmpty() || !e->notBlankLine())
+                continue;
+            rule[i] = e->rruleVcal();
+            if (!rule[i].startsWith(QLatin1String("RRULE:")))
+                untranslatable = true;
+        }
+    });
+    return untranslatable;
+}
+
+/// The vCalendar file written entry by entry, for calendars with a rule that has no vCalendar
+/// form: appends to @p out and returns the last message.
+QString vCalOneByOne(const EntryList& entries, const dataEntry::WriteContext& context, QString& out)
+{
+    QString message;
+    // vCalendar has no RECURRENCE-ID: each override follows its parent (once) as an event of its
+    // own, and the parent names the occurrence it replaces as an exception date.
+    QSet<const dataEntry*> written;
+    for (const EntryPtr& entry : entries) {
+        if (!entry || written.contains(entry.get()))
+            continue;
+        written.insert(entry.get());
+        // A blank entry adds nothing; an untranslatable rule adds nothing and returns its message.
+        const QString problem = entry->appendVCal(out, context);
+        if (!problem.isEmpty()) {
+            message = problem;
+            continue;
+        }
+        for (const EntryPtr& child : entry->getTheReoccDateArray()) {
+            if (!child || written.contains(child.get()))
+                continue;
+            written.insert(child.get());
+            const QString childProblem = child->appendVCal(out, context);
+            if (!childProblem.isEmpty())
+                message = childProblem;
+        }
+    }
+    out += QLatin1String(kFooter);
+    return message;
 }
 
 QString iCalHeader(const dataEntry::WriteContext& context, const QString* calName)
@@ -140,8 +214,6 @@ QString iCalHeader(const dataEntry::WriteContext& context, const QString* calNam
     out += QStringLiteral("VERSION:2.0\r\n");
     return out;
 }
-
-constexpr char kFooter[] = "END:VCALENDAR\r\n";
 
 /// @p head, the parts in order, and the calendar's last line, in one allocation.
 template<typename Text>
@@ -176,7 +248,11 @@ QByteArray aCalendar::createICalBytes(const EntryList& entries, const QString* c
     const QByteArray head = iCalHeader(context, calName).toUtf8();
     const QList<dataEntry*> order = writeOrder(entries);
     giveUids(order);
-    return joined(head, iCalBlockBytes(order, context));
+    return joined(head, blockBytes(order, context,
+                                   [&](qsizetype i, QString& text, const dataEntry::WriteContext& own) {
+                                       order.at(i)->appendICal(text, own);
+                                   },
+                                   appendUtf8));
 }
 
 QString aCalendar::createVCalString() const
@@ -187,65 +263,44 @@ QString aCalendar::createVCalString() const
 QString aCalendar::createVCalStringWithData(const EntryList& entries) const
 {
     const dataEntry::WriteContext context = dataEntry::WriteContext::current();
-    QString tz = CalDate::now(context.local).offsetText();
-    if (tz.size() > 3 && tz.endsWith(QLatin1String("00")))
-        tz.chop(2);
-    QString out = QStringLiteral("BEGIN:VCALENDAR\r\nPRODID:PalmDesktop Generated\r\nTZ:%1\r\nVERSION:1.0\r\n").arg(tz);
-
-    // The repeat rules in their vCalendar form first (in pieces): a rule without one makes the
-    // file the message, written by the loop at the end, entry by entry as always.
+    QString out = vCalHeader(context);
+    // The repeat rules in their vCalendar form first: a rule without one makes the file the
+    // message, and then it is written entry by entry as always.
     const QList<dataEntry*> order = writeOrder(entries);
-    QList<QString> rules(order.size());
-    QString* rule = rules.data();
-    std::atomic<bool> untranslatable {false};
+    QList<QString> rules;
+    if (vCalRules(order, &rules)) {
+        const QString message = vCalOneByOne(entries, context, out);
+        return message.isEmpty() ? out : message;
+    }
+    giveUids(order);
     const int n = Parallel::pieces(order.size(), kEntriesPerPiece);
+    QList<QString> parts(n);
+    QString* texts = parts.data();
     Parallel::run(n, [&](int k) {
+        const dataEntry::WriteContext own = context;
         const auto [first, last] = pieceRange(order.size(), k, n);
-        for (qsizetype i = first; i < last; ++i) {
-            const dataEntry* e = order.at(i);
-            if (e->getRRULENoRRULE().isEmpty() || !e->notBlankLine())
-                continue;
-            rule[i] = e->rruleVcal();
-            if (!rule[i].startsWith(QLatin1String("RRULE:")))
-                untranslatable = true;
-        }
+        for (qsizetype i = first; i < last; ++i)
+            order.at(i)->appendVCal(texts[k], own, &rules.at(i));
     });
-    if (!untranslatable) {
-        giveUids(order);
-        QList<QString> parts(n);
-        QString* texts = parts.data();
-        Parallel::run(n, [&](int k) {
-            const dataEntry::WriteContext own = context;
-            const auto [first, last] = pieceRange(order.size(), k, n);
-            for (qsizetype i = first; i < last; ++i)
-                order.at(i)->appendVCal(texts[k], own, &rule[i]);
-        });
-        return joined(std::move(out), parts);
-    }
+    return joined(std::move(out), parts);
+}
 
-    QString message;
-    // vCalendar has no RECURRENCE-ID: each override follows its parent (once) as an event of its
-    // own, and the parent names the occurrence it replaces as an exception date.
-    QSet<const dataEntry*> written;
-    for (const EntryPtr& entry : entries) {
-        if (!entry || written.contains(entry.get()))
-            continue;
-        written.insert(entry.get());
-        // A blank entry adds nothing; an untranslatable rule adds nothing and returns its message.
-        const QString problem = entry->appendVCal(out, context);
-        if (!problem.isEmpty()) {
-            message = problem;
-            continue;
-        }
-        for (const EntryPtr& child : entry->getTheReoccDateArray()) {
-            if (!child || written.contains(child.get()))
-                continue;
-            written.insert(child.get());
-            const QString childProblem = child->appendVCal(out, context);
-            if (!childProblem.isEmpty())
-                message = childProblem;
-        }
+QByteArray aCalendar::createVCalBytes(const EntryList& entries, QString* message) const
+{
+    message->clear();
+    const dataEntry::WriteContext context = dataEntry::WriteContext::current();
+    QString head = vCalHeader(context);
+    const QList<dataEntry*> order = writeOrder(entries);
+    QList<QString> rules;
+    if (vCalRules(order, &rules)) {
+        *message = vCalOneByOne(entries, context, head);
+        return message->isEmpty() ? Encoding::encodeMacRoman(head) : QByteArray();
     }
-    out += QLatin1String(kFooter);
-    return message.isEmpty() ? out : message;
+    giveUids(order);
+    return joined(Encoding::encodeMacRoman(head),
+                  blockBytes(order, context,
+                             [&](qsizetype i, QString& text, const dataEntry::WriteContext& own) {
+                                 order.at(i)->appendVCal(text, own, &rules.at(i));
+                             },
+                             appendMacRoman));
 }

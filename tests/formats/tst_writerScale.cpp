@@ -119,9 +119,11 @@ private Q_SLOTS:
             for (int i = 0; i < 3; ++i)
                 list << mixedEntries();
             const QString name = QStringLiteral("pieces.ics");
+            QString problem;
             const QStringList files {cal.createICalString(list, &name),
                                      QString::fromUtf8(cal.createICalBytes(list, &name)),
-                                     cal.createVCalStringWithData(list)};
+                                     cal.createVCalStringWithData(list),
+                                     QString::fromLatin1(cal.createVCalBytes(list, &problem)) + problem};
             Parallel::setLimits(0);
             return files;
         };
@@ -150,6 +152,9 @@ private Q_SLOTS:
         EntryList list = mixedEntries();
         list.insert(1, bad);
         QCOMPARE(cal.createVCalStringWithData(list), message);
+        QString problem;
+        QVERIFY(cal.createVCalBytes(list, &problem).isEmpty());
+        QCOMPARE(problem, message);
     }
 
     void countEnds_data()
