@@ -1,6 +1,7 @@
 #include "FileReading.h"
 
 #include "platform/Encoding.h"
+#include "platform/Memory.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -30,8 +31,10 @@ bool readBytes(const QString& path, QByteArray* bytes, QString* error, qint64 ma
     }
     // In pieces, so that a device without end or a file still growing cannot exhaust memory.
     constexpr qint64 kPiece = qint64(1) << 16;
-    if (!file.isSequential() && file.size() > 0 && file.size() <= maxSize)
+    if (!file.isSequential() && file.size() > 0 && file.size() <= maxSize) {
         bytes->reserve(file.size());
+        Memory::preferLargePages(bytes->data(), bytes->capacity());
+    }
     while (true) {
         const QByteArray piece = file.read(kPiece);
         if (piece.isEmpty())

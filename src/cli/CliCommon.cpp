@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "platform/Memory.h"
 
 #include "CliOptions.h"
 #include "platform/Encoding.h"
@@ -32,6 +33,12 @@ bool Session::readInput(const QString& path, QByteArray* bytes)
 {
     if (path == QLatin1String("-")) {
         *bytes = m_in->readAll();
+        const auto* file = qobject_cast<const QFileDevice*>(m_in);
+        if (file && file->error() != QFileDevice::NoError) {
+            error(QStringLiteral("tidewell-cli: cannot read standard input: %1").arg(file->errorString()));
+            bytes->clear();
+            return false;
+        }
         return true;
     }
     QFile file(path);
@@ -39,7 +46,28 @@ bool Session::readInput(const QString& path, QByteArray* bytes)
         error(QStringLiteral("tidewell-cli: cannot read %1: %2").arg(path, file.errorString()));
         return false;
     }
-    *bytes = file.readAll();
+    // Read into room of the file's size; a read that fails part way is reported, not taken for
+    // a shorter file.
+    const qint64 size = file.isSequential() ? 0 : file.size();
+    if (size > 0 && size < (qint64(1) << 40)) {
+        bytes->resize(qsizetype(size));
+        Memory::preferLargePages(bytes->data(), bytes->size());
+        qint64 got = 0;
+        while (got < size) {
+            const qint64 n = file.read(bytes->data() + got, size - got);
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        bytes->resize(qsizetype(got));
+    }
+    if (file.error() == QFileDevice::NoError)
+        bytes->append(file.readAll()); // what a growing file gained, or all of a device's data
+    if (file.error() != QFileDevice::NoError) {
+        error(QStringLiteral("tidewell-cli: cannot read %1: %2").arg(path, file.errorString()));
+        bytes->clear();
+        return false;
+    }
     return true;
 }
 

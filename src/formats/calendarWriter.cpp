@@ -3,6 +3,7 @@
 #include "calendar/aCalendar.h"
 #include "formats/writeContext.h"
 #include "platform/Encoding.h"
+#include "platform/Memory.h"
 #include "platform/Parallel.h"
 #include "platform/Uuid.h"
 
@@ -109,6 +110,7 @@ QList<QByteArray> blockBytes(const QList<dataEntry*>& order, const dataEntry::Wr
             if (out.isEmpty() && done < last) {
                 const double share = double(last - first) / double(std::max<qsizetype>(1, done - first));
                 out.reserve(qsizetype(double(text.size()) * share * 1.1) + 64);
+                Memory::preferLargePages(out.data(), out.capacity());
             }
             encode(out, text);
             text.resize(0);
@@ -223,6 +225,7 @@ Text joined(Text head, const QList<Text>& parts)
     for (const Text& part : parts)
         size += part.size();
     head.reserve(size);
+    Memory::preferLargePages(head.data(), head.capacity() * qsizetype(sizeof(*head.data())));
     for (const Text& part : parts)
         head += part;
     if constexpr (std::is_same_v<Text, QString>)

@@ -1,5 +1,6 @@
 #include "Encoding.h"
 
+#include "Memory.h"
 #include "Parallel.h"
 
 #include <QList>
@@ -192,6 +193,7 @@ bool decodeIfValidUtf8(const QByteArray& bytes, QString* text)
     // would take, and the pieces then close up.
     QString decoded(n, Qt::Uninitialized);
     char16_t* out = reinterpret_cast<char16_t*>(decoded.data());
+    Memory::preferLargePages(out, n * qsizetype(sizeof(char16_t)));
     const int pieces = Parallel::pieces(n, kBytesPerPiece);
     QList<qsizetype> unitList(pieces, 0);
     qsizetype* units = unitList.data();

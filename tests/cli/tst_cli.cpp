@@ -90,6 +90,9 @@ private Q_SLOTS:
         QTest::newRow("unknown command") << QStringList {"frobnicate"} << 2 << "unknown command";
         QTest::newRow("no input") << QStringList {"convert"} << 2 << "at least one input";
         QTest::newRow("missing file") << QStringList {"convert", "/nonexistent/x.ics"} << 2 << "cannot read";
+        // A read that fails part way (here at once: nothing is mapped at address 0) is no short file.
+        QTest::newRow("read error") << QStringList {"convert", "--from", "ics", "/proc/self/mem", "-o", "x.ics"} << 2
+                                    << "cannot read /proc/self/mem: ";
         QTest::newRow("unknown extension") << QStringList {"convert", kSample, "-o", "x.doc"} << 2 << "output format";
         QTest::newRow("unknown option") << QStringList {"convert", "--frob", kSample} << 2 << "frob";
         QTest::newRow("unknown column") << QStringList {"convert", kSample, "--to", "csv", "--columns", "bogus"} << 2
