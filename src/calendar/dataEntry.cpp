@@ -86,16 +86,14 @@ const dataEntry::Extras& dataEntry::defaultExtras()
 }
 
 dataEntry::dataEntry()
-    : theCheck(QStringLiteral("X"))
-    , SEQUENCE(QStringLiteral("1"))
-    , theRepeater(QStringLiteral("blank"))
+    : m_texts(new Texts)
 {
     setDTSTAMP();
 }
 
 void dataEntry::setNewUID()
 {
-    UID = Uuid::create();
+    mt().UID = Uuid::create();
 }
 
 void dataEntry::setImportedUID(const QString& uid)
@@ -103,12 +101,12 @@ void dataEntry::setImportedUID(const QString& uid)
     QString s = uid;
     s.remove(QLatin1Char('\r'));
     s.remove(QLatin1Char('\n'));
-    UID = s;
+    mt().UID = s;
 }
 
 void dataEntry::setUIDcopy(const QString& uid)
 {
-    UID = uid;
+    mt().UID = uid;
 }
 
 void dataEntry::setDTSTAMP()
@@ -124,7 +122,7 @@ void dataEntry::setDTSTAMP()
         lastSecond = second;
         lastZone = ex().zoneString;
     }
-    DTSTAMP = lastStamp;
+    mt().DTSTAMP = lastStamp;
 }
 
 void dataEntry::setStartDate(const CalDate& d)
@@ -135,7 +133,7 @@ void dataEntry::setStartDate(const CalDate& d)
         setDURATION();
         return;
     }
-    theCheck.clear();
+    mt().theCheck.clear();
     startDateSet = true;
     const QString day = d.format(QStringLiteral("%Y%m%d"));
     if (!DTSTART.isEmpty()) {
@@ -163,7 +161,7 @@ void dataEntry::setStartDate(const CalDate& d)
 void dataEntry::setStartTime(const CalDate& t)
 {
     startTime = t;
-    theCheck.clear();
+    mt().theCheck.clear();
     startTimeSet = !t.isNull();
     if (!DTSTART.isEmpty()) {
         const QStringView head = headOf(DTSTART);
@@ -189,7 +187,7 @@ void dataEntry::setStartTime(const CalDate& t)
 void dataEntry::setEndDate(const CalDate& d)
 {
     endDate = d;
-    theCheck.clear();
+    mt().theCheck.clear();
     endDateSet = !d.isNull();
     setDURATION();
 }
@@ -197,7 +195,7 @@ void dataEntry::setEndDate(const CalDate& d)
 void dataEntry::setEndTime(const CalDate& t)
 {
     endTime = t;
-    theCheck.clear();
+    mt().theCheck.clear();
     endTimeSet = !t.isNull();
     setDURATION();
 }
@@ -216,7 +214,7 @@ void dataEntry::updateStartDetail(const CalDate& date, const CalDate& time)
 
 void dataEntry::updateEndDetail(const CalDate& date, const CalDate& time)
 {
-    DTEND.clear();
+    mt().DTEND.clear();
     endDate = date;
     endTime = time;
     setEndTime(time);
@@ -410,24 +408,24 @@ void dataEntry::setDURATION()
 
 bool dataEntry::notBlankLine() const
 {
-    return startDate || endDate || startTime || endTime || !theSummary.isEmpty() || !Notes.isEmpty()
-        || !DESCRIPTION.isEmpty() || !RRULE.isEmpty();
+    return startDate || endDate || startTime || endTime || !tx().theSummary.isEmpty() || !tx().Notes.isEmpty()
+        || !tx().DESCRIPTION.isEmpty() || !tx().RRULE.isEmpty();
 }
 
 void dataEntry::setTheEXDATE(const CalDate& d)
 {
-    theCalEXDATE.append(d);
+    mt().theCalEXDATE.append(d);
 }
 
 void dataEntry::copyTheEXDATE(const QList<CalDate>& list)
 {
-    theCalEXDATE = list;
+    mt().theCalEXDATE = list;
 }
 
 void dataEntry::removeTheEXDATE(int index)
 {
-    if (index >= 0 && index < theCalEXDATE.size())
-        theCalEXDATE.removeAt(index);
+    if (index >= 0 && index < tx().theCalEXDATE.size())
+        mt().theCalEXDATE.removeAt(index);
 }
 
 void dataEntry::addRecObjectArray(const EntryPtr& entry)
@@ -437,20 +435,20 @@ void dataEntry::addRecObjectArray(const EntryPtr& entry)
 
 void dataEntry::setTheRepeater(bool repeating)
 {
-    theRepeater = repeating ? QStringLiteral("repeat") : QStringLiteral("blank");
+    mt().theRepeater = repeating ? QStringLiteral("repeat") : QStringLiteral("blank");
 }
 
 void dataEntry::setSummary(const QString& s)
 {
-    theSummary = s;
-    theCheck.clear();
+    mt().theSummary = s;
+    mt().theCheck.clear();
     setSUMMARY(s);
 }
 
 void dataEntry::setNotes(const QString& s)
 {
-    Notes = s;
-    theCheck.clear();
+    mt().Notes = s;
+    mt().theCheck.clear();
 }
 
 void dataEntry::setLocation(const QString& s)
@@ -463,34 +461,34 @@ void dataEntry::setLocation(const QString& s)
 
 QString dataEntry::getSEQUENCE() const
 {
-    return QStringLiteral("SEQUENCE:") + SEQUENCE;
+    return QStringLiteral("SEQUENCE:") + tx().SEQUENCE;
 }
 
 QString dataEntry::getUID()
 {
-    if (UID.isEmpty())
+    if (tx().UID.isEmpty())
         setNewUID();
-    return QStringLiteral("UID:") + UID;
+    return QStringLiteral("UID:") + tx().UID;
 }
 
 QString dataEntry::getDTSTAMP() const
 {
-    return QStringLiteral("DTSTAMP:") + DTSTAMP;
+    return QStringLiteral("DTSTAMP:") + tx().DTSTAMP;
 }
 
 QString dataEntry::getSUMMARY() const
 {
-    return QStringLiteral("SUMMARY:") + escapeBreaks(theSummary);
+    return QStringLiteral("SUMMARY:") + escapeBreaks(tx().theSummary);
 }
 
 QString dataEntry::getDESCRIPTION() const
 {
-    return QStringLiteral("DESCRIPTION:") + escapeBreaks(DESCRIPTION);
+    return QStringLiteral("DESCRIPTION:") + escapeBreaks(tx().DESCRIPTION);
 }
 
 QString dataEntry::getRRULE() const
 {
-    return QStringLiteral("RRULE:") + RRULE;
+    return QStringLiteral("RRULE:") + tx().RRULE;
 }
 
 QString dataEntry::getDuration() const
@@ -556,7 +554,7 @@ QString dataEntry::invalidReason() const
 int dataEntry::tableRowCount(int tag) const
 {
     if (tag == 1)
-        return int(theCalEXDATE.size());
+        return int(tx().theCalEXDATE.size());
     if (tag == 13)
         return int(ex().theRecObjectsArray.size());
     return 0;
@@ -571,8 +569,8 @@ static QVariant dateVariant(const CalDate& d)
 
 QVariant dataEntry::tableValue(int tag, int row, const QString& column) const
 {
-    if (tag == 1 && row >= 0 && row < theCalEXDATE.size())
-        return dateVariant(theCalEXDATE.at(row));
+    if (tag == 1 && row >= 0 && row < tx().theCalEXDATE.size())
+        return dateVariant(tx().theCalEXDATE.at(row));
     if (tag == 13 && row >= 0 && row < ex().theRecObjectsArray.size())
         return ex().theRecObjectsArray.at(row)->propertyValue(column);
     return {};
@@ -580,11 +578,11 @@ QVariant dataEntry::tableValue(int tag, int row, const QString& column) const
 
 void dataEntry::setTableValue(int tag, int row, const QVariant& value)
 {
-    if (tag != 1 || row < 0 || row >= theCalEXDATE.size())
+    if (tag != 1 || row < 0 || row >= tx().theCalEXDATE.size())
         return;
     const QDateTime dt = value.toDateTime();
     if (dt.isValid())
-        theCalEXDATE[row] = CalDate::fromSecsSinceEpoch(dt.toSecsSinceEpoch(), Zones::local());
+        mt().theCalEXDATE[row] = CalDate::fromSecsSinceEpoch(dt.toSecsSinceEpoch(), Zones::local());
 }
 
 QVariant dataEntry::propertyValue(const QString& name) const
@@ -596,16 +594,16 @@ QVariant dataEntry::propertyValue(const QString& name) const
         {"endTime", [](const dataEntry& e) { return dateVariant(e.endTime); }},
         {"theRecDate", [](const dataEntry& e) { return dateVariant(e.ex().theRecDate); }},
         {"theRecTime", [](const dataEntry& e) { return dateVariant(e.ex().theRecTime); }},
-        {"theSummary", [](const dataEntry& e) { return QVariant(e.theSummary); }},
-        {"Notes", [](const dataEntry& e) { return QVariant(e.Notes); }},
-        {"DESCRIPTION", [](const dataEntry& e) { return QVariant(e.DESCRIPTION); }},
-        {"UID", [](const dataEntry& e) { return QVariant(e.UID); }},
-        {"RRULE", [](const dataEntry& e) { return QVariant(e.RRULE); }},
+        {"theSummary", [](const dataEntry& e) { return QVariant(e.tx().theSummary); }},
+        {"Notes", [](const dataEntry& e) { return QVariant(e.tx().Notes); }},
+        {"DESCRIPTION", [](const dataEntry& e) { return QVariant(e.tx().DESCRIPTION); }},
+        {"UID", [](const dataEntry& e) { return QVariant(e.tx().UID); }},
+        {"RRULE", [](const dataEntry& e) { return QVariant(e.tx().RRULE); }},
         {"DTSTART", [](const dataEntry& e) { return QVariant(e.DTSTART); }},
         {"DURATION", [](const dataEntry& e) { return QVariant(e.DURATION); }},
         {"location", [](const dataEntry& e) { return QVariant(e.ex().location); }},
         {"status", [](const dataEntry& e) { return QVariant(e.ex().status); }},
-        {"theRepeater", [](const dataEntry& e) { return QVariant(e.theRepeater); }},
+        {"theRepeater", [](const dataEntry& e) { return QVariant(e.tx().theRepeater); }},
     };
     auto it = getters.constFind(name);
     return it == getters.constEnd() ? QVariant() : (*it)(*this);

@@ -95,7 +95,7 @@ public:
     void setTheEXDATE(const CalDate& d);
     void copyTheEXDATE(const QList<CalDate>& list);
     void removeTheEXDATE(int index);
-    const QList<CalDate>& getTheEXDATE() const { return theCalEXDATE; }
+    const QList<CalDate>& getTheEXDATE() const { return tx().theCalEXDATE; }
     /// Extra occurrence dates (RDATE), in the order read: dates for an all-day entry, date-times
     /// (local zone) for a timed one.
     const QList<CalDate>& getTheRDATE() const { return ex().theCalRDATE; }
@@ -120,25 +120,25 @@ public:
     const CalDate& getTheRecTime() const { return ex().theRecTime; }
     void setTheRepeater(bool repeating);
     /// Name of the table icon: "repeat" or "blank".
-    const QString& getTheRepeater() const { return theRepeater; }
+    const QString& getTheRepeater() const { return tx().theRepeater; }
 
     // --- plain accessors ---
-    const QString& getSummary() const { return theSummary; }
+    const QString& getSummary() const { return tx().theSummary; }
     void setSummary(const QString& s);
-    const QString& getNotes() const { return Notes; }
+    const QString& getNotes() const { return tx().Notes; }
     void setNotes(const QString& s);
-    const QString& getCheck() const { return theCheck; }
-    void setCheck(const QString& s) { theCheck = s; }
+    const QString& getCheck() const { return tx().theCheck; }
+    void setCheck(const QString& s) { mt().theCheck = s; }
     const QString& getDTSTART() const { return DTSTART; }
     void setDTSTART(const QString& s) { DTSTART = s; }
-    const QString& getDTEND() const { return DTEND; }
-    void setDTEND(const QString& s) { DTEND = s; }
-    const QString& getShortDESCRIPTION() const { return DESCRIPTION; }
-    void setDESCRIPTION(const QString& s) { DESCRIPTION = s; }
-    const QString& getRRULENoRRULE() const { return RRULE; }
-    void setRRULE(const QString& s) { RRULE = s; }
-    void setSEQUENCE(const QString& s) { SEQUENCE = s; }
-    void setSUMMARY(const QString& s) { SUMMARY = s; }
+    const QString& getDTEND() const { return tx().DTEND; }
+    void setDTEND(const QString& s) { mt().DTEND = s; }
+    const QString& getShortDESCRIPTION() const { return tx().DESCRIPTION; }
+    void setDESCRIPTION(const QString& s) { mt().DESCRIPTION = s; }
+    const QString& getRRULENoRRULE() const { return tx().RRULE; }
+    void setRRULE(const QString& s) { mt().RRULE = s; }
+    void setSEQUENCE(const QString& s) { mt().SEQUENCE = s; }
+    void setSUMMARY(const QString& s) { mt().SUMMARY = s; }
     const QString& getFullZoneString() const { return ex().fullZoneName; }
     void setFullZoneString(const QString& s) { setExtra(&Extras::fullZoneName, s); }
     const QString& getHoursFromGMT() const { return ex().hoursFromGMT; }
@@ -177,10 +177,10 @@ public:
     bool getDataCheck() const { return dataCheck; }
     void setDataCheck(bool b) { dataCheck = b; }
     /// The UID value as stored (possibly empty); getUID() makes one when empty.
-    const QString& getUIDValue() const { return UID; }
-    const QString& getDTSTAMPValue() const { return DTSTAMP; }
+    const QString& getUIDValue() const { return tx().UID; }
+    const QString& getDTSTAMPValue() const { return tx().DTSTAMP; }
     const QString& getDURATIONValue() const { return DURATION; }
-    const QString& getSEQUENCEValue() const { return SEQUENCE; }
+    const QString& getSEQUENCEValue() const { return tx().SEQUENCE; }
 
     // --- property lines (no line end) ---
     QString getSEQUENCE() const;
@@ -274,24 +274,34 @@ private:
         mx().*field = value;
     }
 
+    /// The texts an occurrence copy shares with the entry it was made from: a copy then costs one
+    /// shared record instead of a dozen texts (an expansion makes hundreds of thousands of them).
+    /// Changed through mt() only, which gives the entry a record of its own first.
+    struct Texts : QSharedData
+    {
+        QString theSummary;
+        QString Notes;
+        QString theCheck = QStringLiteral("X");
+        QString SEQUENCE = QStringLiteral("1");
+        QString SUMMARY;
+        QString UID;
+        QString DESCRIPTION;
+        QString RRULE;
+        QString DTEND;
+        QString DTSTAMP;
+        QString theRepeater = QStringLiteral("blank");
+        QList<CalDate> theCalEXDATE;
+    };
+    const Texts& tx() const { return *m_texts.constData(); }
+    Texts& mt() { return *m_texts.data(); }
+
+    QSharedDataPointer<Texts> m_texts;
     CalDate startDate;
     CalDate endDate;
     CalDate startTime;
     CalDate endTime;
-    QString theSummary;
-    QString Notes;
-    QString theCheck;
-    QString SEQUENCE;
-    QString SUMMARY;
     QString DTSTART;
-    QString UID;
     QString DURATION;
-    QString DESCRIPTION;
-    QString RRULE;
-    QString DTEND;
-    QString DTSTAMP;
-    QString theRepeater;
-    QList<CalDate> theCalEXDATE;
     bool endDateSet = false;
     bool startDateSet = false;
     bool startTimeSet = false;

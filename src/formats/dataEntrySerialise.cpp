@@ -426,13 +426,13 @@ QString dataEntry::the72SplitWithN(const QString& line)
 QString dataEntry::getICalDTEND() const
 {
     QString text = QStringLiteral("DTEND;");
-    if (DTEND.isEmpty())
+    if (tx().DTEND.isEmpty())
         return text;
-    if (DTEND.size() >= 10)
+    if (tx().DTEND.size() >= 10)
         text += QStringLiteral("TZID=") + Zones::idOf(Zones::local()) + QLatin1Char(':');
     else
         text += QStringLiteral("VALUE=DATE:");
-    return text + DTEND;
+    return text + tx().DTEND;
 }
 
 QString dataEntry::getICal()
@@ -451,37 +451,37 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
     out += QStringView(u"BEGIN:VEVENT\r\n");
     qsizetype from = out.size();
     out += QStringView(u"SEQUENCE:");
-    out += SEQUENCE;
+    out += tx().SEQUENCE;
     foldLineFrom(out, from, context);
-    if (UID.isEmpty())
+    if (tx().UID.isEmpty())
         setNewUID();
     from = out.size();
     out += QStringView(u"UID:");
-    out += UID;
+    out += tx().UID;
     foldLineFrom(out, from, context);
     from = out.size();
     out += QStringView(u"DTSTAMP:");
-    out += DTSTAMP;
+    out += tx().DTSTAMP;
     foldLineFrom(out, from, context);
     // An entry with only an end date has no start line; an empty line would break the file.
     if (!DTSTART.isEmpty())
         appendFoldedLine(out, DTSTART, context);
     from = out.size();
-    if (!theSummary.isEmpty()) {
+    if (!tx().theSummary.isEmpty()) {
         out += QStringView(u"SUMMARY:");
-        appendEscapedBreaks(out, theSummary);
+        appendEscapedBreaks(out, tx().theSummary);
         foldLineFrom(out, from, context);
     }
-    if (!DESCRIPTION.isEmpty()) {
+    if (!tx().DESCRIPTION.isEmpty()) {
         from = out.size();
         out += QStringView(u"DESCRIPTION:");
-        appendEscapedBreaks(out, DESCRIPTION);
+        appendEscapedBreaks(out, tx().DESCRIPTION);
         foldLineFrom(out, from, context);
     }
     from = out.size();
-    if (DTEND.isEmpty()) {
+    if (tx().DTEND.isEmpty()) {
         out += QStringView(u"DURATION:P");
-    } else if (DTEND.size() >= 10) {
+    } else if (tx().DTEND.size() >= 10) {
         out += QStringView(u"DTEND;TZID=");
         out += context.localId;
         out += QLatin1Char(':');
@@ -490,15 +490,15 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
     }
     // A duration is never empty in a well-formed file (an entry that was never made consistent
     // has none).
-    out += !DTEND.isEmpty()   ? DTEND
+    out += !tx().DTEND.isEmpty()   ? tx().DTEND
         : !DURATION.isEmpty() ? DURATION
         : startTime           ? QStringLiteral("T0S")
                               : QStringLiteral("1D");
     foldLineFrom(out, from, context);
-    if (!RRULE.isEmpty()) {
+    if (!tx().RRULE.isEmpty()) {
         from = out.size();
         out += QStringView(u"RRULE:");
-        out += RRULE;
+        out += tx().RRULE;
         foldLineFrom(out, from, context);
     }
     writerParts::appendDateLists(out, *this, context.localId, kCrLf);
@@ -565,7 +565,7 @@ QString dataEntry::getVCalDTEND() const
 {
     QString out;
     const WriteContext context = WriteContext::current();
-    if (appendVcalEnd(out, startDate, startTime, endDate, endTime, !RRULE.isEmpty(), context) == VcalEnd::FromDuration)
+    if (appendVcalEnd(out, startDate, startTime, endDate, endTime, !tx().RRULE.isEmpty(), context) == VcalEnd::FromDuration)
         return QStringLiteral("DTEND:");
     return out;
 }
@@ -584,23 +584,23 @@ QString dataEntry::appendVCal(QString& out, const WriteContext& context, const Q
     const qsizetype blockStart = out.size();
     const CalDate fullStart = combine(startDate, startTime, context);
     out += QStringView(u"BEGIN:VEVENT\r\n");
-    if (!theSummary.isEmpty())
-        appendVcalText(out, u"SUMMARY", theSummary);
-    if (!DESCRIPTION.isEmpty())
-        appendVcalText(out, u"DESCRIPTION", DESCRIPTION);
+    if (!tx().theSummary.isEmpty())
+        appendVcalText(out, u"SUMMARY", tx().theSummary);
+    if (!tx().DESCRIPTION.isEmpty())
+        appendVcalText(out, u"DESCRIPTION", tx().DESCRIPTION);
     if (!ex().location.isEmpty() && ex().location != QLatin1String("LOCATION:"))
         appendVcalText(out, u"LOCATION", valueOfProperty(ex().location, QLatin1String("LOCATION:")));
-    if (UID.isEmpty())
+    if (tx().UID.isEmpty())
         setNewUID();
     out += QStringView(u"UID:");
-    out += UID;
+    out += tx().UID;
     out += kCrLf;
     if (fullStart) {
         out += QStringView(u"DTSTART:");
         appendVcalUtc(out, fullStart);
         out += kCrLf;
     }
-    if (appendVcalEnd(out, startDate, startTime, endDate, endTime, !RRULE.isEmpty(), context) == VcalEnd::FromDuration
+    if (appendVcalEnd(out, startDate, startTime, endDate, endTime, !tx().RRULE.isEmpty(), context) == VcalEnd::FromDuration
         && fullStart)
         out += vcalDurationEnd(getDURATION(), fullStart);
     // The instants of exception dates: the day at the entry's start time.
@@ -609,7 +609,7 @@ QString dataEntry::appendVCal(QString& out, const WriteContext& context, const Q
                       CalDate::fromFields(day.year(), day.month(), day.day(), time ? time.hour() : 0,
                                           time ? time.minute() : 0, time ? time.second() : 0, context.local));
     };
-    if (!RRULE.isEmpty()) {
+    if (!tx().RRULE.isEmpty()) {
         const QString rule = given ? *given : rruleVcal();
         if (!rule.startsWith(QLatin1String("RRULE:"))) {
             out.truncate(blockStart);
@@ -619,7 +619,7 @@ QString dataEntry::appendVCal(QString& out, const WriteContext& context, const Q
         // vCalendar has no RECURRENCE-ID: an occurrence that an override replaces is an exception
         // date of the series, and the override an event of its own (the file writer adds it).
         // One value per line: libical's vCalendar reader, for one, reads no list.
-        for (const CalDate& x : theCalEXDATE) {
+        for (const CalDate& x : tx().theCalEXDATE) {
             if (x.isNull())
                 continue;
             out += QStringView(u"EXDATE:");

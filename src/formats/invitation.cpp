@@ -65,17 +65,17 @@ QString dataEntry::getICal(const QList<invitee>& invitees, const QString& theOrg
                              + QStringLiteral(":mailto:") + oneLine(person.getTheInviteeEmailAddress())));
     }
     line(the72SplitWithN(getDTSTAMP()));
-    if (!theSummary.isEmpty())
+    if (!tx().theSummary.isEmpty())
         line(the72SplitWithN(getSUMMARY()));
     line(the72SplitWithN(getUID()));
     line(the72SplitWithN(QStringLiteral("ORGANIZER;CN=") + bareOrQuotedCn(theOrg) + QStringLiteral(":mailto:")
                          + oneLine(theEmail)));
     if (!DTSTART.isEmpty())
         line(the72SplitWithN(getDTSTART()));
-    if (!DESCRIPTION.isEmpty())
+    if (!tx().DESCRIPTION.isEmpty())
         line(the72SplitWithN(getDESCRIPTION()));
     line(the72SplitWithN(endLine(*this)));
-    if (!RRULE.isEmpty())
+    if (!tx().RRULE.isEmpty())
         line(the72SplitWithN(getRRULE()));
     // Invitees see the cancelled occurrences and the room too.
     writerParts::appendDateLists(out, *this, Zones::idOf(Zones::local()), u"\n");
@@ -103,15 +103,15 @@ QString dataEntry::getICalForICal(const QList<invitee>& invitees, const QString&
                         + QStringLiteral("\":mailto:") + oneLine(person.getTheInviteeEmailAddress())));
     }
     line(the72Split(getDTSTAMP()));
-    if (!theSummary.isEmpty())
+    if (!tx().theSummary.isEmpty())
         line(the72Split(getSUMMARY()));
     line(the72Split(getUID()));
     if (!DTSTART.isEmpty())
         line(the72Split(getDTSTART()));
-    if (!DESCRIPTION.isEmpty())
+    if (!tx().DESCRIPTION.isEmpty())
         line(the72Split(getDESCRIPTION()));
     line(the72Split(endLine(*this)));
-    if (!RRULE.isEmpty())
+    if (!tx().RRULE.isEmpty())
         line(the72Split(getRRULE()));
     writerParts::appendDateLists(out, *this, Zones::idOf(Zones::local()), u"\r\n");
     if (!getLOCATION().isEmpty())

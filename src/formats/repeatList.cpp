@@ -705,20 +705,13 @@ EntryPtr repeatList::copyTheEntry(const dataEntry& entry) const
     e->endDateSet = entry.endDateSet;
     e->startTimeSet = entry.startTimeSet;
     e->endTimeSet = entry.endTimeSet;
-    e->theSummary = entry.theSummary;
-    e->SUMMARY = entry.SUMMARY;
-    e->Notes = entry.Notes;
-    e->theCheck = entry.theCheck;
-    e->SEQUENCE = entry.SEQUENCE;
+    // The texts are shared, but for the stamp and the table's repeat mark, which a copy has not.
+    e->m_texts = entry.m_texts;
+    e->mt().theRepeater = QStringLiteral("blank");
     e->DTSTART = entry.DTSTART;
-    e->DTEND = entry.DTEND;
-    e->UID = entry.UID;
-    e->DESCRIPTION = entry.DESCRIPTION;
-    e->RRULE = entry.RRULE;
-    e->theCalEXDATE = entry.theCalEXDATE;
     e->allowsNoDuration = entry.allowsNoDuration;
     e->setDURATION();
-    e->DTSTAMP = m_stamp;
+    e->mt().DTSTAMP = m_stamp;
     return e;
 }
 
@@ -739,9 +732,9 @@ void repeatList::Work::append(EntryPtr e, double key, int wholeDays)
 
 void repeatList::ruleDays(const dataEntry& entry, const CalDate& horizon, QList<qint64>& days)
 {
-    if (entry.RRULE.isEmpty() || entry.startDate.isNull())
+    if (entry.tx().RRULE.isEmpty() || entry.startDate.isNull())
         return;
-    const Rule rule = parseRule(entry.RRULE);
+    const Rule rule = parseRule(entry.tx().RRULE);
     if (rule.freq == Freq::None)
         return;
     const CalDate fullStart = entry.getFullStartTime();
@@ -898,7 +891,7 @@ void repeatList::ruleDays(const dataEntry& entry, const CalDate& horizon, QList<
 
 qint64 repeatList::lastCountedDay(const dataEntry& entry)
 {
-    const Rule rule = parseRule(entry.RRULE);
+    const Rule rule = parseRule(entry.tx().RRULE);
     if (rule.count <= 1 || rule.count > kMaxOccurrences)
         return 0;
     repeatList quiet {EntryList()};
@@ -949,9 +942,9 @@ EntryPtr repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon,
     }
 
     // Exception dates remove the occurrences on their calendar day (never the entry itself).
-    if (!entry.theCalEXDATE.isEmpty()) {
+    if (!entry.tx().theCalEXDATE.isEmpty()) {
         QSet<qint64> excluded;
-        for (const CalDate& x : entry.theCalEXDATE) {
+        for (const CalDate& x : entry.tx().theCalEXDATE) {
             if (x)
                 excluded.insert(QDate(x.year(), x.month(), x.day()).toJulianDay());
         }

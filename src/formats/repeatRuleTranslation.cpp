@@ -398,7 +398,7 @@ QString aCalendar::vCalRRULEtoiCalRRULE(const QString& vcal) const
 
 QString dataEntry::rruleVcal() const
 {
-    const QList<QStringView> parts = QStringView(RRULE).split(u';', Qt::SkipEmptyParts);
+    const QList<QStringView> parts = QStringView(tx().RRULE).split(u';', Qt::SkipEmptyParts);
 
     // iCalendar allows the parts in any order, so the frequency is found first.
     QString token;
