@@ -73,8 +73,10 @@ std::pair<qsizetype, qsizetype> pieceRange(qsizetype size, int k, int n)
     return {size * k / n, size * (k + 1) / n};
 }
 
-/// The blocks of the entries of @p order in pieces: piece k holds the blocks of its part of the list.
-QList<QString> iCalBlocks(const QList<dataEntry*>& order, const dataEntry::WriteContext& context)
+/// The blocks of the entries of @p order in pieces (@p append(i, text, context) writes entry i's):
+/// piece k holds the blocks of its part of the list.
+template <typename Append>
+QList<QString> blockTexts(const QList<dataEntry*>& order, const dataEntry::WriteContext& context, Append append)
 {
     const int n = Parallel::pieces(order.size(), kEntriesPerPiece);
     QList<QString> parts(n);
@@ -83,7 +85,7 @@ QList<QString> iCalBlocks(const QList<dataEntry*>& order, const dataEntry::Write
         const dataEntry::WriteContext own = context;
         const auto [first, last] = pieceRange(order.size(), k, n);
         for (qsizetype i = first; i < last; ++i)
-            order.at(i)->appendICal(texts[k], own);
+            append(i, texts[k], own);
     });
     return parts;
 }
@@ -242,7 +244,10 @@ QString aCalendar::createICalString(const EntryList& entries, const QString* cal
     QString head = iCalHeader(context, calName);
     const QList<dataEntry*> order = writeOrder(entries);
     giveUids(order);
-    return joined(std::move(head), iCalBlocks(order, context));
+    return joined(std::move(head), blockTexts(order, context,
+                                              [&](qsizetype i, QString& text, const dataEntry::WriteContext& own) {
+                                                  order.at(i)->appendICal(text, own);
+                                              }));
 }
 
 QByteArray aCalendar::createICalBytes(const EntryList& entries, const QString* calName) const
@@ -276,16 +281,10 @@ QString aCalendar::createVCalStringWithData(const EntryList& entries) const
         return message.isEmpty() ? out : message;
     }
     giveUids(order);
-    const int n = Parallel::pieces(order.size(), kEntriesPerPiece);
-    QList<QString> parts(n);
-    QString* texts = parts.data();
-    Parallel::run(n, [&](int k) {
-        const dataEntry::WriteContext own = context;
-        const auto [first, last] = pieceRange(order.size(), k, n);
-        for (qsizetype i = first; i < last; ++i)
-            order.at(i)->appendVCal(texts[k], own, &rules.at(i));
-    });
-    return joined(std::move(out), parts);
+    return joined(std::move(out), blockTexts(order, context,
+                                             [&](qsizetype i, QString& text, const dataEntry::WriteContext& own) {
+                                                 order.at(i)->appendVCal(text, own, &rules.at(i));
+                                             }));
 }
 
 QByteArray aCalendar::createVCalBytes(const EntryList& entries, QString* message) const

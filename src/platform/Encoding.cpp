@@ -81,9 +81,14 @@ qsizetype utf16PieceStart(const char16_t* p, qsizetype n, int k, int pieces)
     return at;
 }
 
-bool validUtf8Range(const uchar* p, qsizetype n)
+/// Reads @p n bytes of UTF-8 (well-formed only: no overlong forms, surrogates or code points
+/// above U+10FFFF) and, when @p Decode, writes their UTF-16 units to @p out (room for @p n units).
+/// Returns the units, or -1 at the first byte that is not well-formed.
+template <bool Decode>
+qsizetype scanUtf8(const uchar* p, qsizetype n, char16_t* out)
 {
     qsizetype i = 0;
+    char16_t* o = out;
     while (i < n) {
         // Calendars are mostly ASCII: eight bytes at a time while no byte has its high bit set.
         while (i + 8 <= n) {
@@ -91,63 +96,19 @@ bool validUtf8Range(const uchar* p, qsizetype n)
             std::memcpy(&word, p + i, 8);
             if (word & 0x8080808080808080ULL)
                 break;
+            if constexpr (Decode) {
+                for (int k = 0; k < 8; ++k)
+                    o[k] = p[i + k];
+                o += 8;
+            }
             i += 8;
         }
         if (i >= n)
             break;
         const uchar c = p[i];
         if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int len = 0;
-        uint cp = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 1;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 2;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        for (int k = 1; k <= len; ++k) {
-            if (i + k >= n || (p[i + k] & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        if ((len == 2 && cp < 0x800) || (len == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += len + 1;
-    }
-    return true;
-}
-
-/// Decodes @p n bytes of UTF-8 into @p out (room for @p n units) by the rules of validUtf8Range;
-/// the units written, or -1 at the first byte those rules refuse.
-qsizetype decodeUtf8Range(const uchar* p, qsizetype n, char16_t* out)
-{
-    qsizetype i = 0;
-    char16_t* o = out;
-    while (i < n) {
-        while (i + 8 <= n) {
-            quint64 word;
-            std::memcpy(&word, p + i, 8);
-            if (word & 0x8080808080808080ULL)
-                break;
-            for (int k = 0; k < 8; ++k)
-                o[k] = p[i + k];
-            o += 8;
-            i += 8;
-        }
-        if (i >= n)
-            break;
-        const uchar c = p[i];
-        if (c < 0x80) {
-            *o++ = c;
+            if constexpr (Decode)
+                *o++ = c;
             ++i;
             continue;
         }
@@ -172,15 +133,22 @@ qsizetype decodeUtf8Range(const uchar* p, qsizetype n, char16_t* out)
         }
         if ((len == 2 && cp < 0x800) || (len == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
             return -1;
-        if (cp >= 0x10000) {
-            *o++ = QChar::highSurrogate(cp);
-            *o++ = QChar::lowSurrogate(cp);
-        } else {
-            *o++ = char16_t(cp);
+        if constexpr (Decode) {
+            if (cp >= 0x10000) {
+                *o++ = QChar::highSurrogate(cp);
+                *o++ = QChar::lowSurrogate(cp);
+            } else {
+                *o++ = char16_t(cp);
+            }
         }
         i += len + 1;
     }
     return o - out;
+}
+
+bool validUtf8Range(const uchar* p, qsizetype n)
+{
+    return scanUtf8<false>(p, n, nullptr) >= 0;
 }
 
 /// The text of @p bytes when they are well-formed UTF-8 (a byte-order mark is kept as U+FEFF, as
@@ -199,7 +167,7 @@ bool decodeIfValidUtf8(const QByteArray& bytes, QString* text)
     qsizetype* units = unitList.data();
     Parallel::run(pieces, [&](int k) {
         const qsizetype from = utf8PieceStart(p, n, k, pieces);
-        units[k] = decodeUtf8Range(p + from, utf8PieceStart(p, n, k + 1, pieces) - from, out + from);
+        units[k] = scanUtf8<true>(p + from, utf8PieceStart(p, n, k + 1, pieces) - from, out + from);
     });
     qsizetype size = 0;
     for (int k = 0; k < pieces; ++k) {
