@@ -67,10 +67,10 @@ void giveUids(const QList<dataEntry*>& order)
     }
 }
 
-/// Piece @p k of @p n of a list of @p size items: [first, second).
-std::pair<qsizetype, qsizetype> pieceRange(qsizetype size, int k, int n)
+/// Where piece @p k of @p n of a list of @p size items begins (piece n: the end).
+qsizetype pieceStart(qsizetype size, int k, int n)
 {
-    return {size * k / n, size * (k + 1) / n};
+    return size * k / n;
 }
 
 /// The blocks of the entries of @p order in pieces (@p append(i, text, context) writes entry i's):
@@ -83,7 +83,8 @@ QList<QString> blockTexts(const QList<dataEntry*>& order, const dataEntry::Write
     QString* texts = parts.data();
     Parallel::run(n, [&](int k) {
         const dataEntry::WriteContext own = context;
-        const auto [first, last] = pieceRange(order.size(), k, n);
+        const qsizetype first = pieceStart(order.size(), k, n);
+        const qsizetype last = pieceStart(order.size(), k + 1, n);
         for (qsizetype i = first; i < last; ++i)
             append(i, texts[k], own);
     });
@@ -103,7 +104,8 @@ QList<QByteArray> blockBytes(const QList<dataEntry*>& order, const dataEntry::Wr
     QByteArray* bytes = parts.data();
     Parallel::run(n, [&](int k) {
         const dataEntry::WriteContext own = context;
-        const auto [first, last] = pieceRange(order.size(), k, n);
+        const qsizetype first = pieceStart(order.size(), k, n);
+        const qsizetype last = pieceStart(order.size(), k + 1, n);
         QByteArray& out = bytes[k];
         QString text;
         text.reserve(kFlushAt + (kFlushAt >> 2));
@@ -158,7 +160,8 @@ bool vCalRules(const QList<dataEntry*>& order, QList<QString>* rules)
     std::atomic<bool> untranslatable {false};
     const int n = Parallel::pieces(order.size(), kEntriesPerPiece);
     Parallel::run(n, [&](int k) {
-        const auto [first, last] = pieceRange(order.size(), k, n);
+        const qsizetype first = pieceStart(order.size(), k, n);
+        const qsizetype last = pieceStart(order.size(), k + 1, n);
         for (qsizetype i = first; i < last; ++i) {
             const dataEntry* e = order.at(i);
             if (e->getRRULENoRRULE().isEmpty() || !e->notBlankLine())
