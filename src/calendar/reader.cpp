@@ -671,23 +671,30 @@ void calendarReader::readAlarm(dataEntry& entry)
     // not close, is dropped (and reported) rather than copied into an unbalanced block; a line
     // that is not a well-formed property is dropped (and reported) alone.
     QString body;
-    int depth = 0;
+    // The inner components still open, by name: each END must close the last one opened.
+    QStringList open;
+    bool mismatched = false;
     bool closed = false;
     while (!m_lines.atEnd()) {
         const QStringView peeked = m_lines.peek();
         if (startsWith(peeked, "BEGIN:VEVENT") || startsWith(peeked, "END:VEVENT")
             || startsWith(peeked, "END:VCALENDAR") || startsWith(peeked, "BEGIN:VCALENDAR"))
             break;
-        if (startsWith(peeked, "END:VALARM") && depth == 0) {
+        if (startsWith(peeked, "END:VALARM") && open.isEmpty()) {
             m_lines.next();
             closed = true;
             break;
         }
         const QStringView line = readPropertyLine(m_lines, m_buffer);
-        if (startsWith(line, "BEGIN:"))
-            ++depth;
-        else if (startsWith(line, "END:") && --depth < 0)
-            break;
+        if (startsWith(line, "BEGIN:")) {
+            open.append(line.mid(6).trimmed().toString());
+        } else if (startsWith(line, "END:")) {
+            if (open.isEmpty())
+                break;
+            if (line.mid(4).trimmed().compare(open.last(), Qt::CaseInsensitive) != 0)
+                mismatched = true;
+            open.removeLast();
+        }
         if (valueColon(line) < 0) {
             m_cal.eventBool = true;
             continue;
@@ -695,7 +702,7 @@ void calendarReader::readAlarm(dataEntry& entry)
         body += line;
         body += QLatin1String("\r\n");
     }
-    if (!closed || depth != 0) {
+    if (!closed || !open.isEmpty() || mismatched) {
         m_cal.eventBool = true;
         return;
     }
