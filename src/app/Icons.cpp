@@ -15,7 +15,7 @@ static void initialiseImages()
 
 namespace
 {
-// Only names with a clear equivalent in the freedesktop icon naming specification; the
+// Only names with a clear equivalent among the freedesktop icon themes' standard names; the
 // calendar-specific images have none and are always ours.
 const QHash<QString, QString>& themeNames()
 {

@@ -55,30 +55,29 @@ namespace
 // Big texts are converted in pieces at once; a piece of a few megabytes pays for its thread.
 constexpr qsizetype kBytesPerPiece = 4 << 20;
 
-/// Where piece @p k of @p pieces of a UTF-8 text begins: never inside a character.
-qsizetype utf8PieceStart(const uchar* p, qsizetype n, int k, int pieces)
+/// Where piece @p k of @p pieces of a text of @p n units begins: moved on while @p inside(at)
+/// says that position @p at would cut a character in two.
+template <typename Inside>
+qsizetype pieceStart(qsizetype n, int k, int pieces, Inside inside)
 {
     if (k <= 0)
         return 0;
     if (k >= pieces)
         return n;
     qsizetype at = qsizetype(double(n) * k / pieces);
-    while (at < n && (p[at] & 0xC0) == 0x80)
+    while (at < n && inside(at))
         ++at;
     return at;
 }
 
-/// Where piece @p k of a UTF-16 text begins: never between the halves of a surrogate pair.
+qsizetype utf8PieceStart(const uchar* p, qsizetype n, int k, int pieces)
+{
+    return pieceStart(n, k, pieces, [p](qsizetype at) { return (p[at] & 0xC0) == 0x80; });
+}
+
 qsizetype utf16PieceStart(const char16_t* p, qsizetype n, int k, int pieces)
 {
-    if (k <= 0)
-        return 0;
-    if (k >= pieces)
-        return n;
-    qsizetype at = qsizetype(double(n) * k / pieces);
-    while (at < n && QChar::isHighSurrogate(p[at - 1]))
-        ++at;
-    return at;
+    return pieceStart(n, k, pieces, [p](qsizetype at) { return QChar::isHighSurrogate(p[at - 1]); });
 }
 
 /// Reads @p n bytes of UTF-8 (well-formed only: no overlong forms, surrogates or code points
