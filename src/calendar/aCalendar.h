@@ -13,6 +13,7 @@
 #include <utility>
 
 class invitee;
+class repeatList;
 class QMimeData;
 
 /// What a batch of dropped or opened files did to the document.
@@ -244,6 +245,10 @@ public:
     };
     QString theTabOut(const EntryList& entries, const QStringList& columns, const ListOptions& options) const;
     QString theCommaOut(const EntryList& entries, const QStringList& columns, const ListOptions& options) const;
+    /// The UTF-8 bytes of theTabOut() (@p tabs) or theCommaOut() of the entries at @p rows of
+    /// @p expansion, without making the copies among them.
+    QByteArray delimitedListBytes(const repeatList& expansion, QList<qsizetype> rows, const QStringList& columns,
+                                  bool tabs, const ListOptions& options) const;
     /// The title of a delimited-list column ("Start Time" for "startTime"), as the import reads it.
     static QString columnTitle(const QString& identifier);
     static QString removeLeadZero(const QString& text);

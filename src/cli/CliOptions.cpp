@@ -320,22 +320,66 @@ ZoneScope::~ZoneScope()
 
 // --- lists ---------------------------------------------------------------------------------------
 
+namespace
+{
+void reportExpansionWarnings(Session& s, const QString& warnings)
+{
+    if (warnings.isEmpty())
+        return;
+    QString w = warnings.trimmed();
+    w.replace(QLatin1String("\r\r"), QLatin1String("\n"));
+    w.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    s.error(w);
+}
+
+// Rules without an end run up to the start of the last entry given: an entry at the end of the
+// range carries them that far, and is left out again afterwards.
+repeatList expansionFor(const aCalendar& doc, const OutputOptions& o, EntryPtr* horizon)
+{
+    EntryList given = doc.getTheData();
+    if (o.untilExclusive) {
+        *horizon = dataEntry::create();
+        (*horizon)->setStartDate(o.untilExclusive);
+        given << *horizon;
+    }
+    return repeatList(given);
+}
+
+// The expansion's rows in range (each row counts by its start: a row for every day an entry
+// spans), written without making the copies the rows stand for.
+QByteArray expandedListBytes(Session& s, const aCalendar& doc, const OutputOptions& o)
+{
+    EntryPtr horizon;
+    const repeatList expanded = expansionFor(doc, o, &horizon);
+    QList<qsizetype> rows;
+    rows.reserve(expanded.size());
+    for (qsizetype i = 0; i < expanded.size(); ++i) {
+        if (horizon && expanded.entryAt(i) == horizon)
+            continue;
+        if (o.since || o.untilExclusive) {
+            const CalDate start = expanded.row(i).start;
+            if (!((!o.since || start >= o.since) && (!o.untilExclusive || start < o.untilExclusive)))
+                continue;
+        }
+        rows << i;
+    }
+    reportExpansionWarnings(s, expanded.getWarningString());
+    aCalendar::ListOptions list;
+    list.heading = o.heading;
+    return doc.delimitedListBytes(expanded, std::move(rows), o.columns, o.format != Format::Csv, list);
+}
+} // namespace
+
 QByteArray listBytes(Session& s, const aCalendar& doc, const OutputOptions& o)
 {
     const bool readable = o.format == Format::Text;
     EntryList entries = doc.getTheData();
     QString warnings;
+    if (o.expand && !readable && o.sort.isEmpty())
+        return expandedListBytes(s, doc, o);
     if (o.expand || readable) {
-        // Rules without an end run up to the start of the last entry given: an entry at the end of
-        // the range carries them that far, and is left out again afterwards.
-        EntryList given = entries;
         EntryPtr horizon;
-        if (o.untilExclusive) {
-            horizon = dataEntry::create();
-            horizon->setStartDate(o.untilExclusive);
-            given << horizon;
-        }
-        const repeatList expanded(given);
+        const repeatList expanded = expansionFor(doc, o, &horizon);
         warnings = expanded.getWarningString();
         entries.clear();
         for (const EntryPtr& e : expanded.getDataArray()) {
@@ -352,12 +396,7 @@ QByteArray listBytes(Session& s, const aCalendar& doc, const OutputOptions& o)
     }
     if (readable)
         return Encoding::toUtf8(doc.textOutputOf(entries, warnings));
-    if (!warnings.isEmpty()) {
-        QString w = warnings.trimmed();
-        w.replace(QLatin1String("\r\r"), QLatin1String("\n"));
-        w.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-        s.error(w);
-    }
+    reportExpansionWarnings(s, warnings);
     aCalendar::ListOptions list;
     list.heading = o.heading;
     list.sortByStart = o.sort.isEmpty();

@@ -67,12 +67,6 @@ void giveUids(const QList<dataEntry*>& order)
     }
 }
 
-/// Where piece @p k of @p n of a list of @p size items begins (piece n: the end).
-qsizetype pieceStart(qsizetype size, int k, int n)
-{
-    return size * k / n;
-}
-
 /// The blocks of the entries of @p order in pieces (@p append(i, text, context) writes entry i's):
 /// piece k holds the blocks of its part of the list.
 template <typename Append>
@@ -83,60 +77,25 @@ QList<QString> blockTexts(const QList<dataEntry*>& order, const dataEntry::Write
     QString* texts = parts.data();
     Parallel::run(n, [&](int k) {
         const dataEntry::WriteContext own = context;
-        const qsizetype first = pieceStart(order.size(), k, n);
-        const qsizetype last = pieceStart(order.size(), k + 1, n);
+        const qsizetype first = Parallel::pieceStart(order.size(), k, n);
+        const qsizetype last = Parallel::pieceStart(order.size(), k + 1, n);
         for (qsizetype i = first; i < last; ++i)
             append(i, texts[k], own);
     });
     return parts;
 }
 
-/// The blocks as bytes, in pieces. Each piece writes its blocks into one small text, reused, and
-/// appends their bytes to its part (@p encode(part, text)): fresh memory is dear, and the whole
-/// file in UTF-16 would take twice the room of its bytes.
+/// The blocks as bytes, in pieces (see Parallel::bytesInPieces).
 template <typename Append, typename Encode>
 QList<QByteArray> blockBytes(const QList<dataEntry*>& order, const dataEntry::WriteContext& context, Append append,
                              Encode encode)
 {
-    constexpr qsizetype kFlushAt = 1 << 19;
-    const int n = Parallel::pieces(order.size(), kEntriesPerPiece);
-    QList<QByteArray> parts(n);
-    QByteArray* bytes = parts.data();
-    Parallel::run(n, [&](int k) {
-        const dataEntry::WriteContext own = context;
-        const qsizetype first = pieceStart(order.size(), k, n);
-        const qsizetype last = pieceStart(order.size(), k + 1, n);
-        QByteArray& out = bytes[k];
-        QString text;
-        text.reserve(kFlushAt + (kFlushAt >> 2));
-        auto flush = [&](qsizetype done) {
-            // After the first flush the part's size is foreseen from what it took so far.
-            if (out.isEmpty() && done < last) {
-                const double share = double(last - first) / double(std::max<qsizetype>(1, done - first));
-                out.reserve(qsizetype(double(text.size()) * share * 1.1) + 64);
-                Memory::preferLargePages(out.data(), out.capacity());
-            }
-            encode(out, text);
-            text.resize(0);
-        };
-        for (qsizetype i = first; i < last; ++i) {
-            append(i, text, own);
-            if (text.size() >= kFlushAt)
-                flush(i + 1);
-        }
-        flush(last);
-        out.squeeze();
-    });
-    return parts;
-}
-
-void appendUtf8(QByteArray& out, const QString& text)
-{
-    QStringEncoder encoder(QStringConverter::Utf8);
-    const qsizetype at = out.size();
-    out.resize(at + encoder.requiredSpace(text.size()));
-    char* end = encoder.appendToBuffer(out.data() + at, text);
-    out.resize(end - out.constData());
+    return Parallel::bytesInPieces(
+        order.size(), kEntriesPerPiece,
+        [&] {
+            return [&append, own = context](qsizetype i, QString& text) { append(i, text, own); };
+        },
+        encode);
 }
 
 void appendMacRoman(QByteArray& out, const QString& text)
@@ -160,8 +119,8 @@ bool vCalRules(const QList<dataEntry*>& order, QList<QString>* rules)
     std::atomic<bool> untranslatable {false};
     const int n = Parallel::pieces(order.size(), kEntriesPerPiece);
     Parallel::run(n, [&](int k) {
-        const qsizetype first = pieceStart(order.size(), k, n);
-        const qsizetype last = pieceStart(order.size(), k + 1, n);
+        const qsizetype first = Parallel::pieceStart(order.size(), k, n);
+        const qsizetype last = Parallel::pieceStart(order.size(), k + 1, n);
         for (qsizetype i = first; i < last; ++i) {
             const dataEntry* e = order.at(i);
             if (e->getRRULENoRRULE().isEmpty() || !e->notBlankLine())
@@ -263,7 +222,7 @@ QByteArray aCalendar::createICalBytes(const EntryList& entries, const QString* c
                                    [&](qsizetype i, QString& text, const dataEntry::WriteContext& own) {
                                        order.at(i)->appendICal(text, own);
                                    },
-                                   appendUtf8));
+                                   [](QByteArray& out, const QString& text) { Encoding::appendUtf8(out, text); }));
 }
 
 QString aCalendar::createVCalString() const

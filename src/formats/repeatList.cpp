@@ -2,6 +2,7 @@
 
 #include "calendar/aCalendar.h"
 #include "platform/Numbers.h"
+#include "text/quickSort.h"
 #include "text/theSorter.h"
 
 #include <QDate>
@@ -541,6 +542,51 @@ struct repeatList::CopyMaker
         }
     }
 
+    /// The start (the copy's startDate, in seconds) and the whole days of the copy make() gives
+    /// for day @p jd, without making it once the first copy at the source's clock time is known.
+    double measure(qint64 jd, int* days)
+    {
+        int y = 0, m = 0, d = 0;
+        QDate::fromJulianDay(jd).getDate(&y, &m, &d);
+        const CalDate start = CalDate::fromFields(y, m, d, h, mi, s, zone);
+        bool shifted = start.hour() != h || start.minute() != mi || start.second() != s;
+        if (hasEnd && !shifted) {
+            QDate::fromJulianDay(jd + spanDays).getDate(&y, &m, &d);
+            const CalDate end = CalDate::fromFields(y, m, d, eh, emi, es, zone);
+            shifted = end.hour() != eh || end.minute() != emi || end.second() != es;
+        }
+        if (!shifted && refValid)
+            *days = refDays;
+        else
+            make(jd, days); // a daylight-saving gap, or the first copy: it sets the reference
+        return start.secondsSince1970();
+    }
+
+    /// A copy's full start and end: getFullStartTime() and getFullEndTime() of the copy make()
+    /// gives for day @p jd. The copy's dates come from
+    /// fromFields, so combining them with times of the same clock fields gives them back; only a
+    /// date a daylight-saving gap moved is combined anew.
+    void rowDates(qint64 jd, CalDate* start, CalDate* end) const
+    {
+        int y = 0, m = 0, d = 0;
+        QDate::fromJulianDay(jd).getDate(&y, &m, &d);
+        *end = CalDate();
+        *start = atClock(CalDate::fromFields(y, m, d, h, mi, s, zone), h, mi, s);
+        if (hasEnd) {
+            QDate::fromJulianDay(jd + spanDays).getDate(&y, &m, &d);
+            *end = atClock(CalDate::fromFields(y, m, d, eh, emi, es, zone), eh, emi, es);
+        }
+    }
+
+    /// @p date with its clock set to @p hour, @p minute, @p second on its own day, as the entry's
+    /// date and time combine.
+    CalDate atClock(const CalDate& date, int hour, int minute, int second) const
+    {
+        if (date.hour() == hour && date.minute() == minute && date.second() == second)
+            return date;
+        return CalDate::fromFields(date.year(), date.month(), date.day(), hour, minute, second, zone);
+    }
+
     /// A copy starting on day @p jd (the source's clock times, the source's length in days);
     /// @p days receives its whole days from start to end.
     EntryPtr make(qint64 jd, int* days)
@@ -720,14 +766,75 @@ EntryList repeatList::expandRRULEDatesUntil(const EntryPtr& entry, const CalDate
     Work work;
     if (entry)
         expandEntry(*entry, until, work);
-    return work.list;
+    EntryList out;
+    out.reserve(work.list.size());
+    for (const Occurrence& o : std::as_const(work.list))
+        out.append(makeCopy(o));
+    return out;
 }
 
 void repeatList::Work::append(EntryPtr e, double key, int wholeDays)
 {
-    list.append(std::move(e));
+    list.append({std::move(e), 0, -1});
     keys.append(key);
     days.append(wholeDays);
+}
+
+void repeatList::Work::appendCopy(qint32 maker, qint64 jd, double key, int wholeDays)
+{
+    list.append({EntryPtr(), jd, maker});
+    keys.append(key);
+    days.append(wholeDays);
+}
+
+EntryPtr repeatList::makeCopy(const Occurrence& o) const
+{
+    if (o.entry || o.maker < 0)
+        return o.entry;
+    int days = 0;
+    return m_makers[size_t(o.maker)]->make(o.jd, &days);
+}
+
+const EntryList& repeatList::getDataArray() const
+{
+    if (!m_made) {
+        theRepeatArray.clear();
+        theRepeatArray.reserve(m_occurrences.size());
+        for (const Occurrence& o : m_occurrences)
+            theRepeatArray.append(makeCopy(o));
+        m_made = true;
+    }
+    return theRepeatArray;
+}
+
+repeatList::Row repeatList::row(qsizetype i) const
+{
+    const Occurrence& o = m_occurrences.at(i);
+    Row r;
+    if (o.entry) {
+        r.texts = o.entry.get();
+        r.start = o.entry->getFullStartTime();
+        r.end = o.entry->getFullEndTime();
+        r.noTimes = !o.entry->getStartTime() && !o.entry->getEndTime();
+        r.notBlank = o.entry->notBlankLine();
+        return r;
+    }
+    const CopyMaker& maker = *m_makers[size_t(o.maker)];
+    r.texts = &maker.proto;
+    maker.rowDates(o.jd, &r.start, &r.end);
+    r.noTimes = !maker.proto.getStartTime() && !maker.proto.getEndTime();
+    r.notBlank = true; // a copy has a start date
+    return r;
+}
+
+double repeatList::startSeconds(qsizetype i) const
+{
+    const Occurrence& o = m_occurrences.at(i);
+    if (o.entry)
+        return o.entry->startSeconds1970();
+    CalDate start, end;
+    m_makers[size_t(o.maker)]->rowDates(o.jd, &start, &end);
+    return start.secondsSince1970();
 }
 
 void repeatList::ruleDays(const dataEntry& entry, const CalDate& horizon, QList<qint64>& days)
@@ -978,16 +1085,23 @@ EntryPtr repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon,
 
     if (moments.isEmpty() || !takeBudget(moments.size()))
         return replacesEntry;
-    CopyMaker maker(*this, entry);
+    const qint32 makerIndex = newMaker(entry);
+    CopyMaker& maker = *m_makers.back();
     for (const Moment& m : std::as_const(moments)) {
         if (const EntryPtr o = overrideOf(m.jd, m.secs)) {
             work.append(o, o->startSeconds1970(), wholeDays(o->getFullStartTime(), o->getFullEndTime()));
             continue;
         }
         int span = 0;
-        EntryPtr e = m.secs == startSecs ? maker.make(m.jd, &span) : maker.makeAt(m.jd, m.secs, &span);
-        const double key = e->startDate.secondsSince1970();
-        work.append(std::move(e), key, span);
+        if (m.secs == startSecs) {
+            const double key = maker.measure(m.jd, &span);
+            work.appendCopy(makerIndex, m.jd, key, span);
+        } else {
+            // An extra date with a time of its own (rare): made at once.
+            EntryPtr e = maker.makeAt(m.jd, m.secs, &span);
+            const double key = e->startDate.secondsSince1970();
+            work.append(std::move(e), key, span);
+        }
     }
     return replacesEntry;
 }
@@ -1003,13 +1117,19 @@ void repeatList::addDayCopies(const dataEntry& entry, int days, Work& work)
     }
     if (!takeBudget(n))
         return;
-    CopyMaker maker(*this, entry);
+    const qint32 makerIndex = newMaker(entry);
+    CopyMaker& maker = *m_makers.back();
     for (qsizetype k = 1; k <= n; ++k) {
         int span = 0;
-        EntryPtr e = maker.make(maker.startJd + k, &span);
-        const double key = e->startDate.secondsSince1970();
-        work.append(std::move(e), key, span);
+        const double key = maker.measure(maker.startJd + k, &span);
+        work.appendCopy(makerIndex, maker.startJd + k, key, span);
     }
+}
+
+qint32 repeatList::newMaker(const dataEntry& source)
+{
+    m_makers.push_back(std::make_shared<CopyMaker>(*this, source));
+    return qint32(m_makers.size() - 1);
 }
 
 void repeatList::expandRepeatDates()
@@ -1032,12 +1152,12 @@ void repeatList::expandRepeatDates()
     }
     const qsizetype firstCount = work.list.size();
     for (qsizetype i = 0; i < firstCount; ++i) {
-        const EntryPtr e = work.list.at(i);
+        const EntryPtr e = work.list.at(i).entry;
         // An override of the first occurrence stands in the entry's place.
         if (const EntryPtr o = expandEntry(*e, horizon, work)) {
             const CalDate start = o->getFullStartTime();
             const CalDate end = o->getFullEndTime();
-            work.list[i] = o;
+            work.list[i].entry = o;
             work.keys[i] = start.secondsSince1970();
             work.days[i] = start && end ? wholeDays(start, end) : 0;
         }
@@ -1047,13 +1167,19 @@ void repeatList::expandRepeatDates()
     const qsizetype withOccurrences = work.list.size();
     for (qsizetype i = 0; i < withOccurrences; ++i) {
         if (work.days.at(i) > 0) {
-            const EntryPtr e = work.list.at(i);
+            // A copy that spans days is the source of copies of its own: made now.
+            if (!work.list.at(i).entry)
+                work.list[i].entry = makeCopy(work.list.at(i));
+            const EntryPtr e = work.list.at(i).entry;
             addDayCopies(*e, work.days.at(i), work);
         }
     }
 
-    theSorter::quickSort(work.list, work.keys);
-    setTheRepeatArray(work.list);
+    sorting::quickSortByKeys(work.list.data(), work.keys.data(), work.list.size());
+    m_occurrences = std::move(work.list);
+    m_keys = std::move(work.keys);
+    theRepeatArray.clear(); // the given list: getDataArray() makes the expanded one
+    m_made = false;
 }
 
 EntryList aCalendar::getTheFullExpandedRepeats() const

@@ -5,6 +5,9 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+#include <vector>
+
 /// Expands repeating entries into their single occurrences for list output.
 ///
 /// The result keeps the given entries (the same objects), follows each repeating entry with one
@@ -43,10 +46,28 @@ public:
     /// initWithCalData: copies the list, empties the warnings and expands.
     explicit repeatList(const EntryList& entries);
 
-    const EntryList& getDataArray() const
+    /// The expansion as entries. Copies are made on the first call (a list writer that needs only
+    /// their dates and texts reads row() instead and never makes them); not for concurrent first
+    /// calls.
+    const EntryList& getDataArray() const;
+
+    /// One row of the expansion without making its entry: the dates getFullStartTime() and
+    /// getFullEndTime() of the entry getDataArray() holds there, whether that entry has neither a
+    /// start nor an end time, and an entry with its texts (summary, notes, description, rule).
+    struct Row
     {
-        return theRepeatArray;
-    }
+        const dataEntry* texts = nullptr;
+        CalDate start;
+        CalDate end;
+        bool noTimes = false;
+        bool notBlank = false; ///< notBlankLine() of the row's entry
+    };
+    qsizetype size() const { return m_occurrences.size(); }
+    Row row(qsizetype i) const;
+    /// The given entry or override at row @p i; null for a copy (made only by getDataArray()).
+    const EntryPtr& entryAt(qsizetype i) const { return m_occurrences.at(i).entry; }
+    /// startSeconds1970() of the entry at row @p i.
+    double startSeconds(qsizetype i) const;
     /// Empty when there are no warnings, otherwise "\r\r" followed by the warnings, each ended
     /// by "\r\r".
     QString getWarningString() const;
@@ -69,10 +90,6 @@ public:
     /// True when @p a falls on the same calendar day as @p b or later (each taken in its own zone).
     static bool isDate(const CalDate& a, const CalDate& b);
     static int stringInString(const QString& text, const QString& part);
-    void setTheRepeatArray(const EntryList& list)
-    {
-        theRepeatArray = list;
-    }
 
     static QString dailyWarning();
     static QString weeklyWarning();
@@ -82,14 +99,26 @@ public:
 
 private:
     struct CopyMaker;
-    /// The list being built, with each entry's start (seconds since 1970) and whole days.
+    /// A row: an entry (given, an override, or a copy with a time of its own), or a copy of the
+    /// source of maker @c maker starting on day @c jd at the source's clock time, made on demand.
+    struct Occurrence
+    {
+        EntryPtr entry;
+        qint64 jd = 0;
+        qint32 maker = -1;
+    };
+    /// The list being built, with each row's start (seconds since 1970) and whole days.
     struct Work
     {
-        EntryList list;
+        QList<Occurrence> list;
         QList<double> keys;
         QList<int> days;
         void append(EntryPtr e, double key, int wholeDays);
+        void appendCopy(qint32 maker, qint64 jd, double key, int wholeDays);
     };
+    EntryPtr makeCopy(const Occurrence& o) const;
+    /// A maker of copies of @p source, kept for the rows; returns its number.
+    qint32 newMaker(const dataEntry& source);
 
     void addWarning(const QString& text);
     /// Appends the occurrences of @p entry (its rule's and its extra dates') to @p work; returns the
@@ -101,7 +130,11 @@ private:
     void addDayCopies(const dataEntry& entry, int days, Work& work);
     bool takeBudget(qsizetype n);
 
-    EntryList theRepeatArray;
+    QList<Occurrence> m_occurrences;
+    QList<double> m_keys; // the rows' starts, as sorted
+    std::vector<std::shared_ptr<CopyMaker>> m_makers; // shared: a repeatList stays copyable
+    mutable EntryList theRepeatArray;
+    mutable bool m_made = false;
     QString theWarningString;
     QString m_stamp;
     qsizetype m_budget = kMaxCopies;

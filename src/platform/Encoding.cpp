@@ -201,6 +201,15 @@ bool Encoding::isValidUtf8(const QByteArray& bytes)
     return valid;
 }
 
+void Encoding::appendUtf8(QByteArray& out, QStringView text)
+{
+    QStringEncoder encoder(QStringConverter::Utf8);
+    const qsizetype at = out.size();
+    out.resize(at + encoder.requiredSpace(text.size()));
+    char* end = encoder.appendToBuffer(out.data() + at, text);
+    out.resize(end - out.constData());
+}
+
 QByteArray Encoding::toUtf8(QStringView text)
 {
     const auto* p = reinterpret_cast<const char16_t*>(text.data());

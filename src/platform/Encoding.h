@@ -26,6 +26,8 @@ QString decodeWindows1252(const QByteArray& bytes);
 
 /// UTF-8 bytes of @p text, the same as QStringView::toUtf8() (large texts converted in pieces at once).
 QByteArray toUtf8(QStringView text);
+/// Appends the UTF-8 bytes of @p text to @p out (the bytes toUtf8() gives).
+void appendUtf8(QByteArray& out, QStringView text);
 
 /// Mac OS Roman bytes; a character Mac OS Roman cannot hold becomes "?".
 QByteArray encodeMacRoman(const QString& text);

@@ -1,7 +1,13 @@
 #pragma once
 
+#include "platform/Memory.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <functional>
 
 /// Work split over the processor's cores for the large calendars: a file of 100,000 events is
@@ -18,4 +24,49 @@ void run(int n, const std::function<void(int)>& work);
 /// Tests: at most @p n pieces (0: as many as the machine has cores), and a smallest piece of
 /// @p perPiece items when above 0 (it overrides the callers' own).
 void setLimits(int n, qsizetype perPiece = 0);
+
+/// Where piece @p k of @p n of a list of @p size items begins (piece n: the end).
+inline qsizetype pieceStart(qsizetype size, int k, int n)
+{
+    return size * k / n;
+}
+
+/// Items [0, @p count) as bytes, in pieces: each piece gets its own writer from @p makeWriter()
+/// and calls writer(i, text) for its items, appending to one small text, reused, whose bytes go
+/// to the piece's part through @p encode(part, text). Fresh memory is dear, and a large output in
+/// UTF-16 would take twice the room of its bytes. The parts are in item order.
+template <typename MakeWriter, typename Encode>
+QList<QByteArray> bytesInPieces(qsizetype count, qsizetype perPiece, MakeWriter makeWriter, Encode encode)
+{
+    constexpr qsizetype kFlushAt = 1 << 19;
+    const int n = pieces(count, perPiece);
+    QList<QByteArray> parts(n);
+    QByteArray* bytes = parts.data();
+    run(n, [&](int k) {
+        auto writer = makeWriter();
+        const qsizetype first = pieceStart(count, k, n);
+        const qsizetype last = pieceStart(count, k + 1, n);
+        QByteArray& out = bytes[k];
+        QString text;
+        text.reserve(kFlushAt + (kFlushAt >> 2));
+        auto flush = [&](qsizetype done) {
+            // After the first flush the part's size is foreseen from what it took so far.
+            if (out.isEmpty() && done < last) {
+                const double share = double(last - first) / double(std::max<qsizetype>(1, done - first));
+                out.reserve(qsizetype(double(text.size()) * share * 1.1) + 64);
+                Memory::preferLargePages(out.data(), out.capacity());
+            }
+            encode(out, text);
+            text.resize(0);
+        };
+        for (qsizetype i = first; i < last; ++i) {
+            writer(i, text);
+            if (text.size() >= kFlushAt)
+                flush(i + 1);
+        }
+        flush(last);
+        out.squeeze();
+    });
+    return parts;
+}
 } // namespace Parallel

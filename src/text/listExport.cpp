@@ -3,6 +3,10 @@
 #include "calendar/aCalendar.h"
 #include "formats/repeatList.h"
 #include "platform/UserDefaults.h"
+#include "platform/Encoding.h"
+#include "platform/Memory.h"
+#include "platform/Parallel.h"
+#include "text/quickSort.h"
 #include "text/theSorter.h"
 
 #include <algorithm>
@@ -77,21 +81,24 @@ QString cleanForComma(QString text)
     return text;
 }
 
-QString delimitedList(const aCalendar& cal, const EntryList& entries, const QStringList& columns, QChar separator,
-                      QString (*clean)(QString), const aCalendar::ListOptions& options)
+/// What every line of one list shares: its columns, separator, field cleaning and formats.
+struct ListFormat
 {
-    theSorter sorter(entries);
-    const EntryList& sorted = options.sortByStart ? sorter.sortByStart() : entries;
-    const QString sep = cal.getShortTimeFormatSeparator();
-    const QString timeFormat = QStringLiteral("%H") + sep + QStringLiteral("%M");
-    const QString midnight = QStringLiteral("00") + sep + QStringLiteral("00");
-    // Four-digit years: "03/15/40" would read back as 2040.
-    QString dateFormat = cal.getCodedShortDateFormat();
-    dateFormat.replace(QLatin1String("%y"), QLatin1String("%Y"));
-    const QLatin1String lineEnd("\r\n");
+    ListFormat(const aCalendar& cal, const QStringList& columns, QChar separator, QString (*clean)(QString))
+        : columns(columns)
+        , separator(separator)
+        , clean(clean)
+    {
+        const QString sep = cal.getShortTimeFormatSeparator();
+        timeFormat = QStringLiteral("%H") + sep + QStringLiteral("%M");
+        midnight = QStringLiteral("00") + sep + QStringLiteral("00");
+        // Four-digit years: "03/15/40" would read back as 2040.
+        dateFormat = cal.getCodedShortDateFormat();
+        dateFormat.replace(QLatin1String("%y"), QLatin1String("%Y"));
+    }
 
-    QString out;
-    if (options.heading) {
+    void appendHeading(QString& out) const
+    {
         for (const QString& column : columns) {
             const QString title = aCalendar::columnTitle(column);
             if (!title.isEmpty())
@@ -99,34 +106,61 @@ QString delimitedList(const aCalendar& cal, const EntryList& entries, const QStr
         }
         out += QStringLiteral("Description") + lineEnd;
     }
-    for (const EntryPtr& e : sorted) {
-        if (!e || !e->notBlankLine())
-            continue;
-        const CalDate start = e->getFullStartTime();
-        const CalDate end = e->getFullEndTime();
-        const QString startTime = start.format(timeFormat);
-        const QString endTime = end.format(timeFormat);
+
+    void appendRow(QString& out, const repeatList::Row& r) const
+    {
+        if (!r.notBlank)
+            return;
+        const QString startTime = r.start.format(timeFormat);
+        const QString endTime = r.end.format(timeFormat);
         // A whole-day entry has no times, also when it has no end (a time would read back as a
         // timed entry without an end).
-        const bool bothMidnight
-            = (startTime == midnight && endTime == midnight) || (!e->getStartTime() && !e->getEndTime());
+        const bool bothMidnight = (startTime == midnight && endTime == midnight) || r.noTimes;
         for (const QString& column : columns) {
             if (column == QLatin1String("startTime"))
                 out += bothMidnight ? QString() : startTime;
             else if (column == QLatin1String("startDate"))
-                out += start.format(dateFormat);
+                out += r.start.format(dateFormat);
             else if (column == QLatin1String("endTime"))
                 out += bothMidnight ? QString() : endTime;
             else if (column == QLatin1String("endDate"))
-                out += end.format(dateFormat);
+                out += r.end.format(dateFormat);
             else if (column == QLatin1String("theSummary"))
-                out += clean(e->getSummary());
+                out += clean(r.texts->getSummary());
             else
                 continue; // unknown columns write nothing, not even a separator
             out += separator;
         }
-        out += clean(e->getShortDESCRIPTION());
+        out += clean(r.texts->getShortDESCRIPTION());
         out += lineEnd;
+    }
+
+    QStringList columns;
+    QChar separator;
+    QString (*clean)(QString);
+    QString timeFormat;
+    QString midnight;
+    QString dateFormat;
+    QLatin1String lineEnd {"\r\n"};
+};
+
+repeatList::Row rowOf(const dataEntry& e)
+{
+    return {&e, e.getFullStartTime(), e.getFullEndTime(), !e.getStartTime() && !e.getEndTime(), e.notBlankLine()};
+}
+
+QString delimitedList(const aCalendar& cal, const EntryList& entries, const QStringList& columns, QChar separator,
+                      QString (*clean)(QString), const aCalendar::ListOptions& options)
+{
+    theSorter sorter(entries);
+    const EntryList& sorted = options.sortByStart ? sorter.sortByStart() : entries;
+    const ListFormat format(cal, columns, separator, clean);
+    QString out;
+    if (options.heading)
+        format.appendHeading(out);
+    for (const EntryPtr& e : sorted) {
+        if (e)
+            format.appendRow(out, rowOf(*e));
     }
     return out;
 }
@@ -157,6 +191,39 @@ QString aCalendar::theTabOut(const EntryList& entries, const QStringList& column
 QString aCalendar::theCommaOut(const EntryList& entries, const QStringList& columns, const ListOptions& options) const
 {
     return delimitedList(*this, entries, columns, QLatin1Char(','), &cleanForComma, options);
+}
+
+QByteArray aCalendar::delimitedListBytes(const repeatList& expansion, QList<qsizetype> rows,
+                                         const QStringList& columns, bool tabs, const ListOptions& options) const
+{
+    if (options.sortByStart) {
+        // The keys theSorter would take from the rows' entries, without making them.
+        QList<double> keys(rows.size());
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            keys[i] = expansion.startSeconds(rows.at(i));
+        sorting::quickSortByKeys(rows.data(), keys.data(), rows.size());
+    }
+    const ListFormat format(*this, columns, tabs ? QLatin1Char('\t') : QLatin1Char(','),
+                            tabs ? &cleanForTab : &cleanForComma);
+    QString heading;
+    if (options.heading)
+        format.appendHeading(heading);
+    constexpr qsizetype kRowsPerPiece = 5000;
+    const QList<QByteArray> parts = Parallel::bytesInPieces(
+        rows.size(), kRowsPerPiece,
+        [&] {
+            return [&](qsizetype i, QString& text) { format.appendRow(text, expansion.row(rows.at(i))); };
+        },
+        [](QByteArray& out, const QString& text) { Encoding::appendUtf8(out, text); });
+    QByteArray out = heading.toUtf8();
+    qsizetype size = out.size();
+    for (const QByteArray& part : parts)
+        size += part.size();
+    out.reserve(size);
+    Memory::preferLargePages(out.data(), out.capacity());
+    for (const QByteArray& part : parts)
+        out += part;
+    return out;
 }
 
 QString aCalendar::columnTitle(const QString& identifier)

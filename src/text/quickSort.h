@@ -157,7 +157,8 @@ private:
             return;
         std::swap(m_keys[a], m_keys[b]);
         m_exchange(a, b);
-        if (tree) {
+        // Equal keys trade places without changing the tree (most exchanges of tied, sorted keys).
+        if (tree && !(m_keys[a] == m_keys[b])) {
             tree->changed(a);
             tree->changed(b);
         }

@@ -97,8 +97,75 @@ private Q_SLOTS:
     void overridesReplaceOccurrences();
     void extraDates();
     void copiesCarryTheirSource();
+    void rowsAreTheEntriesTheyStandFor_data();
+    void rowsAreTheEntriesTheyStandFor();
     void documentHelpers();
 };
+
+void tst_repeatList::rowsAreTheEntriesTheyStandFor_data()
+{
+    QTest::addColumn<QString>("zone");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QString>("rule");
+    QTest::addColumn<QString>("extraDate"); // an RDATE with a time of its own, or none
+    auto row = [](const char* name, const char* zone, const char* start, const char* end, const char* rule,
+                  const char* extra = "") {
+        QTest::newRow(name) << QString(zone) << QString(start) << QString(end) << QString(rule) << QString(extra);
+    };
+    row("timed daily", "Europe/Paris", "20070301T100000", "20070301T113000", "FREQ=DAILY;COUNT=4");
+    row("into the spring gap", "Europe/Paris", "20070323T023000", "20070323T033000", "FREQ=DAILY;COUNT=5");
+    row("ending in the gap", "Europe/Paris", "20070323T013000", "20070323T023000", "FREQ=DAILY;COUNT=5");
+    row("gap at midnight", "America/Sao_Paulo", "20181101T003000", "20181101T013000", "FREQ=DAILY;COUNT=6");
+    row("spanning days over the change", "Europe/Paris", "20070323T220000", "20070325T010000", "FREQ=DAILY;COUNT=3");
+    row("all-day, three days, weekly", "Europe/Paris", "20070301", "20070304", "FREQ=WEEKLY;COUNT=3");
+    row("no end", "Europe/Paris", "20070105T090000", "", "FREQ=MONTHLY;COUNT=3");
+    row("all-day without end", "Europe/Paris", "20070105", "", "FREQ=YEARLY;COUNT=3");
+    row("extra date at its own time", "Europe/Paris", "20070301T100000", "20070301T110000", "FREQ=WEEKLY;COUNT=2",
+        "20070305T150000");
+}
+
+// The list writers read rows instead of making the copies: each row must say what the entry at
+// its place would.
+void tst_repeatList::rowsAreTheEntriesTheyStandFor()
+{
+    QFETCH(QString, zone);
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    QFETCH(QString, rule);
+    QFETCH(QString, extraDate);
+    testutil::pinZone(zone.toLatin1().constData());
+    EntryPtr e = makeEntry(start, end, rule, QStringLiteral("Series"));
+    e->setDESCRIPTION(QStringLiteral("Notes"));
+    if (!extraDate.isEmpty())
+        e->setTheRDATE(at(extraDate));
+    const EntryPtr last = makeEntry("20090101T120000", "20090101T130000");
+    const repeatList rl(EntryList {e, last});
+    QList<repeatList::Row> rows;
+    QList<double> seconds;
+    for (qsizetype i = 0; i < rl.size(); ++i) {
+        rows << rl.row(i);
+        seconds << rl.startSeconds(i);
+    }
+    const EntryList& made = rl.getDataArray();
+    QCOMPARE(made.size(), rl.size());
+    QVERIFY(made.size() > 3);
+    for (qsizetype i = 0; i < made.size(); ++i) {
+        const dataEntry& m = *made.at(i);
+        const repeatList::Row& r = rows.at(i);
+        const QByteArray where = QByteArray::number(i) + ": " + m.getFullStartTime().format(kStamp).toLatin1();
+        QVERIFY2(r.start == m.getFullStartTime() && r.start.zoneId() == m.getFullStartTime().zoneId(), where);
+        QVERIFY2(r.end.isNull() == m.getFullEndTime().isNull() && (r.end.isNull() || r.end == m.getFullEndTime()),
+                 where);
+        QVERIFY2(r.start.format(kStamp) == m.getFullStartTime().format(kStamp), where);
+        QVERIFY2(r.end.format(kStamp) == m.getFullEndTime().format(kStamp), where);
+        QCOMPARE(r.noTimes, !m.getStartTime() && !m.getEndTime());
+        QCOMPARE(r.notBlank, m.notBlankLine());
+        QCOMPARE(r.texts->getSummary(), m.getSummary());
+        QCOMPARE(r.texts->getShortDESCRIPTION(), m.getShortDESCRIPTION());
+        QCOMPARE(seconds.at(i), m.startSeconds1970());
+    }
+}
 
 void tst_repeatList::boundedRules_data()
 {
