@@ -1,3 +1,4 @@
+#include "platform/Memory.h"
 #include "Cli.h"
 #include "platform/Clock.h"
 
@@ -38,6 +39,7 @@ protected:
 
 int main(int argc, char** argv)
 {
+    Memory::reuseFreedMemory();
     // A closed standard stream would lend its number to the next file opened (Qt opens some of
     // its own at start-up), and output meant for it would land in that file: hold each with
     // /dev/null before anything else, and fail the writes to a closed standard output.

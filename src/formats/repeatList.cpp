@@ -548,11 +548,11 @@ struct repeatList::CopyMaker
     {
         int y = 0, m = 0, d = 0;
         QDate::fromJulianDay(jd).getDate(&y, &m, &d);
-        const CalDate start = CalDate::fromFields(y, m, d, h, mi, s, zone);
+        const CalDate start = CalDate::fromFields(y, m, d, h, mi, s, zoneId);
         bool shifted = start.hour() != h || start.minute() != mi || start.second() != s;
         if (hasEnd && !shifted) {
             QDate::fromJulianDay(jd + spanDays).getDate(&y, &m, &d);
-            const CalDate end = CalDate::fromFields(y, m, d, eh, emi, es, zone);
+            const CalDate end = CalDate::fromFields(y, m, d, eh, emi, es, zoneId);
             shifted = end.hour() != eh || end.minute() != emi || end.second() != es;
         }
         if (!shifted && refValid)
@@ -566,16 +566,23 @@ struct repeatList::CopyMaker
     /// gives for day @p jd. The copy's dates come from
     /// fromFields, so combining them with times of the same clock fields gives them back; only a
     /// date a daylight-saving gap moved is combined anew.
-    void rowDates(qint64 jd, CalDate* start, CalDate* end) const
+    /// @p startSecs is the copy's startDate in seconds (its key in the expansion), which gives its
+    /// start date without working out the zone offset again.
+    void rowDates(qint64 jd, double startSecs, CalDate* start, CalDate* end) const
     {
-        int y = 0, m = 0, d = 0;
-        QDate::fromJulianDay(jd).getDate(&y, &m, &d);
+        *start = fullStart(startSecs);
         *end = CalDate();
-        *start = atClock(CalDate::fromFields(y, m, d, h, mi, s, zone), h, mi, s);
         if (hasEnd) {
+            int y = 0, m = 0, d = 0;
             QDate::fromJulianDay(jd + spanDays).getDate(&y, &m, &d);
-            *end = atClock(CalDate::fromFields(y, m, d, eh, emi, es, zone), eh, emi, es);
+            *end = atClock(CalDate::fromFields(y, m, d, eh, emi, es, zoneId), eh, emi, es);
         }
+    }
+
+    /// getFullStartTime() of the copy whose startDate is @p startSecs seconds after 1970.
+    CalDate fullStart(double startSecs) const
+    {
+        return atClock(CalDate::fromSecsSinceEpoch(qint64(startSecs), zoneId), h, mi, s);
     }
 
     /// @p date with its clock set to @p hour, @p minute, @p second on its own day, as the entry's
@@ -584,7 +591,7 @@ struct repeatList::CopyMaker
     {
         if (date.hour() == hour && date.minute() == minute && date.second() == second)
             return date;
-        return CalDate::fromFields(date.year(), date.month(), date.day(), hour, minute, second, zone);
+        return CalDate::fromFields(date.year(), date.month(), date.day(), hour, minute, second, zoneId);
     }
 
     /// A copy starting on day @p jd (the source's clock times, the source's length in days);
@@ -662,6 +669,7 @@ struct repeatList::CopyMaker
 
     dataEntry proto;
     QTimeZone zone;
+    Zones::Id zoneId = Zones::idFor(zone);
     qint64 startJd = 0;
     qint64 spanDays = 0;
     bool hasEnd = false;
@@ -821,7 +829,7 @@ repeatList::Row repeatList::row(qsizetype i) const
     }
     const CopyMaker& maker = *m_makers[size_t(o.maker)];
     r.texts = &maker.proto;
-    maker.rowDates(o.jd, &r.start, &r.end);
+    maker.rowDates(o.jd, m_keys.at(i), &r.start, &r.end);
     r.noTimes = !maker.proto.getStartTime() && !maker.proto.getEndTime();
     r.notBlank = true; // a copy has a start date
     return r;
@@ -832,9 +840,7 @@ double repeatList::startSeconds(qsizetype i) const
     const Occurrence& o = m_occurrences.at(i);
     if (o.entry)
         return o.entry->startSeconds1970();
-    CalDate start, end;
-    m_makers[size_t(o.maker)]->rowDates(o.jd, &start, &end);
-    return start.secondsSince1970();
+    return m_makers[size_t(o.maker)]->fullStart(m_keys.at(i)).secondsSince1970();
 }
 
 void repeatList::ruleDays(const dataEntry& entry, const CalDate& horizon, QList<qint64>& days)

@@ -6,6 +6,9 @@
 #if defined(Q_OS_LINUX)
 #include <sys/mman.h>
 #endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 void Memory::preferLargePages(void* data, qsizetype size)
 {
@@ -21,5 +24,14 @@ void Memory::preferLargePages(void* data, qsizetype size)
 #else
     Q_UNUSED(data);
     Q_UNUSED(size);
+#endif
+}
+
+void Memory::reuseFreedMemory()
+{
+#if defined(__GLIBC__)
+    // Advice as well: a C library that refuses the values keeps its own.
+    constexpr int kLarge = 1 << 30;
+    mallopt(M_MMAP_THRESHOLD, kLarge);
 #endif
 }

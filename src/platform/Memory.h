@@ -10,4 +10,10 @@ namespace Memory
 /// (Linux; elsewhere, and for buffers under a few megabytes, nothing). Call it before the buffer
 /// is first written.
 void preferLargePages(void* data, qsizetype size);
+/// For a process that reads, converts and ends (the command-line tool): large buffers come from
+/// the heap and what is freed stays there for the next ones, instead of going back to the system
+/// and being faulted in afresh (the file's bytes, freed once decoded, hold the entries; the
+/// decoded text, freed once read, holds the output). Call it first thing; not for a long-lived
+/// window, whose memory would stay at its highest.
+void reuseFreedMemory();
 } // namespace Memory

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 namespace sorting
@@ -129,7 +130,7 @@ private:
     qsizetype m_size = 1;
     std::vector<double> m_max;
     std::vector<double> m_min;
-    std::vector<qsizetype> m_flags;
+    std::vector<qint32> m_flags; // counts within one range: never beyond its size
 };
 
 /// Sorts positions [0, n) of @p keys ascending; @p exchange(a, b) swaps the items at a and b (the
@@ -241,15 +242,35 @@ private:
 };
 
 /// Sorts the @p n items at @p items by @p keys, one key per item, moved along with it.
+///
+/// Items larger than a number (entries held by reference count, rows) are not exchanged one by
+/// one: their positions are sorted, with the same exchanges, and each item is then moved once.
 template <typename T>
 void quickSortByKeys(T* items, double* keys, qsizetype n)
 {
     if (n < 2)
         return;
-    auto exchange = [items](qsizetype a, qsizetype b) {
-        using std::swap;
-        swap(items[a], items[b]);
-    };
-    QuickSort<decltype(exchange)>(keys, exchange).sort(0, n - 1);
+    if constexpr (std::is_trivially_copyable_v<T> && sizeof(T) <= sizeof(qsizetype)) {
+        auto exchange = [items](qsizetype a, qsizetype b) { std::swap(items[a], items[b]); };
+        QuickSort<decltype(exchange)>(keys, exchange).sort(0, n - 1);
+    } else {
+        auto byPositions = [&](auto* order) {
+            for (qsizetype i = 0; i < n; ++i)
+                order[i] = std::remove_pointer_t<decltype(order)>(i);
+            quickSortByKeys(order, keys, n);
+            std::vector<T> sorted;
+            sorted.reserve(std::size_t(n));
+            for (qsizetype i = 0; i < n; ++i)
+                sorted.push_back(std::move(items[order[i]]));
+            std::move(sorted.begin(), sorted.end(), items);
+        };
+        if (n <= std::numeric_limits<qint32>::max()) {
+            std::vector<qint32> order(static_cast<std::size_t>(n));
+            byPositions(order.data());
+        } else {
+            std::vector<qsizetype> order(static_cast<std::size_t>(n));
+            byPositions(order.data());
+        }
+    }
 }
 } // namespace sorting
