@@ -27,6 +27,8 @@
 #include <QMimeData>
 #include <QToolBar>
 
+#include <numeric>
+
 namespace
 {
 const QString kFinishesBeforeStarts = QStringLiteral("The list contains an event that finishes before it starts!");
@@ -307,18 +309,22 @@ void AppControl::saveDelimited(bool comma, bool expand)
                           // The columns in the order the table shows them.
                           const QStringList columns = displayedColumnIdentifiers();
                           QString notes;
-                          QString text;
+                          QByteArray bytes;
                           if (expand) {
+                              // Written from the expansion's rows: its copies are never made.
                               const repeatList expanded(theCal->getTheData());
                               notes = expansionNotes(expanded.getWarningString());
-                              text = comma ? theCal->theCommaOut(expanded.getDataArray(), columns)
-                                           : theCal->theTabOut(expanded.getDataArray(), columns);
+                              QList<qsizetype> rows(expanded.size());
+                              std::iota(rows.begin(), rows.end(), qsizetype(0));
+                              bytes = theCal->delimitedListBytes(expanded, std::move(rows), columns, !comma,
+                                                                 aCalendar::ListOptions());
                           } else {
-                              text = comma ? theCal->theCommaOut(theCal->getTheData(), columns)
-                                           : theCal->theTabOut(theCal->getTheData(), columns);
+                              bytes = (comma ? theCal->theCommaOut(theCal->getTheData(), columns)
+                                             : theCal->theTabOut(theCal->getTheData(), columns))
+                                          .toUtf8();
                           }
                           // What the expansion had to cut short is said, not left for the user to find.
-                          if (writeExport(path, text.toUtf8()) && !notes.isEmpty())
+                          if (writeExport(path, bytes) && !notes.isEmpty())
                               warningMessage(notes);
                       });
 }
