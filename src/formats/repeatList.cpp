@@ -790,7 +790,7 @@ void repeatList::Work::append(EntryPtr e, double key, int wholeDays)
 
 void repeatList::Work::appendCopy(qint32 maker, qint64 jd, double key, int wholeDays)
 {
-    list.append({EntryPtr(), jd, maker});
+    list.append({EntryPtr(), qint32(jd), maker});
     keys.append(key);
     days.append(wholeDays);
 }
@@ -1181,6 +1181,7 @@ void repeatList::expandRepeatDates()
         }
     }
 
+    work.days = {}; // not needed further: room for the sort
     sorting::quickSortByKeys(work.list.data(), work.keys.data(), work.list.size());
     m_occurrences = std::move(work.list);
     m_keys = std::move(work.keys);

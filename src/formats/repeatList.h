@@ -104,7 +104,7 @@ private:
     struct Occurrence
     {
         EntryPtr entry;
-        qint64 jd = 0;
+        qint32 jd = 0; // dates stay within years -9999 to 99999: a few million days from day 0
         qint32 maker = -1;
     };
     /// The list being built, with each row's start (seconds since 1970) and whole days.

@@ -25,24 +25,29 @@
 
 namespace sorting
 {
-/// Segment tree over the keys of positions [base, base + n): minimum and maximum of each span, and
-/// how many positions k in it have !(key[k] < key[k + 1]).
+/// Segment tree over the keys of positions [base, base + n), in blocks of kBlock positions:
+/// minimum and maximum of each span, and how many positions k in it have
+/// !(key[k] < key[k + 1]). Blocks keep the tree small (it serves ranges of a million rows); their
+/// positions are scanned where a query ends inside one.
 class KeyTree
 {
 public:
+    static constexpr qsizetype kBlock = 16;
+
     KeyTree(const double* keys, qsizetype base, qsizetype n)
         : m_keys(keys)
         , m_base(base)
         , m_n(n)
     {
+        const qsizetype blocks = (n + kBlock - 1) / kBlock;
         m_size = 1;
-        while (m_size < n)
+        while (m_size < blocks)
             m_size <<= 1;
         m_max.assign(std::size_t(2 * m_size), -std::numeric_limits<double>::infinity());
         m_min.assign(std::size_t(2 * m_size), std::numeric_limits<double>::infinity());
         m_flags.assign(std::size_t(2 * m_size), 0);
-        for (qsizetype k = 0; k < n; ++k)
-            setLeaf(k);
+        for (qsizetype b = 0; b < blocks; ++b)
+            setLeaf(b);
         for (qsizetype node = m_size - 1; node >= 1; --node)
             pull(node);
     }
@@ -50,19 +55,23 @@ public:
     /// Position @p p (absolute) changed its key.
     void changed(qsizetype p)
     {
-        touch(p);
-        touch(p - 1); // its pair with the position before
+        const qsizetype k = p - m_base;
+        touch(k);
+        if (k % kBlock == 0)
+            touch(k - 1); // its pair with the position before, in the block before
     }
 
     /// The first position in [from, to] whose key is at least @p v; -1 when none.
     qsizetype firstAtLeast(qsizetype from, qsizetype to, double v) const
     {
-        return firstAtLeast(1, 0, m_size - 1, from - m_base, to - m_base, v);
+        const qsizetype hit = firstAtLeast(1, 0, m_size - 1, from - m_base, to - m_base, v);
+        return hit < 0 ? -1 : hit + m_base;
     }
     /// The last position in [from, to] whose key is at most @p v; -1 when none.
     qsizetype lastAtMost(qsizetype from, qsizetype to, double v) const
     {
-        return lastAtMost(1, 0, m_size - 1, from - m_base, to - m_base, v);
+        const qsizetype hit = lastAtMost(1, 0, m_size - 1, from - m_base, to - m_base, v);
+        return hit < 0 ? -1 : hit + m_base;
     }
     /// True when the keys of [from, to] ascend strictly.
     bool strictlyAscending(qsizetype from, qsizetype to) const
@@ -71,12 +80,23 @@ public:
     }
 
 private:
-    void setLeaf(qsizetype k)
+    double key(qsizetype k) const { return m_keys[m_base + k]; }
+    bool descentAt(qsizetype k) const { return k + 1 < m_n && !(key(k) < key(k + 1)); }
+    qsizetype blockEnd(qsizetype b) const { return std::min(m_n, (b + 1) * kBlock) - 1; }
+
+    void setLeaf(qsizetype b)
     {
-        const std::size_t node = std::size_t(m_size + k);
-        const double key = m_keys[m_base + k];
-        m_max[node] = m_min[node] = key;
-        m_flags[node] = k + 1 < m_n && !(key < m_keys[m_base + k + 1]) ? 1 : 0;
+        double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+        qint32 count = 0;
+        for (qsizetype k = b * kBlock, end = blockEnd(b); k <= end; ++k) {
+            lo = std::min(lo, key(k));
+            hi = std::max(hi, key(k));
+            count += descentAt(k) ? 1 : 0;
+        }
+        const std::size_t node = std::size_t(m_size + b);
+        m_min[node] = lo;
+        m_max[node] = hi;
+        m_flags[node] = count;
     }
     void pull(qsizetype node)
     {
@@ -85,41 +105,59 @@ private:
         m_min[std::size_t(node)] = std::min(m_min[a], m_min[b]);
         m_flags[std::size_t(node)] = m_flags[a] + m_flags[b];
     }
-    void touch(qsizetype p)
+    void touch(qsizetype k)
     {
-        const qsizetype k = p - m_base;
         if (k < 0 || k >= m_n)
             return;
-        setLeaf(k);
-        for (qsizetype node = (m_size + k) >> 1; node >= 1; node >>= 1)
+        const qsizetype b = k / kBlock;
+        setLeaf(b);
+        for (qsizetype node = (m_size + b) >> 1; node >= 1; node >>= 1)
             pull(node);
     }
+    // Nodes span blocks [nl, nr]; positions from and to are relative.
     qsizetype firstAtLeast(qsizetype node, qsizetype nl, qsizetype nr, qsizetype from, qsizetype to, double v) const
     {
-        if (nr < from || nl > to || m_max[std::size_t(node)] < v)
+        if (nr * kBlock + kBlock - 1 < from || nl * kBlock > to || m_max[std::size_t(node)] < v)
             return -1;
-        if (nl == nr)
-            return nl + m_base;
+        if (nl == nr) {
+            for (qsizetype k = std::max(from, nl * kBlock), end = std::min(to, blockEnd(nl)); k <= end; ++k) {
+                if (key(k) >= v)
+                    return k;
+            }
+            return -1;
+        }
         const qsizetype mid = (nl + nr) / 2;
         const qsizetype hit = firstAtLeast(2 * node, nl, mid, from, to, v);
         return hit >= 0 ? hit : firstAtLeast(2 * node + 1, mid + 1, nr, from, to, v);
     }
     qsizetype lastAtMost(qsizetype node, qsizetype nl, qsizetype nr, qsizetype from, qsizetype to, double v) const
     {
-        if (nr < from || nl > to || m_min[std::size_t(node)] > v)
+        if (nr * kBlock + kBlock - 1 < from || nl * kBlock > to || m_min[std::size_t(node)] > v)
             return -1;
-        if (nl == nr)
-            return nl + m_base;
+        if (nl == nr) {
+            for (qsizetype k = std::min(to, blockEnd(nl)), begin = std::max(from, nl * kBlock); k >= begin; --k) {
+                if (key(k) <= v)
+                    return k;
+            }
+            return -1;
+        }
         const qsizetype mid = (nl + nr) / 2;
         const qsizetype hit = lastAtMost(2 * node + 1, mid + 1, nr, from, to, v);
         return hit >= 0 ? hit : lastAtMost(2 * node, nl, mid, from, to, v);
     }
     qsizetype flags(qsizetype node, qsizetype nl, qsizetype nr, qsizetype from, qsizetype to) const
     {
-        if (nr < from || nl > to)
+        const qsizetype first = nl * kBlock, last = nr * kBlock + kBlock - 1;
+        if (last < from || first > to || first >= m_n)
             return 0;
-        if (from <= nl && nr <= to)
+        if (from <= first && std::min(last, m_n - 1) <= to)
             return m_flags[std::size_t(node)];
+        if (nl == nr) {
+            qsizetype count = 0;
+            for (qsizetype k = std::max(from, first), end = std::min(to, blockEnd(nl)); k <= end; ++k)
+                count += descentAt(k) ? 1 : 0;
+            return count;
+        }
         const qsizetype mid = (nl + nr) / 2;
         return flags(2 * node, nl, mid, from, to) + flags(2 * node + 1, mid + 1, nr, from, to);
     }
@@ -258,11 +296,24 @@ void quickSortByKeys(T* items, double* keys, qsizetype n)
             for (qsizetype i = 0; i < n; ++i)
                 order[i] = std::remove_pointer_t<decltype(order)>(i);
             quickSortByKeys(order, keys, n);
-            std::vector<T> sorted;
-            sorted.reserve(std::size_t(n));
-            for (qsizetype i = 0; i < n; ++i)
-                sorted.push_back(std::move(items[order[i]]));
-            std::move(sorted.begin(), sorted.end(), items);
+            // Position i takes the item from order[i]: followed cycle by cycle, in place.
+            using Index = std::remove_pointer_t<decltype(order)>;
+            for (qsizetype i = 0; i < n; ++i) {
+                if (order[i] == Index(i))
+                    continue;
+                T held = std::move(items[i]);
+                qsizetype j = i;
+                for (;;) {
+                    const qsizetype from = qsizetype(order[j]);
+                    order[j] = Index(j);
+                    if (from == i) {
+                        items[j] = std::move(held);
+                        break;
+                    }
+                    items[j] = std::move(items[from]);
+                    j = from;
+                }
+            }
         };
         if (n <= std::numeric_limits<qint32>::max()) {
             std::vector<qint32> order(static_cast<std::size_t>(n));

@@ -224,13 +224,22 @@ void tst_sorter::sameOrderAsThePlainPartition()
     QFETCH(int, size);
     for (quint32 seed = 1; seed <= 3; ++seed) {
         QList<double> keys = keysOfShape(shape, size, seed);
-        QList<double> plainKeys = keys;
+        QList<double> plainKeys = keys, itemKeys = keys;
         QList<int> ids(size), plainIds(size);
         std::iota(ids.begin(), ids.end(), 0);
         std::iota(plainIds.begin(), plainIds.end(), 0);
         plainSort(plainKeys.data(), plainIds.data(), 0, size - 1);
         sorting::quickSortByKeys(ids.data(), keys.data(), size);
         QCOMPARE(ids, plainIds);
+        // Items that are not plain numbers are moved once, after their positions are sorted.
+        QStringList items, plainItems;
+        for (int i = 0; i < size; ++i)
+            items << QString::number(i);
+        for (int id : std::as_const(plainIds))
+            plainItems << QString::number(id);
+        sorting::quickSortByKeys(items.data(), itemKeys.data(), size);
+        QCOMPARE(items, plainItems);
+        QCOMPARE(itemKeys, plainKeys);
     }
 }
 
