@@ -21,6 +21,8 @@ constexpr int kLastYear = 9999;
 constexpr int kIdlePeriods = 1000;
 // Keeps interval arithmetic far from overflow; such steps leave the supported years at once.
 constexpr qint64 kMaxInterval = 100000000;
+// Julian day of 1970-01-01, where wall-clock seconds are counted from.
+constexpr qint64 kEpochJulianDay = 2440588;
 
 enum class Freq { None, Daily, Weekly, Monthly, Yearly };
 
@@ -546,21 +548,25 @@ struct repeatList::CopyMaker
     /// for day @p jd, without making it once the first copy at the source's clock time is known.
     double measure(qint64 jd, int* days)
     {
-        int y = 0, m = 0, d = 0;
-        QDate::fromJulianDay(jd).getDate(&y, &m, &d);
-        const CalDate start = CalDate::fromFields(y, m, d, h, mi, s, zoneId);
-        bool shifted = start.hour() != h || start.minute() != mi || start.second() != s;
+        // The instants fromFields would give, and whether the clock reads the times asked for
+        // there (a daylight-saving gap moves them).
+        qint64 then = 0;
+        const qint64 start = CalDate::instantAtWall(wallAt(jd, startClock()), zoneId, &then);
+        bool shifted = Numbers::floorMod(then, 86400) != startClock();
         if (hasEnd && !shifted) {
-            QDate::fromJulianDay(jd + spanDays).getDate(&y, &m, &d);
-            const CalDate end = CalDate::fromFields(y, m, d, eh, emi, es, zoneId);
-            shifted = end.hour() != eh || end.minute() != emi || end.second() != es;
+            CalDate::instantAtWall(wallAt(jd + spanDays, endClock()), zoneId, &then);
+            shifted = Numbers::floorMod(then, 86400) != endClock();
         }
         if (!shifted && refValid)
             *days = refDays;
         else
             make(jd, days); // a daylight-saving gap, or the first copy: it sets the reference
-        return start.secondsSince1970();
+        return double(start);
     }
+
+    static qint64 wallAt(qint64 jd, qint64 clock) { return (jd - kEpochJulianDay) * 86400 + clock; }
+    qint64 startClock() const { return qint64(h) * 3600 + mi * 60 + s; }
+    qint64 endClock() const { return qint64(eh) * 3600 + emi * 60 + es; }
 
     /// A copy's full start and end: getFullStartTime() and getFullEndTime() of the copy make()
     /// gives for day @p jd. The copy's dates come from
@@ -572,11 +578,8 @@ struct repeatList::CopyMaker
     {
         *start = fullStart(startSecs);
         *end = CalDate();
-        if (hasEnd) {
-            int y = 0, m = 0, d = 0;
-            QDate::fromJulianDay(jd + spanDays).getDate(&y, &m, &d);
-            *end = atClock(CalDate::fromFields(y, m, d, eh, emi, es, zoneId), eh, emi, es);
-        }
+        if (hasEnd)
+            *end = atClock(CalDate::fromWallSeconds(wallAt(jd + spanDays, endClock()), zoneId), eh, emi, es);
     }
 
     /// getFullStartTime() of the copy whose startDate is @p startSecs seconds after 1970.
@@ -871,10 +874,8 @@ void repeatList::ruleDays(const dataEntry& entry, const CalDate& horizon, QList<
         return;
 
     CopyMaker maker(*this, entry);
-    const QTimeZone zone = maker.zone;
     auto instantOf = [&](qint64 jd) {
-        const QDate d = QDate::fromJulianDay(jd);
-        return CalDate::fromFields(d.year(), d.month(), d.day(), maker.h, maker.mi, maker.s, zone);
+        return CalDate::fromWallSeconds(CopyMaker::wallAt(jd, maker.startClock()), maker.zoneId);
     };
 
     struct Stream

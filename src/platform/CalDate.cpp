@@ -568,6 +568,23 @@ CalDate CalDate::fromSecsSinceEpoch(qint64 secs, Zones::Id zone)
     return d;
 }
 
+CalDate CalDate::fromWallSeconds(qint64 wall, Zones::Id zone)
+{
+    CalDate d;
+    d.m_zone = zone != Zones::Id::Invalid ? zone : Zones::localId();
+    d.setFromSecs(::instantForWall(d.m_zone, wall));
+    return d;
+}
+
+qint64 CalDate::instantAtWall(qint64 wall, Zones::Id zone, qint64* wallThen)
+{
+    if (zone == Zones::Id::Invalid)
+        zone = Zones::localId();
+    const qint64 instant = ::instantForWall(zone, wall);
+    *wallThen = instant + zoneOffset(zone, instant);
+    return instant;
+}
+
 CalDate CalDate::now(const QTimeZone& zone)
 {
     return fromSecsSinceEpoch(Clock::now().toSecsSinceEpoch(), zone);

@@ -73,6 +73,12 @@ public:
     /// The same two with the zone given by its table number (an invalid one means the local zone).
     static CalDate fromFields(int year, int month, int day, int hour, int minute, int second, Zones::Id zone);
     static CalDate fromSecsSinceEpoch(qint64 secs, Zones::Id zone);
+    /// fromFields for the wall-clock reading @p wall, counted in seconds from 1970-01-01 00:00 on
+    /// that clock (Julian day jd at s seconds after midnight is (jd - 2440588) * 86400 + s).
+    static CalDate fromWallSeconds(qint64 wall, Zones::Id zone);
+    /// The instant (seconds since 1970) fromWallSeconds() gives, without its fields; @p wallThen
+    /// receives what the zone's clock reads at that instant (later than @p wall inside a gap).
+    static qint64 instantAtWall(qint64 wall, Zones::Id zone, qint64* wallThen);
     /// The current moment (from Clock) in @p zone.
     static CalDate now(const QTimeZone& zone = Zones::local());
 

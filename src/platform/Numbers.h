@@ -14,6 +14,12 @@ inline qint64 floorDiv(qint64 a, qint64 b)
     return q;
 }
 
+/// The remainder of floorDiv: between 0 and @p b - 1 for a positive @p b.
+inline qint64 floorMod(qint64 a, qint64 b)
+{
+    return a - floorDiv(a, b) * b;
+}
+
 /// Leading decimal integer of @p text (an optional sign, then digits); 0 when there is none.
 /// Clamped to about 10^9 so that numbers from files cannot overflow date arithmetic.
 inline qint64 leadingInt(QStringView text)

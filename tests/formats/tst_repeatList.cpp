@@ -117,6 +117,7 @@ void tst_repeatList::rowsAreTheEntriesTheyStandFor_data()
     row("into the spring gap", "Europe/Paris", "20070323T023000", "20070323T033000", "FREQ=DAILY;COUNT=5");
     row("ending in the gap", "Europe/Paris", "20070323T013000", "20070323T023000", "FREQ=DAILY;COUNT=5");
     row("gap at midnight", "America/Sao_Paulo", "20181101T003000", "20181101T013000", "FREQ=DAILY;COUNT=6");
+    row("a day left out", "Pacific/Apia", "20111228T100000", "20111228T110000", "FREQ=DAILY;COUNT=6");
     row("spanning days over the change", "Europe/Paris", "20070323T220000", "20070325T010000", "FREQ=DAILY;COUNT=3");
     row("all-day, three days, weekly", "Europe/Paris", "20070301", "20070304", "FREQ=WEEKLY;COUNT=3");
     row("no end", "Europe/Paris", "20070105T090000", "", "FREQ=MONTHLY;COUNT=3");

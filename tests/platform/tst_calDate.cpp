@@ -95,6 +95,9 @@ private Q_SLOTS:
                                         << "2008-04-06 02:30 +1100" << qint64(1207409400);
         QTest::newRow("Kolkata") << "Asia/Kolkata" << QList<int> {2007, 3, 25, 2, 30} << "2007-03-25 02:30 +0530"
                                  << qint64(1174770000);
+        // Samoa left out 30 December 2011 altogether.
+        QTest::newRow("Apia, a day left out") << "Pacific/Apia" << QList<int> {2011, 12, 30, 10, 0}
+                                              << "2011-12-31 10:00 +1400" << qint64(1325275200);
     }
     void gapsAndOverlaps()
     {
@@ -106,6 +109,15 @@ private Q_SLOTS:
             = CalDate::fromFields(fields[0], fields[1], fields[2], fields[3], fields[4], 0, QTimeZone(zone.toUtf8()));
         QCOMPARE(d.format("%Y-%m-%d %H:%M %z"), expected);
         QCOMPARE(d.secsSinceEpoch(), utcSecs);
+        // The same reading given as wall-clock seconds (as the expansion counts days).
+        const qint64 wall = (QDate(fields[0], fields[1], fields[2]).toJulianDay() - 2440588) * 86400
+            + fields[3] * 3600 + fields[4] * 60;
+        const Zones::Id id = Zones::idFor(QTimeZone(zone.toUtf8()));
+        QCOMPARE(CalDate::fromWallSeconds(wall, id), d);
+        QCOMPARE(CalDate::fromWallSeconds(wall, id).format("%Y-%m-%d %H:%M %z"), expected);
+        qint64 then = 0;
+        QCOMPARE(CalDate::instantAtWall(wall, id, &then), utcSecs);
+        QCOMPARE(then, utcSecs + d.offsetFromUtc());
     }
 
     void difference_data()
