@@ -125,11 +125,16 @@ public:
     }
     /// The same file as UTF-8 bytes, made without the whole text in UTF-16 (large files in pieces).
     QByteArray createICalBytes(const EntryList& entries, const QString* calName) const;
+    /// createICalBytes() as parts to be written one after another (a large file is not copied
+    /// into one buffer first).
+    QList<QByteArray> createICalParts(const EntryList& entries, const QString* calName) const;
     QString createVCalString() const;
     QString createVCalStringWithData(const EntryList& entries) const;
     /// The same file as its bytes (Mac OS Roman, texts it cannot hold in quoted-printable UTF-8);
     /// empty, with the writer's message in @p message, when a repeat rule has no vCalendar form.
     QByteArray createVCalBytes(const EntryList& entries, QString* message) const;
+    /// createVCalBytes() as parts, as createICalParts().
+    QList<QByteArray> createVCalParts(const EntryList& entries, QString* message) const;
     /// The mailed invitation calendar: "BEGIN:VCALENDAR\nMETHOD:REQUEST\n" ... "END:VCALENDAR".
     QString createInvitationString(const EntryList& entries, const QList<invitee>& invitees, const QString& theOrg,
                                    const QString& theEmail) const;
@@ -249,6 +254,9 @@ public:
     /// @p expansion, without making the copies among them.
     QByteArray delimitedListBytes(const repeatList& expansion, QList<qsizetype> rows, const QStringList& columns,
                                   bool tabs, const ListOptions& options) const;
+    /// delimitedListBytes() as parts, as createICalParts().
+    QList<QByteArray> delimitedListParts(const repeatList& expansion, QList<qsizetype> rows,
+                                         const QStringList& columns, bool tabs, const ListOptions& options) const;
     /// The title of a delimited-list column ("Start Time" for "startTime"), as the import reads it.
     static QString columnTitle(const QString& identifier);
     static QString removeLeadZero(const QString& text);

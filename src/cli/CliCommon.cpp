@@ -73,6 +73,11 @@ bool Session::readInput(const QString& path, QByteArray* bytes)
 
 bool Session::writeOutput(const QString& path, const QByteArray& bytes)
 {
+    return writeOutput(path, QList<QByteArray> {bytes});
+}
+
+bool Session::writeOutput(const QString& path, const QList<QByteArray>& bytes)
+{
     QString why;
     if (path.isEmpty() || path == QLatin1String("-")) {
         if (SafeFile::writeAll(*m_out, bytes, &why))
@@ -249,11 +254,11 @@ int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
         leftOut += int(rows.size());
         leaveOut(doc, rows);
     }
-    QByteArray vcalBytes;
+    QList<QByteArray> vcalParts;
     if (o.format == Format::VCal) {
         // Repeat rules that vCalendar 1.0 cannot hold: each such entry is listed.
         QString problem;
-        vcalBytes = doc.createVCalBytes(doc.getTheData(), &problem);
+        vcalParts = doc.createVCalParts(doc.getTheData(), &problem);
         if (!problem.isEmpty()) {
             s.error(QStringLiteral("tidewell-cli: ") + problem.trimmed() + QLatin1Char(':'));
             QList<int> rows;
@@ -282,17 +287,18 @@ int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
             return kExportFailed;
         }
     }
-    QByteArray bytes;
+    // Large outputs are written part by part, as the writers made them.
+    QList<QByteArray> bytes;
     switch (o.format) {
     case Format::ICal:
-        bytes = doc.createICalBytes(doc.getTheData(), o.path.isEmpty() || o.path == QLatin1String("-") ? nullptr : &o.path);
+        bytes = doc.createICalParts(doc.getTheData(), o.path.isEmpty() || o.path == QLatin1String("-") ? nullptr : &o.path);
         break;
     case Format::VCal: {
         // Texts Mac OS Roman cannot hold are written in quoted-printable UTF-8: the file is 7-bit
         // but for Mac OS Roman texts.
         QString problem;
-        bytes = vcalBytes.isEmpty() ? doc.createVCalBytes(doc.getTheData(), &problem) : vcalBytes;
-        vcalBytes = QByteArray();
+        bytes = vcalParts.isEmpty() ? doc.createVCalParts(doc.getTheData(), &problem) : vcalParts;
+        vcalParts.clear();
         if (!problem.isEmpty()) {
             s.error(QStringLiteral("tidewell-cli: ") + problem.trimmed());
             return kExportFailed;
@@ -302,7 +308,7 @@ int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
     case Format::Csv:
     case Format::Tab:
     case Format::Text:
-        bytes = listBytes(s, doc, o);
+        bytes = listParts(s, doc, o);
         break;
     case Format::None:
         return s.usage(QStringLiteral("no output format (use --to or an output file extension)"));

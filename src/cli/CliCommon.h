@@ -45,6 +45,7 @@ public:
     /// Writes the whole output at once; a file is replaced only when complete. Reports and
     /// returns false when any byte could not be written (standard output included).
     bool writeOutput(const QString& path, const QByteArray& bytes);
+    bool writeOutput(const QString& path, const QList<QByteArray>& parts);
     QIODevice* in() const { return m_in; }
     QIODevice* out() const { return m_out; }
     QIODevice* err() const { return m_err; }

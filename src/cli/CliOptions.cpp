@@ -347,7 +347,7 @@ repeatList expansionFor(const aCalendar& doc, const OutputOptions& o, EntryPtr* 
 
 // The expansion's rows in range (each row counts by its start: a row for every day an entry
 // spans), written without making the copies the rows stand for.
-QByteArray expandedListBytes(Session& s, const aCalendar& doc, const OutputOptions& o)
+QList<QByteArray> expandedListParts(Session& s, const aCalendar& doc, const OutputOptions& o)
 {
     EntryPtr horizon;
     const repeatList expanded = expansionFor(doc, o, &horizon);
@@ -366,17 +366,17 @@ QByteArray expandedListBytes(Session& s, const aCalendar& doc, const OutputOptio
     reportExpansionWarnings(s, expanded.getWarningString());
     aCalendar::ListOptions list;
     list.heading = o.heading;
-    return doc.delimitedListBytes(expanded, std::move(rows), o.columns, o.format != Format::Csv, list);
+    return doc.delimitedListParts(expanded, std::move(rows), o.columns, o.format != Format::Csv, list);
 }
 } // namespace
 
-QByteArray listBytes(Session& s, const aCalendar& doc, const OutputOptions& o)
+QList<QByteArray> listParts(Session& s, const aCalendar& doc, const OutputOptions& o)
 {
     const bool readable = o.format == Format::Text;
     EntryList entries = doc.getTheData();
     QString warnings;
     if (o.expand && !readable && o.sort.isEmpty())
-        return expandedListBytes(s, doc, o);
+        return expandedListParts(s, doc, o);
     if (o.expand || readable) {
         EntryPtr horizon;
         const repeatList expanded = expansionFor(doc, o, &horizon);
@@ -395,7 +395,7 @@ QByteArray listBytes(Session& s, const aCalendar& doc, const OutputOptions& o)
         }
     }
     if (readable)
-        return Encoding::toUtf8(doc.textOutputOf(entries, warnings));
+        return {Encoding::toUtf8(doc.textOutputOf(entries, warnings))};
     reportExpansionWarnings(s, warnings);
     aCalendar::ListOptions list;
     list.heading = o.heading;
@@ -409,6 +409,6 @@ QByteArray listBytes(Session& s, const aCalendar& doc, const OutputOptions& o)
         entries = sorter.sortByStart();
     const QString text
         = o.format == Format::Csv ? doc.theCommaOut(entries, o.columns, list) : doc.theTabOut(entries, o.columns, list);
-    return Encoding::toUtf8(text);
+    return {Encoding::toUtf8(text)};
 }
 } // namespace cli

@@ -79,5 +79,5 @@ private:
 /// The comma, tab or readable list of @p doc as @p o asks: expanded (always for the readable
 /// list) within o.since and o.untilExclusive; expansion warnings of comma and tab lists go to
 /// standard error.
-QByteArray listBytes(Session& s, const aCalendar& doc, const OutputOptions& o);
+QList<QByteArray> listParts(Session& s, const aCalendar& doc, const OutputOptions& o);
 } // namespace cli

@@ -198,6 +198,14 @@ Text joined(Text head, const QList<Text>& parts)
         head += kFooter;
     return head;
 }
+
+/// The file as parts to be written one after another: @p head, the pieces, the footer.
+QList<QByteArray> withEnds(QByteArray head, QList<QByteArray> pieces)
+{
+    pieces.prepend(std::move(head));
+    pieces.append(QByteArray(kFooter));
+    return pieces;
+}
 } // namespace
 
 QString aCalendar::createICalString(const EntryList& entries, const QString* calName) const
@@ -214,15 +222,20 @@ QString aCalendar::createICalString(const EntryList& entries, const QString* cal
 
 QByteArray aCalendar::createICalBytes(const EntryList& entries, const QString* calName) const
 {
+    return Parallel::joined(createICalParts(entries, calName));
+}
+
+QList<QByteArray> aCalendar::createICalParts(const EntryList& entries, const QString* calName) const
+{
     const dataEntry::WriteContext context = dataEntry::WriteContext::current();
     const QByteArray head = iCalHeader(context, calName).toUtf8();
     const QList<dataEntry*> order = writeOrder(entries);
     giveUids(order);
-    return joined(head, blockBytes(order, context,
-                                   [&](qsizetype i, QString& text, const dataEntry::WriteContext& own) {
-                                       order.at(i)->appendICal(text, own);
-                                   },
-                                   [](QByteArray& out, const QString& text) { Encoding::appendUtf8(out, text); }));
+    return withEnds(head, blockBytes(order, context,
+                                     [&](qsizetype i, QString& text, const dataEntry::WriteContext& own) {
+                                         order.at(i)->appendICal(text, own);
+                                     },
+                                     [](QByteArray& out, const QString& text) { Encoding::appendUtf8(out, text); }));
 }
 
 QString aCalendar::createVCalString() const
@@ -251,6 +264,11 @@ QString aCalendar::createVCalStringWithData(const EntryList& entries) const
 
 QByteArray aCalendar::createVCalBytes(const EntryList& entries, QString* message) const
 {
+    return Parallel::joined(createVCalParts(entries, message));
+}
+
+QList<QByteArray> aCalendar::createVCalParts(const EntryList& entries, QString* message) const
+{
     message->clear();
     const dataEntry::WriteContext context = dataEntry::WriteContext::current();
     QString head = vCalHeader(context);
@@ -258,13 +276,15 @@ QByteArray aCalendar::createVCalBytes(const EntryList& entries, QString* message
     QList<QString> rules;
     if (vCalRules(order, &rules)) {
         *message = vCalOneByOne(entries, context, head);
-        return message->isEmpty() ? Encoding::encodeMacRoman(head) : QByteArray();
+        if (!message->isEmpty())
+            return {};
+        return {Encoding::encodeMacRoman(head)};
     }
     giveUids(order);
-    return joined(Encoding::encodeMacRoman(head),
-                  blockBytes(order, context,
-                             [&](qsizetype i, QString& text, const dataEntry::WriteContext& own) {
-                                 order.at(i)->appendVCal(text, own, &rules.at(i));
-                             },
-                             appendMacRoman));
+    return withEnds(Encoding::encodeMacRoman(head),
+                    blockBytes(order, context,
+                               [&](qsizetype i, QString& text, const dataEntry::WriteContext& own) {
+                                   order.at(i)->appendVCal(text, own, &rules.at(i));
+                               },
+                               appendMacRoman));
 }

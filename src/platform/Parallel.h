@@ -25,6 +25,22 @@ void run(int n, const std::function<void(int)>& work);
 /// @p perPiece items when above 0 (it overrides the callers' own).
 void setLimits(int n, qsizetype perPiece = 0);
 
+/// The parts as one buffer (where the output cannot be written part by part).
+inline QByteArray joined(const QList<QByteArray>& parts)
+{
+    if (parts.size() == 1)
+        return parts.first();
+    qsizetype size = 0;
+    for (const QByteArray& part : parts)
+        size += part.size();
+    QByteArray out;
+    out.reserve(size);
+    Memory::preferLargePages(out.data(), out.capacity());
+    for (const QByteArray& part : parts)
+        out += part;
+    return out;
+}
+
 /// Where piece @p k of @p n of a list of @p size items begins (piece n: the end).
 inline qsizetype pieceStart(qsizetype size, int k, int n)
 {

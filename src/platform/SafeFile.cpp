@@ -40,6 +40,16 @@ int writeFd(int fd, const char* data, qint64 size)
     return 0;
 }
 
+/// writeFd for each part in turn.
+int writeParts(int fd, const QList<QByteArray>& parts)
+{
+    for (const QByteArray& part : parts) {
+        if (const int err = writeFd(fd, part.constData(), part.size()))
+            return err;
+    }
+    return 0;
+}
+
 bool setError(QString* error, const QString& text)
 {
     if (error)
@@ -52,8 +62,21 @@ namespace SafeFile
 {
 bool writeAll(QIODevice& device, const QByteArray& bytes, QString* error)
 {
-    const qint64 written = bytes.isEmpty() ? 0 : device.write(bytes);
-    bool ok = written == bytes.size();
+    return writeAll(device, QList<QByteArray> {bytes}, error);
+}
+
+bool writeAll(QIODevice& device, const QList<QByteArray>& parts, QString* error)
+{
+    qint64 written = 0, size = 0;
+    bool ok = true;
+    for (const QByteArray& bytes : parts) {
+        size += bytes.size();
+        if (!ok || bytes.isEmpty())
+            continue;
+        const qint64 n = device.write(bytes);
+        ok = n == bytes.size();
+        written = n < 0 ? -1 : written + n;
+    }
     if (auto* file = qobject_cast<QFileDevice*>(&device); ok && file)
         ok = file->flush() && file->error() == QFileDevice::NoError;
     if (ok)
@@ -62,11 +85,16 @@ bool writeAll(QIODevice& device, const QByteArray& bytes, QString* error)
     if (why.isEmpty() || why == QLatin1String("Unknown error"))
         why = written < 0
             ? QStringLiteral("the write failed")
-            : QStringLiteral("only %1 of %2 bytes were taken").arg(qMax<qint64>(written, 0)).arg(bytes.size());
+            : QStringLiteral("only %1 of %2 bytes were taken").arg(qMax<qint64>(written, 0)).arg(size);
     return setError(error, why);
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes, QString* error)
+{
+    return writeFile(path, QList<QByteArray> {bytes}, error);
+}
+
+bool writeFile(const QString& path, const QList<QByteArray>& parts, QString* error)
 {
     if (path.isEmpty())
         return setError(error, failure(path, QStringLiteral("no file name given")));
@@ -86,7 +114,7 @@ bool writeFile(const QString& path, const QByteArray& bytes, QString* error)
         const int fd = ::open(native.constData(), O_WRONLY | O_CLOEXEC);
         if (fd < 0)
             return setError(error, failure(path, reason(errno)));
-        int err = writeFd(fd, bytes.constData(), bytes.size());
+        int err = writeParts(fd, parts);
         if (::close(fd) != 0 && err == 0)
             err = errno;
         return err == 0 ? true : setError(error, failure(path, reason(err)));
@@ -111,7 +139,7 @@ bool writeFile(const QString& path, const QByteArray& bytes, QString* error)
     if (err == EPERM)
         err = 0; // a file system without permissions: keep what it gives
     if (err == 0)
-        err = writeFd(fd, bytes.constData(), bytes.size());
+        err = writeParts(fd, parts);
     // On the disk before the rename: otherwise a crash soon after can leave an empty file in the
     // old one's place, and some file systems (NFS, quotas) report a full disk only here.
     if (err == 0 && ::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS)

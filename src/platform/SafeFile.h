@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 class QIODevice;
@@ -15,6 +16,8 @@ namespace SafeFile
 /// takes fewer bytes than given or reports an error; @p error (when given) then holds the
 /// reason, never an empty text.
 bool writeAll(QIODevice& device, const QByteArray& bytes, QString* error = nullptr);
+/// The same for a text in parts, written one after another.
+bool writeAll(QIODevice& device, const QList<QByteArray>& parts, QString* error = nullptr);
 
 /// Replaces the file at @p path by @p bytes.
 ///
@@ -25,6 +28,8 @@ bool writeAll(QIODevice& device, const QByteArray& bytes, QString* error = nullp
 /// replaced). On failure @p error holds "PATH: could not be written: REASON", with the system's
 /// own reason (for instance "No space left on device").
 bool writeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+/// The same for a text in parts, written one after another.
+bool writeFile(const QString& path, const QList<QByteArray>& parts, QString* error = nullptr);
 
 /// Writes @p bytes to the process's standard output and flushes it; false (with @p error) when
 /// standard output is closed or the write fails (a full disk, a closed pipe).

@@ -196,6 +196,13 @@ QString aCalendar::theCommaOut(const EntryList& entries, const QStringList& colu
 QByteArray aCalendar::delimitedListBytes(const repeatList& expansion, QList<qsizetype> rows,
                                          const QStringList& columns, bool tabs, const ListOptions& options) const
 {
+    return Parallel::joined(delimitedListParts(expansion, std::move(rows), columns, tabs, options));
+}
+
+QList<QByteArray> aCalendar::delimitedListParts(const repeatList& expansion, QList<qsizetype> rows,
+                                                const QStringList& columns, bool tabs,
+                                                const ListOptions& options) const
+{
     if (options.sortByStart) {
         // The keys theSorter would take from the rows' entries, without making them.
         QList<double> keys(rows.size());
@@ -209,21 +216,15 @@ QByteArray aCalendar::delimitedListBytes(const repeatList& expansion, QList<qsiz
     if (options.heading)
         format.appendHeading(heading);
     constexpr qsizetype kRowsPerPiece = 5000;
-    const QList<QByteArray> parts = Parallel::bytesInPieces(
+    QList<QByteArray> parts = Parallel::bytesInPieces(
         rows.size(), kRowsPerPiece,
         [&] {
             return [&](qsizetype i, QString& text) { format.appendRow(text, expansion.row(rows.at(i))); };
         },
         [](QByteArray& out, const QString& text) { Encoding::appendUtf8(out, text); });
-    QByteArray out = heading.toUtf8();
-    qsizetype size = out.size();
-    for (const QByteArray& part : parts)
-        size += part.size();
-    out.reserve(size);
-    Memory::preferLargePages(out.data(), out.capacity());
-    for (const QByteArray& part : parts)
-        out += part;
-    return out;
+    if (!heading.isEmpty())
+        parts.prepend(heading.toUtf8());
+    return parts;
 }
 
 QString aCalendar::columnTitle(const QString& identifier)
