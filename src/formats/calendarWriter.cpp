@@ -11,7 +11,6 @@
 #include <QStringEncoder>
 
 #include <atomic>
-#include <type_traits>
 
 namespace
 {
@@ -182,20 +181,16 @@ QString iCalHeader(const dataEntry::WriteContext& context, const QString* calNam
 }
 
 /// @p head, the parts in order, and the calendar's last line, in one allocation.
-template<typename Text>
-Text joined(Text head, const QList<Text>& parts)
+QString joined(QString head, const QList<QString>& parts)
 {
     qsizetype size = head.size() + qsizetype(sizeof kFooter) - 1;
-    for (const Text& part : parts)
+    for (const QString& part : parts)
         size += part.size();
     head.reserve(size);
-    Memory::preferLargePages(head.data(), head.capacity() * qsizetype(sizeof(*head.data())));
-    for (const Text& part : parts)
+    Memory::preferLargePages(head.data(), head.capacity() * qsizetype(sizeof(QChar)));
+    for (const QString& part : parts)
         head += part;
-    if constexpr (std::is_same_v<Text, QString>)
-        head += QLatin1String(kFooter);
-    else
-        head += kFooter;
+    head += QLatin1String(kFooter);
     return head;
 }
 
