@@ -97,6 +97,14 @@ public:
     QString setDataFromBytes(const QByteArray& bytes, Encoding::Fallback fallback);
     /// The same for bytes already decoded (the caller can let go of the bytes first).
     QString setDecodedData(Encoding::CalendarText decoded);
+    /// How the last read on this thread went: the pieces its text was read in at once (1: whole)
+    /// and how many of them were read again in file order. For tests and benchmarks.
+    struct ReadShape
+    {
+        int pieces = 1;
+        int readAgain = 0;
+    };
+    static ReadShape lastReadShape();
     /// What the last read did besides the problem flags, one sentence each: time zones it did not
     /// know, stray bytes it replaced, repeating entries whose zone changes daylight-saving time on
     /// other dates than the user's.
@@ -347,6 +355,8 @@ public:
 private:
     friend class calendarReader;
     QString readText(const QString& text, bool singleByte, Encoding::Fallback encoding);
+    /// @p message with the notes of the last read after it.
+    QString withNotes(QString message) const;
     QStringList readNotes;
 
     /// The date phrases of a text whose time phrases are blanked out (text/recognition.cpp).

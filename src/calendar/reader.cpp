@@ -10,12 +10,16 @@
 
 #include "platform/ContentLines.h"
 #include "platform/Encoding.h"
+#include "platform/Parallel.h"
 
+#include <QByteArrayView>
 #include <QHash>
 #include <QStringView>
 #include <QVarLengthArray>
 
+#include <atomic>
 #include <cstddef>
+#include <limits>
 #include <optional>
 
 namespace
@@ -298,8 +302,42 @@ public:
     }
 
     QString read();
+    /// A large UTF-8 file read in pieces on all cores; false (and nothing read) where it cannot be.
+    static bool readUtf8InPieces(aCalendar& cal, const QByteArray& bytes, const SourceEncoding& source,
+                                 QString* message);
 
 private:
+    // What a read found that it could not keep whole; the document's problem flags.
+    struct Flags
+    {
+        bool todo = false, event = false, error = false, desc = false;
+    };
+    struct Piece;
+
+    /// A reader for the events of one piece of a file, starting in @p main's state after its
+    /// header and zones: @p text begins with an event, on line @p firstLine of the file.
+    calendarReader(const calendarReader& main, QStringView text, int firstLine)
+        : m_cal(main.m_cal)
+        , m_lines(text, firstLine)
+        , m_source(main.m_source)
+        , m_local(main.m_local)
+        , m_nowAbbreviation(main.m_nowAbbreviation)
+        , m_localId(main.m_localId)
+        , m_version(main.m_version)
+        , m_lastProperty(main.m_lastProperty)
+        , m_appZone(main.m_appZone)
+        , m_zones(main.m_zones)
+        , m_fileZones(main.m_fileZones)
+        , m_scannedAhead(main.m_scannedAhead)
+        , m_unknownZoneLimit(std::numeric_limits<qsizetype>::max())
+    {
+    }
+
+    void begin();
+    void readComponents();
+    QString end();
+    void readPiece(Piece& piece, QStringView text) const;
+    void take(Piece& piece);
     // Where the wall-clock reading of a value belongs.
     struct ValueZone
     {
@@ -353,9 +391,33 @@ private:
     const ResolvedZone& resolve(const QString& name);
     /// The zone a value without TZID and without "Z" belongs to: the last DTSTART's TZID, else the
     /// calendar's X-WR-TIMEZONE; empty for neither.
-    const QString& fileZone() const
+    const QString& fileZone()
     {
-        return !m_cal.appTimeZone.isEmpty() ? m_cal.appTimeZone : m_cal.controlZoneString;
+        return !appZone().isEmpty() ? appZone() : m_cal.controlZoneString;
+    }
+
+    // A piece read ahead of the one before it starts from a guess of the last start's zone and of
+    // the property before its first line; it is right if it never read either before setting it,
+    // or if the guess was what the piece before left.
+    const QString& appZone()
+    {
+        m_appZoneReadFirst |= !m_appZoneSet;
+        return m_appZone;
+    }
+    void setAppZone(const QString& tzid)
+    {
+        m_appZone = tzid;
+        m_appZoneSet = true;
+    }
+    Property lastProperty()
+    {
+        m_lastPropertyReadFirst |= !m_lastPropertySet;
+        return m_lastProperty;
+    }
+    void setLastProperty(Property p)
+    {
+        m_lastProperty = p;
+        m_lastPropertySet = true;
     }
 
     // Values that many events repeat (zone names, status, categories, alarms, attendees) share
@@ -396,12 +458,18 @@ private:
     QString m_localId;
     int m_version = 0;
     Property m_lastProperty = Property::None;
+    bool m_lastPropertySet = false, m_lastPropertyReadFirst = false;
+    QString m_appZone; // the last DTSTART's TZID
+    bool m_appZoneSet = false, m_appZoneReadFirst = false;
     qsizetype m_firstOverride = 0;
+    Flags m_flags;
+    EntryList m_data, m_recObjects; // what this read adds to the document, in file order
     // Zones of this file.
     QHash<QString, ResolvedZone> m_zones;
     QHash<QString, std::shared_ptr<const FileZoneRules>> m_fileZones;
     bool m_scannedAhead = false;
     QStringList m_unknownZones;
+    qsizetype m_unknownZoneLimit = 20;
     // Repeating entries whose zone changes its offset on other dates than the user's: zone name,
     // then "summary (line n)".
     QList<std::pair<QString, QString>> m_shiftedRepeats;
@@ -434,7 +502,7 @@ const calendarReader::ResolvedZone& calendarReader::resolve(const QString& name)
         } else {
             r.local = true;
             r.unknown = true;
-            if (m_unknownZones.size() < 20)
+            if (m_unknownZones.size() < m_unknownZoneLimit)
                 m_unknownZones.append(name);
         }
     }
@@ -459,7 +527,7 @@ CalDate calendarReader::adjusted(const DateFields& f, const ValueZone& zone)
     // A time in UTC is one instant whatever the file's zone says. vCalendar files (a TZ line, no
     // zone name) hold UTC times too; each is shown at the offset the user's zone has on its date.
     const bool vCalendarTimes
-        = !m_cal.controlHoursFromGMT.isEmpty() && m_cal.appTimeZone.isEmpty() && m_cal.controlZoneString.isEmpty();
+        = !m_cal.controlHoursFromGMT.isEmpty() && appZone().isEmpty() && m_cal.controlZoneString.isEmpty();
     if (zone.utc || (zone.tzid.isEmpty() && vCalendarTimes))
         return CalDate::fromFields(f.year, f.month, f.day, f.hour, f.minute, f.second, Zones::utc()).inZone(m_local);
     if (!zone.tzid.isEmpty())
@@ -471,12 +539,23 @@ CalDate calendarReader::adjusted(const DateFields& f, const ValueZone& zone)
 
 QString calendarReader::read()
 {
+    begin();
+    readHeader();
+    readComponents();
+    return end();
+}
+
+void calendarReader::begin()
+{
     // A document holding only the untouched entry it starts with loses it.
     if (m_cal.theData.size() == 1 && m_cal.theData.first()->getCheck() == QLatin1String("X"))
         m_cal.theData.clear();
     m_firstOverride = m_cal.theRecObjects.size();
+    m_appZone = m_cal.appTimeZone;
+}
 
-    readHeader();
+void calendarReader::readComponents()
+{
     while (!m_lines.atEnd()) {
         const QStringView line = m_lines.peek();
         if (startsWith(line, "BEGIN:VEVENT")) {
@@ -484,7 +563,7 @@ QString calendarReader::read()
             m_lines.next();
             readEvent(number);
         } else if (startsWith(line, "BEGIN:VTODO")) {
-            m_cal.todoBool = true;
+            m_flags.todo = true;
             skipComponent(m_lines.next(), true);
         } else if (startsWith(line, "BEGIN:VTIMEZONE")) {
             m_lines.next();
@@ -493,20 +572,225 @@ QString calendarReader::read()
             // Several calendars pasted together: each has its own header.
             readHeader();
         } else if (startsWith(line, "BEGIN:")) {
-            m_cal.errorBool = true;
+            m_flags.error = true;
             skipComponent(m_lines.next(), true);
         } else {
             // END:VCALENDAR and stray lines between components hold nothing to read.
             const QStringView stray = m_lines.next();
             if (!startsWith(stray, "END:VCALENDAR") && !stray.trimmed().isEmpty())
-                m_cal.errorBool = true;
+                m_flags.error = true;
         }
     }
+}
 
+QString calendarReader::end()
+{
+    m_cal.todoBool |= m_flags.todo;
+    m_cal.eventBool |= m_flags.event;
+    m_cal.errorBool |= m_flags.error;
+    m_cal.descBool |= m_flags.desc;
+    m_cal.appTimeZone = m_appZone;
+    m_cal.theData.append(std::move(m_data));
+    m_cal.theRecObjects.append(std::move(m_recObjects));
     if (!m_cal.theRecObjects.isEmpty())
         linkOverrides();
     m_cal.readNotes = notes();
     return m_cal.problemMessage();
+}
+
+namespace
+{
+thread_local aCalendar::ReadShape t_lastRead;
+} // namespace
+
+aCalendar::ReadShape aCalendar::lastReadShape()
+{
+    return t_lastRead;
+}
+
+/// One piece of a file read in pieces: its bytes, and what reading them found.
+struct calendarReader::Piece
+{
+    qsizetype from = 0, to = 0;
+    int firstLine = 1;
+    bool read = false;
+    // The state the piece was read from, and whether what it read depended on it.
+    QString startZone;
+    Property startProperty = Property::None;
+    bool zoneReadFirst = false, propertyReadFirst = false;
+    // The state it leaves for the next piece, where it set it.
+    bool zoneSet = false, propertySet = false;
+    QString endZone;
+    Property endProperty = Property::None;
+    Flags flags;
+    EntryList data, recObjects;
+    QStringList unknownZones;
+    QList<std::pair<QString, QString>> shiftedRepeats;
+};
+
+void calendarReader::readPiece(Piece& piece, QStringView text) const
+{
+    calendarReader r(*this, text, piece.firstLine);
+    r.readComponents();
+    piece.read = true;
+    piece.startZone = m_appZone;
+    piece.startProperty = m_lastProperty;
+    piece.zoneReadFirst = r.m_appZoneReadFirst;
+    piece.propertyReadFirst = r.m_lastPropertyReadFirst;
+    piece.zoneSet = r.m_appZoneSet;
+    piece.propertySet = r.m_lastPropertySet;
+    piece.endZone = r.m_appZone;
+    piece.endProperty = r.m_lastProperty;
+    piece.flags = r.m_flags;
+    piece.data = std::move(r.m_data);
+    piece.recObjects = std::move(r.m_recObjects);
+    piece.unknownZones = std::move(r.m_unknownZones);
+    piece.shiftedRepeats = std::move(r.m_shiftedRepeats);
+}
+
+void calendarReader::take(Piece& piece)
+{
+    m_data.append(std::move(piece.data));
+    m_recObjects.append(std::move(piece.recObjects));
+    m_flags.todo |= piece.flags.todo;
+    m_flags.event |= piece.flags.event;
+    m_flags.error |= piece.flags.error;
+    m_flags.desc |= piece.flags.desc;
+    // Each zone is named once, in the order the file first uses it.
+    for (const QString& name : std::as_const(piece.unknownZones)) {
+        if (m_unknownZones.size() < m_unknownZoneLimit && !m_unknownZones.contains(name))
+            m_unknownZones.append(name);
+    }
+    for (auto& shifted : piece.shiftedRepeats) {
+        if (m_shiftedRepeats.size() >= 1000)
+            break;
+        m_shiftedRepeats.append(std::move(shifted));
+    }
+    if (piece.zoneSet)
+        m_appZone = piece.endZone;
+    if (piece.propertySet)
+        m_lastProperty = piece.endProperty;
+}
+
+bool calendarReader::readUtf8InPieces(aCalendar& cal, const QByteArray& bytes, const SourceEncoding& source,
+                                      QString* message)
+{
+    // Pieces of a megabyte or more: enough for all cores, and few enough that a piece read from a
+    // wrong guess (see appZone()) costs little to read again.
+    const qsizetype pieceBytes = Parallel::pieceSize(qsizetype(1) << 20);
+    const qsizetype n = bytes.size();
+    const char* d = bytes.constData();
+    if (n < 2 * pieceBytes || bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFF\xFE")
+        || bytes.startsWith("\xFE\xFF"))
+        return false;
+    const QByteArrayView all(bytes);
+    // The start of the first event at or after @p from that begins a line, else n.
+    auto eventAt = [&](qsizetype from) {
+        for (qsizetype at = all.indexOf("BEGIN:VEVENT", from); at >= 0; at = all.indexOf("BEGIN:VEVENT", at + 1)) {
+            if (at == 0 || d[at - 1] == '\n' || d[at - 1] == '\r')
+                return at;
+        }
+        return n;
+    };
+    // Pieces begin with an event. Whatever a reader is in the midst of, a line that begins an
+    // event ends it, so that every piece is read from the same point of the reader's loop.
+    QList<Piece> pieces;
+    for (qsizetype at = eventAt(0); at < n; at = eventAt(at + pieceBytes)) {
+        if (!pieces.isEmpty())
+            pieces.last().to = at;
+        pieces.append(Piece {});
+        pieces.last().from = at;
+        pieces.last().to = n;
+    }
+    if (pieces.size() < 2)
+        return false;
+
+    // Line numbers, and what only a reading in file order can do: a zone defined, or a second
+    // calendar header, after the first event (they change what later events mean).
+    const qsizetype leading = pieces.first().from;
+    QList<qsizetype> lineEnds(pieces.size() + 1, 0);
+    std::atomic<bool> inOrderOnly {false};
+    auto countLineEnds = [&](qsizetype from, qsizetype to) {
+        // CR LF, LF and a lone CR each end one line.
+        qsizetype count = 0;
+        for (qsizetype i = from; i < to; ++i)
+            count += (d[i] == '\n') + (d[i] == '\r' && (i + 1 >= n || d[i + 1] != '\n'));
+        return count;
+    };
+    Parallel::runJobs(int(pieces.size()) + 1, [&](int job, int) {
+        if (job == 0) {
+            lineEnds[0] = countLineEnds(0, leading);
+            return;
+        }
+        const Piece& piece = pieces.at(job - 1);
+        const QByteArrayView text = all.sliced(piece.from, piece.to - piece.from);
+        if (text.indexOf("BEGIN:VTIMEZONE") >= 0 || text.indexOf("BEGIN:VCALENDAR") >= 0)
+            inOrderOnly = true;
+        else
+            lineEnds[job] = countLineEnds(piece.from, piece.to);
+    });
+    if (inOrderOnly)
+        return false;
+    QString head(leading, Qt::Uninitialized);
+    const qsizetype headUnits = Encoding::decodeUtf8Piece(d, leading, reinterpret_cast<char16_t*>(head.data()));
+    if (headUnits < 0)
+        return false;
+    head.truncate(headUnits);
+    qsizetype line = 1 + lineEnds[0];
+    for (qsizetype k = 0; k < pieces.size(); ++k) {
+        pieces[k].firstLine = int(std::min<qsizetype>(line, std::numeric_limits<int>::max()));
+        line += lineEnds[k + 1];
+    }
+
+    cal.todoBool = cal.eventBool = cal.errorBool = cal.descBool = false;
+    cal.appTimeZone.clear();
+    cal.controlHoursFromGMT.clear();
+    cal.controlZoneString.clear();
+    cal.readNotes.clear();
+    calendarReader reader(cal, head, source);
+    reader.begin();
+    reader.readHeader();
+    reader.readComponents();
+
+    // The pieces at once, each from the state the header leaves, on buffers kept per thread.
+    std::atomic<bool> notUtf8 {false};
+    QList<QString> buffers(Parallel::threadsFor(int(pieces.size())));
+    auto readAt = [&](Piece& piece, QString& buffer) {
+        const qsizetype size = piece.to - piece.from;
+        if (buffer.size() < size)
+            buffer.resize(size);
+        char16_t* out = reinterpret_cast<char16_t*>(buffer.data());
+        const qsizetype units = Encoding::decodeUtf8Piece(d + piece.from, size, out);
+        if (units < 0) {
+            notUtf8 = true;
+            return;
+        }
+        reader.readPiece(piece, QStringView(out, units));
+    };
+    Parallel::runJobs(int(pieces.size()), [&](int job, int worker) {
+        if (!notUtf8)
+            readAt(pieces[job], buffers[worker]);
+    });
+    if (notUtf8)
+        return false; // the caller reads the whole text again from the start
+    // Joined in file order; a piece that depended on a state other than the one the piece before
+    // left is read again from that state.
+    t_lastRead = {int(pieces.size()), 0};
+    for (Piece& piece : pieces) {
+        if ((piece.zoneReadFirst && piece.startZone != reader.m_appZone)
+            || (piece.propertyReadFirst && piece.startProperty != reader.m_lastProperty)) {
+            ++t_lastRead.readAgain;
+            Piece again;
+            again.from = piece.from;
+            again.to = piece.to;
+            again.firstLine = piece.firstLine;
+            piece = std::move(again);
+            readAt(piece, buffers.first());
+        }
+        reader.take(piece);
+    }
+    *message = reader.end();
+    return true;
 }
 
 QStringList calendarReader::notes() const
@@ -696,14 +980,14 @@ void calendarReader::readAlarm(dataEntry& entry)
             open.removeLast();
         }
         if (valueColon(line) < 0) {
-            m_cal.eventBool = true;
+            m_flags.event = true;
             continue;
         }
         body += line;
         body += QLatin1String("\r\n");
     }
     if (!closed || !open.isEmpty() || mismatched) {
-        m_cal.eventBool = true;
+        m_flags.event = true;
         return;
     }
     entry.setAlarm(intern(body));
@@ -739,7 +1023,7 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
     const QStringView name = colon < 0 ? line : line.left(colon);
     const QStringView value = valueAfterColon(line, colon);
     if (name.isEmpty()) {
-        m_cal.eventBool = true;
+        m_flags.event = true;
         return;
     }
     Property handled = Property::Other;
@@ -757,7 +1041,7 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
                     break;
                 entry.setSummary(intern(decodeText(value, encoding, m_source)));
             }
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         if (equals(name, "STATUS")) {
@@ -766,19 +1050,19 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
         }
         if (startsWith(name, "SEQUENCE")) {
             // The entry keeps its own sequence.
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         break;
     case u'U':
         if (equals(name, "URL;VALUE=URI") || equals(name, "URL")) {
             entry.setURL(value.toString());
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         if (startsWith(name, "UID")) {
             entry.setImportedUID(value.toString());
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         break;
@@ -794,12 +1078,12 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
                 text.replace(QLatin1Char('\n'), QLatin1Char(' '));
             }
             entry.setLocation(intern(text));
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         if (startsWith(name, "LAST-MODIFIED")) {
             entry.setLastModified(value.toString());
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         break;
@@ -816,17 +1100,17 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
         if (startsWith(name, "DESCRIPTION")) {
             const TextEncoding encoding = textEncodingOf(name);
             if (!encoding.accepted || (name.size() > 11 && name.at(11) != QLatin1Char(';'))) {
-                m_cal.descBool = true;
+                m_flags.desc = true;
                 return;
             }
             entry.setDESCRIPTION(decodeText(value, encoding, m_source));
-            m_lastProperty = Property::Description;
+            setLastProperty(Property::Description);
             return;
         }
         if (startsWith(name, "DTSTART")) {
             const QString tzid = intern(tzidOf(name));
             if (!tzid.isEmpty()) {
-                m_cal.appTimeZone = tzid;
+                setAppZone(tzid);
                 entry.setFullZoneString(tzid);
             } else if (name.size() == 7) {
                 entry.setHoursFromGMT(m_cal.controlHoursFromGMT);
@@ -841,18 +1125,18 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
             pending.end = withoutBreaksAndSpaces(value);
             pending.endZone = {intern(tzidOf(name)), pending.end.endsWith(QLatin1Char('Z'))};
             pending.hasEnd = !pending.end.isEmpty();
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         if (startsWith(name, "DURATION")) {
             pending.duration = value.trimmed().toString();
             pending.hasDuration = !pending.duration.isEmpty();
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         if (startsWith(name, "DTSTAMP")) {
             // The entry keeps its own creation stamp.
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         if (startsWith(name, "DALARM")) {
@@ -862,7 +1146,7 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
             const QStringView runTime = parts.value(0).trimmed();
             const std::optional<DateFields> run = dateFields(runTime);
             if (!run || !run->hasTime || runTime.size() > 16) {
-                m_cal.eventBool = true;
+                m_flags.event = true;
                 return;
             }
             const QString text = parts.size() >= 4 && !parts.at(3).trimmed().isEmpty()
@@ -870,19 +1154,19 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
                 : entry.getSummary();
             entry.setAlarm(intern(QStringLiteral("TRIGGER;VALUE=DATE-TIME:") + parts.value(0).trimmed().toString()
                                   + QStringLiteral("\r\nDESCRIPTION:") + text + QStringLiteral("\r\n")));
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         break;
     case u'R':
         if (startsWith(name, "RRULE")) {
             pending.rule = value.trimmed().toString();
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         if (startsWith(name, "RDATE")) {
             pending.extraDates.append({value.toString(), intern(tzidOf(name))});
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         if (startsWith(name, "RECURRENCE")) {
@@ -895,45 +1179,45 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
     case u'E':
         if (startsWith(name, "EXDATE")) {
             pending.exceptions.append({value.toString(), intern(tzidOf(name))});
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         break;
     case u' ':
     case u'\t':
         // A continuation that no property took: it belongs to the description before it.
-        if (m_lastProperty != Property::Description)
+        if (lastProperty() != Property::Description)
             break;
         entry.setDESCRIPTION(entry.getShortDESCRIPTION() + unescapeText(line));
         return;
     case u'C':
         if (startsWith(name, "CLASS")) {
             entry.setClass(intern(value));
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         if (startsWith(name, "CREATED")) {
             entry.setCreated(value.toString());
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         if (startsWith(name, "CATEGORIES")) {
             entry.setCategories(intern(value));
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         break;
     case u'T':
         if (startsWith(name, "TRANSP")) {
             entry.setTransp(intern(value));
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         break;
     case u'X':
         if (startsWith(name, "X-WR-ITIPSTATUSML")) {
             entry.setITIPSTATUSML(intern(value));
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         break;
@@ -942,7 +1226,7 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
             if (!wholeAddressLine(line, colon))
                 break;
             entry.setORGANIZER(intern(line));
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         break;
@@ -951,14 +1235,14 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
             if (!wholeAddressLine(line, colon))
                 break;
             entry.setATTENDEE(intern(line));
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         break;
     case u'P':
         if (startsWith(name, "PRIORITY")) {
             entry.setPriority(intern(value));
-            m_lastProperty = handled;
+            setLastProperty(handled);
             return;
         }
         break;
@@ -966,7 +1250,7 @@ void calendarReader::handleProperty(QStringView line, dataEntry& entry, PendingE
         break;
     }
     // A property the reader does not use (or cannot use with these parameters) is dropped.
-    m_cal.eventBool = true;
+    m_flags.event = true;
 }
 
 void calendarReader::finishEvent(const EntryPtr& entry, PendingEvent& p)
@@ -1039,7 +1323,7 @@ void calendarReader::finishEvent(const EntryPtr& entry, PendingEvent& p)
             rule = m_cal.vCalRRULEtoiCalRRULE(rule);
         if (rule.isEmpty() || rule == QLatin1String("Error")) {
             // A rule that cannot be translated is dropped and reported; the entry stays.
-            m_cal.eventBool = true;
+            m_flags.event = true;
         } else {
             entry->setRRULE(rule);
             entry->setTheRepeater(true);
@@ -1113,9 +1397,9 @@ void calendarReader::finishEvent(const EntryPtr& entry, PendingEvent& p)
                 entry->setRecDate(localDay(r->year, r->month, r->day));
             }
         }
-        m_cal.theRecObjects.append(entry);
+        m_recObjects.append(entry);
     } else {
-        m_cal.theData.append(entry);
+        m_data.append(entry);
     }
 }
 
@@ -1169,8 +1453,13 @@ QString aCalendar::readText(const QString& text, bool singleByte, Encoding::Fall
     controlHoursFromGMT.clear();
     controlZoneString.clear();
     readNotes.clear();
+    t_lastRead = {};
     calendarReader reader(*this, text, {singleByte, encoding});
-    QString message = reader.read();
+    return withNotes(reader.read());
+}
+
+QString aCalendar::withNotes(QString message) const
+{
     for (const QString& note : std::as_const(readNotes))
         message += (message.isEmpty() ? QString() : QStringLiteral("\n\n")) + note;
     return message;
@@ -1178,6 +1467,11 @@ QString aCalendar::readText(const QString& text, bool singleByte, Encoding::Fall
 
 QString aCalendar::setDataFromBytes(const QByteArray& bytes, Encoding::Fallback fallback)
 {
+    // A large UTF-8 file is read in pieces on all cores, each decoded only while it is read; the
+    // result is the one the whole text gives.
+    QString message;
+    if (calendarReader::readUtf8InPieces(*this, bytes, {false, fallback}, &message))
+        return withNotes(message);
     return setDecodedData(Encoding::decodeCalendar(bytes, fallback));
 }
 

@@ -181,10 +181,9 @@ bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, co
             s.error(QStringLiteral("tidewell-cli: %1: not a calendar file").arg(name));
             return false;
         }
-        Encoding::CalendarText decoded = Encoding::decodeCalendar(
+        doc.setDataFromBytes(
             bytes, format == Format::VCal ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252);
-        bytes = QByteArray(); // the text alone while the entries are made
-        doc.setDecodedData(std::move(decoded));
+        bytes = QByteArray();
         const QString message = doc.problemMessage();
         if (!message.isEmpty())
             s.error(QStringLiteral("warning: %1: %2").arg(name, message));

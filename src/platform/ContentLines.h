@@ -66,6 +66,14 @@ public:
         , m_size(text.size())
     {
     }
+    /// A cursor over a part of a text that begins on line @p firstLine of the whole.
+    LineCursor(QStringView text, int firstLine)
+        : m_data(text.utf16())
+        , m_size(text.size())
+        , m_posLine(firstLine)
+        , m_startLine(firstLine)
+    {
+    }
 
     bool atEnd()
     {

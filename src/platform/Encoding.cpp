@@ -183,6 +183,11 @@ bool decodeIfValidUtf8(const QByteArray& bytes, QString* text)
 }
 } // namespace
 
+qsizetype Encoding::decodeUtf8Piece(const char* bytes, qsizetype n, char16_t* out)
+{
+    return scanUtf8<true>(reinterpret_cast<const uchar*>(bytes), n, out);
+}
+
 bool Encoding::isValidUtf8(const QByteArray& bytes)
 {
     const auto* p = reinterpret_cast<const uchar*>(bytes.constData());

@@ -13,6 +13,10 @@ enum class Fallback {
 
 /// True when @p bytes are well-formed UTF-8.
 bool isValidUtf8(const QByteArray& bytes);
+/// Decodes @p n bytes of well-formed UTF-8 into @p out, which has room for @p n units: the units
+/// written, or -1 when the bytes are not well-formed UTF-8. A piece of a text that starts and ends
+/// on a character decodes to the same units as it does within the whole.
+qsizetype decodeUtf8Piece(const char* bytes, qsizetype n, char16_t* out);
 
 /// A byte-order mark selects UTF-8 or UTF-16 (LE/BE) and is dropped; otherwise UTF-8 when the bytes
 /// are valid UTF-8, else the fallback single-byte encoding. Never fails.

@@ -60,6 +60,31 @@ void Parallel::run(int n, const std::function<void(int)>& work)
     }
 }
 
+int Parallel::threadsFor(int jobs)
+{
+    int cores = g_maxPieces.load();
+    if (cores <= 0)
+        cores = std::max(1, QThread::idealThreadCount());
+    return std::clamp(jobs, 1, cores);
+}
+
+int Parallel::runJobs(int jobs, const std::function<void(int, int)>& work)
+{
+    std::atomic<int> next {0};
+    const int threads = threadsFor(jobs);
+    run(threads, [&](int worker) {
+        for (int job = next++; job < jobs; job = next++)
+            work(job, worker);
+    });
+    return threads;
+}
+
+qsizetype Parallel::pieceSize(qsizetype perPiece)
+{
+    const qsizetype forced = g_perPiece.load();
+    return forced > 0 ? forced : perPiece;
+}
+
 void Parallel::setLimits(int n, qsizetype perPiece)
 {
     g_maxPieces = n;

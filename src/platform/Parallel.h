@@ -21,6 +21,14 @@ int pieces(qsizetype items, qsizetype perPiece);
 /// Runs @p work(0) … @p work(n - 1), piece 0 on the calling thread and the others on threads of
 /// their own, and returns when all have ended. An exception in a piece is rethrown here.
 void run(int n, const std::function<void(int)>& work);
+/// Runs @p work(job, worker) for jobs 0 … @p jobs - 1 on as many threads as there are cores (at
+/// most one per job; worker 0 … threads - 1 tells them apart), each thread taking the next job not
+/// yet taken, and returns when all have ended. Returns the number of threads.
+int runJobs(int jobs, const std::function<void(int, int)>& work);
+/// The number of threads runJobs() uses for @p jobs.
+int threadsFor(int jobs);
+/// The size of one piece: @p perPiece, unless a test set its own.
+qsizetype pieceSize(qsizetype perPiece);
 /// Tests: at most @p n pieces (0: as many as the machine has cores), and a smallest piece of
 /// @p perPiece items when above 0 (it overrides the callers' own).
 void setLimits(int n, qsizetype perPiece = 0);

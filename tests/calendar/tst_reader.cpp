@@ -1,5 +1,6 @@
 #include "calendar/aCalendar.h"
 #include "platform/Encoding.h"
+#include "platform/Parallel.h"
 #include "platform/Uuid.h"
 #include "testutil.h"
 
@@ -8,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 namespace
@@ -81,6 +83,43 @@ QStringList snapshots(const EntryList& list, bool withRule = true)
 }
 
 const char* kContact = "Please contact ";
+
+// A calendar of @p events, each from @p event(i), after @p header lines; CR LF line ends.
+QByteArray calendarOf(const QStringList& header, int events, const std::function<QStringList(int)>& event)
+{
+    QStringList lines {"BEGIN:VCALENDAR"};
+    lines += header;
+    for (int i = 0; i < events; ++i)
+        lines += event(i);
+    lines << "END:VCALENDAR";
+    return crlf(lines).toUtf8();
+}
+
+QStringList vevent(const QStringList& lines)
+{
+    return QStringList {"BEGIN:VEVENT"} + lines + QStringList {"END:VEVENT"};
+}
+
+// Everything a read leaves in the document, as text: entries written back, their lines and
+// zones, overrides, flags, notes and the message.
+QString readResult(aCalendar& cal, const QString& message)
+{
+    QStringList out {message, cal.getReadNotes().join('\n'), cal.getAppTimeZone(),
+                     QStringLiteral("%1%2%3%4")
+                         .arg(cal.getTodoBool())
+                         .arg(cal.getEventBool())
+                         .arg(cal.getErrorBool())
+                         .arg(cal.getDescBool()),
+                     QString::number(cal.getTheRecObjects().size())};
+    for (const EntryPtr& e : cal.getTheData())
+        out << snapshot(e) + QStringLiteral(" | line %1 | %2 %3").arg(e->getSourceLine()).arg(e->getFullZoneString(), e->getHoursFromGMT());
+    const QString name = QStringLiteral("pieces");
+    for (const QString& line : QString::fromUtf8(cal.createICalBytes(cal.getTheData(), &name)).split("\r\n")) {
+        if (!line.startsWith("X-WR-RELCALID"))
+            out << line;
+    }
+    return out.join('\n');
+}
 } // namespace
 
 class TestReader : public QObject
@@ -667,6 +706,104 @@ private Q_SLOTS:
     // Bytes: a fold in the middle of a character's bytes is joined; a few stray bytes in a UTF-8 file
     // are replaced (and said so) instead of reading the whole file as Mac OS Roman; a vCalendar
     // value read in the character set it names.
+
+    // A large file is read in pieces at once; what it gives must be what the whole text gives,
+    // whatever state the reader carries from one event to the next.
+    void piecesReadAsTheWhole_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("inPieces");
+        QTest::addColumn<bool>("readAgain");
+        const QStringList v2 {"VERSION:2.0", "PRODID:-//test//EN"};
+        auto utc = [](int i) {
+            return vevent({QStringLiteral("UID:u%1").arg(i), QStringLiteral("SUMMARY:Caf\u00e9 \U0001F600 %1").arg(i),
+                           QStringLiteral("DTSTART:200703%1T090000Z").arg(10 + i % 18),
+                           QStringLiteral("DTEND:200703%1T100000Z").arg(10 + i % 18),
+                           "DESCRIPTION:folded over", " two lines, with BEGIN:VEVENT inside"});
+        };
+        QTest::newRow("UTC times") << calendarOf(v2, 40, utc) << true << false;
+        QTest::newRow("zone names, then floating times") << calendarOf(v2, 40, [](int i) {
+            const QString start = i % 7 < 3 ? QStringLiteral("DTSTART;TZID=%1:20070301T090000")
+                                                  .arg(i % 2 ? "America/New_York" : "Asia/Tokyo")
+                                            : QStringLiteral("DTSTART:20070301T090000");
+            return vevent({QStringLiteral("UID:z%1").arg(i), start, "DURATION:PT1H", "RRULE:FREQ=WEEKLY;COUNT=5"});
+        }) << true << true;
+        QTest::newRow("calendar zone, floating times") << calendarOf(v2 + QStringList {"X-WR-TIMEZONE;VALUE=TEXT:Asia/Tokyo"}, 30, [](int i) {
+            return vevent({QStringLiteral("UID:f%1").arg(i), QStringLiteral("DTSTART:20070%1T080000").arg(301 + i % 20),
+                           "RRULE:FREQ=DAILY;COUNT=3", QStringLiteral("EXDATE:20070%1T080000").arg(302 + i % 20)});
+        }) << true << false;
+        QTest::newRow("vCalendar") << calendarOf({"VERSION:1.0", "TZ:-05"}, 30, [](int i) {
+            return vevent({QStringLiteral("SUMMARY;CHARSET=macintosh:Meeting %1").arg(i),
+                           "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:first=0D=0A=", "second line",
+                           QStringLiteral("DTSTART:200703%1T150000Z").arg(10 + i % 9), "DTEND:20070320T160000Z",
+                           "RRULE:W1 TU TH #10", "DALARM:20070310T144500Z;PT5M;2;Meeting", "CATEGORIES:Business"});
+        }) << true << false;
+        QTest::newRow("continuation after the event's first line") << calendarOf(v2, 30, [](int i) {
+            QStringList lines {QStringLiteral("UID:c%1").arg(i), "DTSTART:20070301T090000Z"};
+            if (i % 3 == 0)
+                lines.prepend(" continues the description before");
+            lines << (i % 2 ? "SUMMARY:last" : "DESCRIPTION:last");
+            return vevent(lines);
+        }) << true << true;
+        QTest::newRow("overrides before and after their series") << calendarOf(v2, 30, [](int i) {
+            const QString uid = QStringLiteral("UID:s%1").arg(i / 3);
+            if (i % 3 == 1)
+                return vevent({uid, "DTSTART:20070305T090000Z", "RRULE:FREQ=DAILY;COUNT=9"});
+            return vevent({uid, QStringLiteral("RECURRENCE-ID:2007030%1T090000Z").arg(6 + i % 3),
+                           QStringLiteral("DTSTART:2007030%1T110000Z").arg(6 + i % 3), "SUMMARY:moved"});
+        }) << true << false;
+        QTest::newRow("unknown zones, zones of the file, repeats shifted") << calendarOf(
+            v2 + QStringList {"BEGIN:VTIMEZONE", "TZID:Local Time", "BEGIN:STANDARD", "DTSTART:16010101T000000",
+                              "TZOFFSETFROM:+0300", "TZOFFSETTO:+0300", "END:STANDARD", "END:VTIMEZONE"},
+            60, [](int i) {
+                const QString zone = i % 4 == 0   ? QStringLiteral("Nowhere/%1").arg(i % 44)
+                                     : i % 4 == 1 ? QStringLiteral("Local Time")
+                                     : i % 4 == 2 ? QStringLiteral("America/New_York")
+                                                  : QStringLiteral("Nowhere/%1").arg(40 - i % 28);
+                return vevent({QStringLiteral("DTSTART;TZID=\"%1\":20070301T090000").arg(zone), "RRULE:FREQ=WEEKLY",
+                               QStringLiteral("SUMMARY:in %1").arg(zone)});
+            }) << true << false;
+        QByteArray mixed = calendarOf(v2, 30, utc);
+        mixed.replace("END:VEVENT\r\nBEGIN:VEVENT\r\nUID:u7\r\n", "END:VEVENT\n\n\rBEGIN:VTODO\rSUMMARY:x\rEND:VTODO\r"
+                                                                  "stray\r\n\r\nBEGIN:VJOURNAL\r\nBEGIN:VEVENT\r\nUID:u7\r\n");
+        mixed.replace("UID:u12\r\n", "UID:u12\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n");
+        mixed.replace("END:VEVENT\r\nBEGIN:VEVENT\r\nUID:u20", "BEGIN:VEVENT\r\nUID:u20");
+        QTest::newRow("other components, stray lines, line ends, events left open") << mixed << true << false;
+        QByteArray lateZone = calendarOf(v2, 30, utc);
+        lateZone.replace("END:VCALENDAR", "BEGIN:VTIMEZONE\r\nTZID:Late\r\nEND:VTIMEZONE\r\nEND:VCALENDAR");
+        QTest::newRow("a zone defined after the events") << lateZone << false << false;
+        QTest::newRow("two calendars") << calendarOf(v2, 30, utc) + calendarOf({"VERSION:1.0", "TZ:+01"}, 30, utc) << false << false;
+        QByteArray latin = calendarOf(v2, 30, utc);
+        latin.replace("UID:u25", "UID:u25\r\nLOCATION:caf\xe9");
+        QTest::newRow("a byte that is not UTF-8") << latin << false << false;
+    }
+    void piecesReadAsTheWhole()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, inPieces);
+        QFETCH(bool, readAgain);
+        const Encoding::Fallback fallback = Encoding::Fallback::MacRoman;
+        auto counted = [] {
+            auto n = std::make_shared<int>(0);
+            Uuid::setGenerator([n] { return QStringLiteral("uid-%1").arg(++*n); });
+        };
+        counted();
+        aCalendar whole;
+        const QString expected = readResult(whole, whole.setDecodedData(Encoding::decodeCalendar(bytes, fallback)));
+        QCOMPARE(aCalendar::lastReadShape().pieces, 1);
+        for (int threads : {1, 3}) {
+            Parallel::setLimits(threads, 64);
+            counted();
+            aCalendar pieces;
+            const QString message = pieces.setDataFromBytes(bytes, fallback);
+            const aCalendar::ReadShape shape = aCalendar::lastReadShape();
+            Parallel::setLimits(0);
+            QCOMPARE(readResult(pieces, message), expected);
+            QCOMPARE(shape.pieces > 1, inPieces);
+            QCOMPARE(shape.readAgain > 0, readAgain);
+        }
+    }
+
     void fileBytes_data()
     {
         QTest::addColumn<QByteArray>("bytes");
