@@ -15,6 +15,8 @@
 // sizes of the smaller parts and the keys equal to each pivot, so the sort stays within
 // O(n log² n) on sorted, reversed, tied and random keys alike.
 
+#include "platform/Parallel.h"
+
 #include <QtGlobal>
 
 #include <algorithm>
@@ -185,6 +187,46 @@ public:
 
     void sort(qsizetype l, qsizetype r) { sortRange(l, r); }
 
+    /// sort(), with the parts its first partitions leave sorted at once on all cores. Each part
+    /// holds its own positions and is sorted as sort() would sort it, so the order is the same;
+    /// @p exchange is then called from several threads, for positions of different parts.
+    void sortOnAllCores(qsizetype l, qsizetype r)
+    {
+        constexpr qsizetype kPartFrom = qsizetype(1) << 15;
+        const int threads = Parallel::threadsFor(int(std::min<qsizetype>((r - l + 1) / kPartFrom, 64)));
+        if (threads < 2) {
+            sortRange(l, r);
+            return;
+        }
+        std::vector<std::pair<qsizetype, qsizetype>> parts {{l, r}};
+        while (!parts.empty() && parts.size() < std::size_t(4 * threads)) {
+            const auto largest = std::max_element(parts.begin(), parts.end(), [](const auto& a, const auto& b) {
+                return a.second - a.first < b.second - b.first;
+            });
+            const auto [from, to] = *largest;
+            if (to - from + 1 < kPartFrom)
+                break;
+            if (strictlyAscending(from, to, nullptr)) {
+                parts.erase(largest);
+                continue;
+            }
+            qsizetype lower = 0, upper = 0;
+            partition(from, to, nullptr, &lower, &upper);
+            parts.erase(largest);
+            if (lower > from)
+                parts.emplace_back(from, lower);
+            if (upper < to)
+                parts.emplace_back(upper, to);
+            // A partition that splits off little (sorted keys with ties) leaves the rest to the
+            // sort that finds its places in logarithmic time.
+            if (std::max(lower - from, to - upper) * 8 > (to - from) * 7)
+                break;
+        }
+        std::sort(parts.begin(), parts.end(),
+                  [](const auto& a, const auto& b) { return a.second - a.first > b.second - b.first; });
+        Parallel::runJobs(int(parts.size()), [&](int job, int) { sortRange(parts[std::size_t(job)].first, parts[std::size_t(job)].second); });
+    }
+
 private:
     // Ranges this large that split off less than this share of themselves go on with a tree.
     static constexpr qsizetype kTreeFrom = 1024;
@@ -214,6 +256,47 @@ private:
         return true;
     }
 
+    // One partition of [l, r] around its last key: afterwards [l, *lower] holds the smaller keys
+    // and [*upper, r] the larger ones, the keys equal to the pivot between them.
+    void partition(qsizetype l, qsizetype r, KeyTree* tree, qsizetype* lower, qsizetype* upper)
+    {
+        const double v = m_keys[r];
+        qsizetype i = l - 1, j = r, p = l - 1, q = r;
+        for (;;) {
+            if (tree) {
+                i = tree->firstAtLeast(i + 1, r, v); // key[r] == v: always found
+                const qsizetype last = tree->lastAtMost(l, j - 1, v);
+                j = last < 0 ? l : last;
+            } else {
+                while (m_keys[++i] < v) { }
+                while (v < m_keys[--j]) {
+                    if (j == l)
+                        break;
+                }
+            }
+            if (i >= j)
+                break;
+            exch(i, j, tree);
+            if (m_keys[i] == v) {
+                ++p;
+                exch(p, i, tree);
+            }
+            if (v == m_keys[j]) {
+                --q;
+                exch(j, q, tree);
+            }
+        }
+        exch(i, r, tree);
+        j = i - 1;
+        i = i + 1;
+        for (qsizetype k = l; k < p; ++k, --j)
+            exch(k, j, tree);
+        for (qsizetype k = r - 1; k > q; --k, ++i)
+            exch(i, k, tree);
+        *lower = j;
+        *upper = i;
+    }
+
     // Each level recurses into the smaller part and loops on the larger, so the stack stays
     // shallow; the parts are disjoint, so the order of the two sorts does not change the result.
     void sortRange(qsizetype l, qsizetype r)
@@ -224,39 +307,8 @@ private:
             // A strictly ascending range would come out of the partition unchanged.
             if (strictlyAscending(l, r, tree))
                 return;
-            const double v = m_keys[r];
-            qsizetype i = l - 1, j = r, p = l - 1, q = r;
-            for (;;) {
-                if (tree) {
-                    i = tree->firstAtLeast(i + 1, r, v); // key[r] == v: always found
-                    const qsizetype last = tree->lastAtMost(l, j - 1, v);
-                    j = last < 0 ? l : last;
-                } else {
-                    while (m_keys[++i] < v) { }
-                    while (v < m_keys[--j]) {
-                        if (j == l)
-                            break;
-                    }
-                }
-                if (i >= j)
-                    break;
-                exch(i, j, tree);
-                if (m_keys[i] == v) {
-                    ++p;
-                    exch(p, i, tree);
-                }
-                if (v == m_keys[j]) {
-                    --q;
-                    exch(j, q, tree);
-                }
-            }
-            exch(i, r, tree);
-            j = i - 1;
-            i = i + 1;
-            for (qsizetype k = l; k < p; ++k, --j)
-                exch(k, j, tree);
-            for (qsizetype k = r - 1; k > q; --k, ++i)
-                exch(i, k, tree);
+            qsizetype j = 0, i = 0;
+            partition(l, r, tree, &j, &i);
             const qsizetype whole = r - l + 1;
             const qsizetype smaller = std::min(j - l + 1, r - i + 1);
             if (j - l < r - i) {
@@ -290,7 +342,7 @@ void quickSortByKeys(T* items, double* keys, qsizetype n)
         return;
     if constexpr (std::is_trivially_copyable_v<T> && sizeof(T) <= sizeof(qsizetype)) {
         auto exchange = [items](qsizetype a, qsizetype b) { std::swap(items[a], items[b]); };
-        QuickSort<decltype(exchange)>(keys, exchange).sort(0, n - 1);
+        QuickSort<decltype(exchange)>(keys, exchange).sortOnAllCores(0, n - 1);
     } else {
         auto byPositions = [&](auto* order) {
             for (qsizetype i = 0; i < n; ++i)

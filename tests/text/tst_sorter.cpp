@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <numeric>
@@ -216,12 +217,17 @@ void tst_sorter::sameOrderAsThePlainPartition_data()
         for (int size : {2, 3, 17, 1500, 6000})
             QTest::addRow("%s %d", names[shape], size) << shape << size;
     }
+    // Large enough to be sorted in parts on several threads.
+    QTest::addRow("random 100000") << 0 << 100000;
+    QTest::addRow("three values 100000") << 5 << 100000;
 }
 
 void tst_sorter::sameOrderAsThePlainPartition()
 {
     QFETCH(int, shape);
     QFETCH(int, size);
+    Parallel::setLimits(4);
+    const auto unlimited = qScopeGuard([] { Parallel::setLimits(0); });
     for (quint32 seed = 1; seed <= 3; ++seed) {
         QList<double> keys = keysOfShape(shape, size, seed);
         QList<double> plainKeys = keys, itemKeys = keys;
