@@ -10,6 +10,8 @@
 #include "text/theSorter.h"
 
 #include <algorithm>
+#include <array>
+#include <memory>
 
 namespace
 {
@@ -84,6 +86,21 @@ QString cleanForComma(QString text)
 /// What every line of one list shares: its columns, separator, field cleaning and formats.
 struct ListFormat
 {
+    enum class Column { StartTime, StartDate, EndTime, EndDate, Summary };
+
+    /// Texts of one writer's rows made before: most rows share their clock times and, in order
+    /// of start, their days (one cache per thread).
+    struct Cache
+    {
+        std::array<QString, 24 * 60> times; // by minute of the day
+        struct Day
+        {
+            qint32 key = -1;
+            QString text;
+        };
+        std::array<Day, 64> days;
+    };
+
     ListFormat(const aCalendar& cal, const QStringList& columns, QChar separator, QString (*clean)(QString))
         : columns(columns)
         , separator(separator)
@@ -95,6 +112,35 @@ struct ListFormat
         // Four-digit years: "03/15/40" would read back as 2040.
         dateFormat = cal.getCodedShortDateFormat();
         dateFormat.replace(QLatin1String("%y"), QLatin1String("%Y"));
+        timesByMinute = !sep.contains(QLatin1Char('%'));
+        datesByDay = onlyDateFields(dateFormat);
+        static const std::pair<const char*, Column> known[] = {{"startTime", Column::StartTime},
+                                                               {"startDate", Column::StartDate},
+                                                               {"endTime", Column::EndTime},
+                                                               {"endDate", Column::EndDate},
+                                                               {"theSummary", Column::Summary}};
+        // Unknown columns write nothing, not even a separator.
+        for (const QString& column : columns) {
+            for (const auto& [name, kind] : known) {
+                if (column == QLatin1String(name))
+                    kinds.append(kind);
+            }
+        }
+    }
+
+    // True when every field of @p format is one of the date's own (no clock time, no zone).
+    static bool onlyDateFields(const QString& format)
+    {
+        for (qsizetype i = 0; i < format.size(); ++i) {
+            if (format.at(i) != QLatin1Char('%'))
+                continue;
+            if (i + 1 < format.size() && format.at(i + 1) == QLatin1Char('1'))
+                ++i;
+            if (i + 1 >= format.size() || !QStringView(u"YymdejaAbB%").contains(format.at(i + 1)))
+                return false;
+            ++i;
+        }
+        return true;
     }
 
     void appendHeading(QString& out) const
@@ -107,28 +153,57 @@ struct ListFormat
         out += QStringLiteral("Description") + lineEnd;
     }
 
-    void appendRow(QString& out, const repeatList::Row& r) const
+    QString time(const CalDate& d, Cache* cache) const
+    {
+        if (!cache || !timesByMinute || !d)
+            return d.format(timeFormat);
+        QString& text = cache->times[std::size_t(d.hour() * 60 + d.minute())];
+        if (text.isNull())
+            text = d.format(timeFormat);
+        return text;
+    }
+    QString date(const CalDate& d, Cache* cache) const
+    {
+        if (!cache || !datesByDay || !d)
+            return d.format(dateFormat);
+        const qint32 key = d.year() * 512 + d.month() * 32 + d.day();
+        Cache::Day& day = cache->days[std::size_t(key & 63)];
+        if (day.key != key) {
+            day.key = key;
+            day.text = d.format(dateFormat);
+        }
+        return day.text;
+    }
+
+    void appendRow(QString& out, const repeatList::Row& r, Cache* cache = nullptr) const
     {
         if (!r.notBlank)
             return;
-        const QString startTime = r.start.format(timeFormat);
-        const QString endTime = r.end.format(timeFormat);
+        const QString startTime = time(r.start, cache);
+        const QString endTime = time(r.end, cache);
         // A whole-day entry has no times, also when it has no end (a time would read back as a
         // timed entry without an end).
         const bool bothMidnight = (startTime == midnight && endTime == midnight) || r.noTimes;
-        for (const QString& column : columns) {
-            if (column == QLatin1String("startTime"))
-                out += bothMidnight ? QString() : startTime;
-            else if (column == QLatin1String("startDate"))
-                out += r.start.format(dateFormat);
-            else if (column == QLatin1String("endTime"))
-                out += bothMidnight ? QString() : endTime;
-            else if (column == QLatin1String("endDate"))
-                out += r.end.format(dateFormat);
-            else if (column == QLatin1String("theSummary"))
+        for (const Column column : kinds) {
+            switch (column) {
+            case Column::StartTime:
+                if (!bothMidnight)
+                    out += startTime;
+                break;
+            case Column::StartDate:
+                out += date(r.start, cache);
+                break;
+            case Column::EndTime:
+                if (!bothMidnight)
+                    out += endTime;
+                break;
+            case Column::EndDate:
+                out += date(r.end, cache);
+                break;
+            case Column::Summary:
                 out += clean(r.texts->getSummary());
-            else
-                continue; // unknown columns write nothing, not even a separator
+                break;
+            }
             out += separator;
         }
         out += clean(r.texts->getShortDESCRIPTION());
@@ -142,6 +217,9 @@ struct ListFormat
     QString midnight;
     QString dateFormat;
     QLatin1String lineEnd {"\r\n"};
+    QList<Column> kinds;
+    bool timesByMinute = false;
+    bool datesByDay = false;
 };
 
 repeatList::Row rowOf(const dataEntry& e)
@@ -158,9 +236,10 @@ QString delimitedList(const aCalendar& cal, const EntryList& entries, const QStr
     QString out;
     if (options.heading)
         format.appendHeading(out);
+    const auto cache = std::make_unique<ListFormat::Cache>();
     for (const EntryPtr& e : sorted) {
         if (e)
-            format.appendRow(out, rowOf(*e));
+            format.appendRow(out, rowOf(*e), cache.get());
     }
     return out;
 }
@@ -219,7 +298,9 @@ QList<QByteArray> aCalendar::delimitedListParts(const repeatList& expansion, QLi
     QList<QByteArray> parts = Parallel::bytesInPieces(
         rows.size(), kRowsPerPiece,
         [&] {
-            return [&](qsizetype i, QString& text) { format.appendRow(text, expansion.row(rows.at(i))); };
+            return [&, cache = std::make_shared<ListFormat::Cache>()](qsizetype i, QString& text) {
+                format.appendRow(text, expansion.row(rows.at(i)), cache.get());
+            };
         },
         [](QByteArray& out, const QString& text) { Encoding::appendUtf8(out, text); });
     if (!heading.isEmpty())

@@ -48,13 +48,15 @@ public:
         m_max.assign(std::size_t(2 * m_size), -std::numeric_limits<double>::infinity());
         m_min.assign(std::size_t(2 * m_size), std::numeric_limits<double>::infinity());
         m_flags.assign(std::size_t(2 * m_size), 0);
+        m_stale.assign(std::size_t(blocks), 0);
         for (qsizetype b = 0; b < blocks; ++b)
             setLeaf(b);
         for (qsizetype node = m_size - 1; node >= 1; --node)
             pull(node);
     }
 
-    /// Position @p p (absolute) changed its key.
+    /// Position @p p (absolute) changed its key. The tree catches up before its next query: the
+    /// exchanges between two queries mostly fall in a few blocks.
     void changed(qsizetype p)
     {
         const qsizetype k = p - m_base;
@@ -64,20 +66,23 @@ public:
     }
 
     /// The first position in [from, to] whose key is at least @p v; -1 when none.
-    qsizetype firstAtLeast(qsizetype from, qsizetype to, double v) const
+    qsizetype firstAtLeast(qsizetype from, qsizetype to, double v)
     {
+        catchUp();
         const qsizetype hit = firstAtLeast(1, 0, m_size - 1, from - m_base, to - m_base, v);
         return hit < 0 ? -1 : hit + m_base;
     }
     /// The last position in [from, to] whose key is at most @p v; -1 when none.
-    qsizetype lastAtMost(qsizetype from, qsizetype to, double v) const
+    qsizetype lastAtMost(qsizetype from, qsizetype to, double v)
     {
+        catchUp();
         const qsizetype hit = lastAtMost(1, 0, m_size - 1, from - m_base, to - m_base, v);
         return hit < 0 ? -1 : hit + m_base;
     }
     /// True when the keys of [from, to] ascend strictly.
-    bool strictlyAscending(qsizetype from, qsizetype to) const
+    bool strictlyAscending(qsizetype from, qsizetype to)
     {
+        catchUp();
         return to <= from || flags(1, 0, m_size - 1, from - m_base, to - 1 - m_base) == 0;
     }
 
@@ -112,9 +117,34 @@ private:
         if (k < 0 || k >= m_n)
             return;
         const qsizetype b = k / kBlock;
-        setLeaf(b);
-        for (qsizetype node = (m_size + b) >> 1; node >= 1; node >>= 1)
-            pull(node);
+        if (!m_stale[std::size_t(b)]) {
+            m_stale[std::size_t(b)] = 1;
+            m_staleBlocks.push_back(b);
+        }
+    }
+    // The stale blocks made anew, and the nodes above them, each once, level by level.
+    void catchUp()
+    {
+        if (m_staleBlocks.empty())
+            return;
+        std::sort(m_staleBlocks.begin(), m_staleBlocks.end());
+        for (qsizetype& b : m_staleBlocks) {
+            setLeaf(b);
+            m_stale[std::size_t(b)] = 0;
+            b += m_size; // its node
+        }
+        while (m_staleBlocks.front() > 1) {
+            std::size_t parents = 0;
+            for (const qsizetype node : m_staleBlocks) {
+                const qsizetype parent = node >> 1;
+                if (parents == 0 || m_staleBlocks[parents - 1] != parent)
+                    m_staleBlocks[parents++] = parent;
+            }
+            m_staleBlocks.resize(parents);
+            for (const qsizetype node : m_staleBlocks)
+                pull(node);
+        }
+        m_staleBlocks.clear();
     }
     // Nodes span blocks [nl, nr]; positions from and to are relative.
     qsizetype firstAtLeast(qsizetype node, qsizetype nl, qsizetype nr, qsizetype from, qsizetype to, double v) const
@@ -171,6 +201,8 @@ private:
     std::vector<double> m_max;
     std::vector<double> m_min;
     std::vector<qint32> m_flags; // counts within one range: never beyond its size
+    std::vector<char> m_stale; // by block: changed since the tree last caught up
+    std::vector<qsizetype> m_staleBlocks;
 };
 
 /// Sorts positions [0, n) of @p keys ascending; @p exchange(a, b) swaps the items at a and b (the
@@ -199,6 +231,7 @@ public:
             return;
         }
         std::vector<std::pair<qsizetype, qsizetype>> parts {{l, r}};
+        int unbalanced = 0;
         while (!parts.empty() && parts.size() < std::size_t(4 * threads)) {
             const auto largest = std::max_element(parts.begin(), parts.end(), [](const auto& a, const auto& b) {
                 return a.second - a.first < b.second - b.first;
@@ -217,9 +250,9 @@ public:
                 parts.emplace_back(from, lower);
             if (upper < to)
                 parts.emplace_back(upper, to);
-            // A partition that splits off little (sorted keys with ties) leaves the rest to the
-            // sort that finds its places in logarithmic time.
-            if (std::max(lower - from, to - upper) * 8 > (to - from) * 7)
+            // Partitions that split off little (sorted keys with ties, a pivot at one end) leave
+            // the rest to the sort that finds its places in logarithmic time.
+            if (std::max(lower - from, to - upper) * 8 > (to - from) * 7 && ++unbalanced >= 3)
                 break;
         }
         std::sort(parts.begin(), parts.end(),
@@ -245,7 +278,7 @@ private:
         }
     }
 
-    bool strictlyAscending(qsizetype l, qsizetype r, const KeyTree* tree) const
+    bool strictlyAscending(qsizetype l, qsizetype r, KeyTree* tree) const
     {
         if (tree)
             return tree->strictlyAscending(l, r);
@@ -256,6 +289,29 @@ private:
         return true;
     }
 
+    static constexpr qsizetype kProbe = 8;
+
+    qsizetype probeUp(qsizetype from, qsizetype to, double v, KeyTree* tree) const
+    {
+        for (qsizetype k = from, end = std::min(to, from + kProbe - 1); k <= end; ++k) {
+            if (m_keys[k] >= v)
+                return k;
+        }
+        return from + kProbe > to ? -1 : tree->firstAtLeast(from + kProbe, to, v);
+    }
+    // The last position in [floor, from] whose key is at most v; floor when none.
+    qsizetype probeDown(qsizetype from, qsizetype floor, double v, KeyTree* tree) const
+    {
+        for (qsizetype k = from, end = std::max(floor, from - kProbe + 1); k >= end; --k) {
+            if (m_keys[k] <= v)
+                return k;
+        }
+        if (from - kProbe < floor)
+            return floor;
+        const qsizetype last = tree->lastAtMost(floor, from - kProbe, v);
+        return last < 0 ? floor : last;
+    }
+
     // One partition of [l, r] around its last key: afterwards [l, *lower] holds the smaller keys
     // and [*upper, r] the larger ones, the keys equal to the pivot between them.
     void partition(qsizetype l, qsizetype r, KeyTree* tree, qsizetype* lower, qsizetype* upper)
@@ -264,9 +320,10 @@ private:
         qsizetype i = l - 1, j = r, p = l - 1, q = r;
         for (;;) {
             if (tree) {
-                i = tree->firstAtLeast(i + 1, r, v); // key[r] == v: always found
-                const qsizetype last = tree->lastAtMost(l, j - 1, v);
-                j = last < 0 ? l : last;
+                // The places are mostly next to where the scans stood (runs of ties): a few
+                // keys are looked at before the tree is asked.
+                i = probeUp(i + 1, r, v, tree); // key[r] == v: always found
+                j = probeDown(j - 1, l, v, tree);
             } else {
                 while (m_keys[++i] < v) { }
                 while (v < m_keys[--j]) {

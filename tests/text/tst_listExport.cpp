@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+#include <numeric>
+
 namespace
 {
 CalDate at(const QString& text)
@@ -170,6 +172,24 @@ void tst_listExport::expandedDelimitedList()
                             "03/11/2007,12:00,03/11/2007,13:00,Lunch,\r\n"
                             "03/12/2007,09:00,03/12/2007,10:00,Standup,\r\n"));
     QCOMPARE(expanded.getWarningString(), QString());
+
+    // Written from rows, days and times are formatted once per writer and then remembered: more
+    // days than it remembers, several times of day.
+    aCalendar many;
+    many.getTheData() << makeEntry("20070101T091500", "20070101T100000", "Daily", QString(), "FREQ=DAILY;COUNT=150")
+                      << makeEntry("20070102T094500", "20070103T091000", "Overnight", QString(), "FREQ=WEEKLY;COUNT=20")
+                      << makeEntry("20071231T120000", "20071231T120000", "Horizon");
+    const repeatList rows(many.getTheData());
+    QList<qsizetype> all(rows.size());
+    std::iota(all.begin(), all.end(), 0);
+    QString expected;
+    for (const EntryPtr& e : rows.getDataArray()) {
+        const CalDate a = e->getFullStartTime(), b = e->getFullEndTime();
+        expected += a.format("%m/%d/%Y,%H:%M,") + b.format("%m/%d/%Y,%H:%M,") + e->getSummary() + ",\r\n";
+    }
+    aCalendar::ListOptions unsorted;
+    unsorted.sortByStart = false;
+    QCOMPARE(QString::fromUtf8(many.delimitedListBytes(rows, all, kColumns, false, unsorted)), expected);
 }
 
 // What the comma list writes with the default columns, the import reads with its default order:
