@@ -265,6 +265,10 @@ public:
     /// delimitedListBytes() as parts, as createICalParts().
     QList<QByteArray> delimitedListParts(const repeatList& expansion, QList<qsizetype> rows,
                                          const QStringList& columns, bool tabs, const ListOptions& options) const;
+    /// delimitedListBytes() handed to @p sink part by part, as soon as each is made (the other
+    /// cores go on making the next ones); false when the sink stopped.
+    bool delimitedListTo(const repeatList& expansion, QList<qsizetype> rows, const QStringList& columns, bool tabs,
+                         const ListOptions& options, const std::function<bool(const QByteArray&)>& sink) const;
     /// The title of a delimited-list column ("Start Time" for "startTime"), as the import reads it.
     static QString columnTitle(const QString& identifier);
     static QString removeLeadZero(const QString& text);

@@ -91,6 +91,27 @@ bool Session::writeOutput(const QString& path, const QList<QByteArray>& bytes)
     return false;
 }
 
+bool Session::writeOutput(const QString& path,
+                          const std::function<bool(const std::function<bool(const QByteArray&)>&)>& produce)
+{
+    if (path.isEmpty() || path == QLatin1String("-")) {
+        QList<QByteArray> parts;
+        produce([&parts](const QByteArray& part) {
+            parts.append(part);
+            return true;
+        });
+        return writeOutput(path, parts);
+    }
+    // Each part goes to the file as soon as it is made.
+    SafeFile::Replacement file(path);
+    produce([&file](const QByteArray& part) { return file.write(part); });
+    QString why;
+    if (file.finish(&why))
+        return true;
+    error(QStringLiteral("tidewell-cli: ") + why);
+    return false;
+}
+
 void Session::noteSource(const EntryList& entries, qsizetype from, const QString& path)
 {
     const QString name = path == QLatin1String("-") ? QStringLiteral("<stdin>") : path;
@@ -307,6 +328,8 @@ int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
     case Format::Csv:
     case Format::Tab:
     case Format::Text:
+        if (writesListInParts(o))
+            return writeListInParts(s, doc, o) ? kOk : kUsage;
         bytes = listParts(s, doc, o);
         break;
     case Format::None:

@@ -12,6 +12,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class addressControl;
 
 namespace cli
@@ -46,6 +48,10 @@ public:
     /// returns false when any byte could not be written (standard output included).
     bool writeOutput(const QString& path, const QByteArray& bytes);
     bool writeOutput(const QString& path, const QList<QByteArray>& parts);
+    /// The same for an output that @p produce hands part by part to the function it is given
+    /// (which returns false once a write failed): a file takes each part as it comes.
+    bool writeOutput(const QString& path,
+                     const std::function<bool(const std::function<bool(const QByteArray&)>&)>& produce);
     QIODevice* in() const { return m_in; }
     QIODevice* out() const { return m_out; }
     QIODevice* err() const { return m_err; }

@@ -347,7 +347,8 @@ repeatList expansionFor(const aCalendar& doc, const OutputOptions& o, EntryPtr* 
 
 // The expansion's rows in range (each row counts by its start: a row for every day an entry
 // spans), written without making the copies the rows stand for.
-QList<QByteArray> expandedListParts(Session& s, const aCalendar& doc, const OutputOptions& o)
+bool expandedListTo(Session& s, const aCalendar& doc, const OutputOptions& o,
+                    const std::function<bool(const QByteArray&)>& sink)
 {
     EntryPtr horizon;
     const repeatList expanded = expansionFor(doc, o, &horizon);
@@ -366,17 +367,35 @@ QList<QByteArray> expandedListParts(Session& s, const aCalendar& doc, const Outp
     reportExpansionWarnings(s, expanded.getWarningString());
     aCalendar::ListOptions list;
     list.heading = o.heading;
-    return doc.delimitedListParts(expanded, std::move(rows), o.columns, o.format != Format::Csv, list);
+    return doc.delimitedListTo(expanded, std::move(rows), o.columns, o.format != Format::Csv, list, sink);
 }
 } // namespace
+
+bool writesListInParts(const OutputOptions& o)
+{
+    return o.expand && o.format != Format::Text && o.sort.isEmpty();
+}
+
+bool writeListInParts(Session& s, const aCalendar& doc, const OutputOptions& o)
+{
+    return s.writeOutput(o.path, [&](const std::function<bool(const QByteArray&)>& sink) {
+        return expandedListTo(s, doc, o, sink);
+    });
+}
 
 QList<QByteArray> listParts(Session& s, const aCalendar& doc, const OutputOptions& o)
 {
     const bool readable = o.format == Format::Text;
     EntryList entries = doc.getTheData();
     QString warnings;
-    if (o.expand && !readable && o.sort.isEmpty())
-        return expandedListParts(s, doc, o);
+    if (writesListInParts(o)) {
+        QList<QByteArray> parts;
+        expandedListTo(s, doc, o, [&parts](const QByteArray& part) {
+            parts.append(part);
+            return true;
+        });
+        return parts;
+    }
     if (o.expand || readable) {
         EntryPtr horizon;
         const repeatList expanded = expansionFor(doc, o, &horizon);

@@ -80,4 +80,9 @@ private:
 /// list) within o.since and o.untilExclusive; expansion warnings of comma and tab lists go to
 /// standard error.
 QList<QByteArray> listParts(Session& s, const aCalendar& doc, const OutputOptions& o);
+/// True when the list @p o asks for is written part by part as it is made (the expanded rows of
+/// a comma or tab list in order of start); writeListInParts() then writes it (false on failure,
+/// reported).
+bool writesListInParts(const OutputOptions& o);
+bool writeListInParts(Session& s, const aCalendar& doc, const OutputOptions& o);
 } // namespace cli

@@ -40,16 +40,6 @@ int writeFd(int fd, const char* data, qint64 size)
     return 0;
 }
 
-/// writeFd for each part in turn.
-int writeParts(int fd, const QList<QByteArray>& parts)
-{
-    for (const QByteArray& part : parts) {
-        if (const int err = writeFd(fd, part.constData(), part.size()))
-            return err;
-    }
-    return 0;
-}
-
 bool setError(QString* error, const QString& text)
 {
     if (error)
@@ -96,36 +86,50 @@ bool writeFile(const QString& path, const QByteArray& bytes, QString* error)
 
 bool writeFile(const QString& path, const QList<QByteArray>& parts, QString* error)
 {
-    if (path.isEmpty())
-        return setError(error, failure(path, QStringLiteral("no file name given")));
+    Replacement file(path);
+    for (const QByteArray& part : parts) {
+        if (!file.write(part))
+            break;
+    }
+    return file.finish(error);
+}
+
+Replacement::Replacement(const QString& path)
+    : m_path(path)
+{
+    if (path.isEmpty()) {
+        m_why = QStringLiteral("no file name given");
+        return;
+    }
     // Write through a symbolic link to the file it names, as editors do.
     QString target = path;
     const QFileInfo info(path);
     if (info.isSymLink() && info.exists())
         target = info.canonicalFilePath();
-    const QByteArray native = QFile::encodeName(target);
+    m_native = QFile::encodeName(target);
 
     struct stat st;
-    const bool exists = ::stat(native.constData(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode))
-        return setError(error, failure(path, QStringLiteral("it is a folder")));
+    const bool exists = ::stat(m_native.constData(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) {
+        m_why = QStringLiteral("it is a folder");
+        return;
+    }
     if (exists && !S_ISREG(st.st_mode)) {
         // A FIFO or device: there is nothing to replace, the bytes go straight in.
-        const int fd = ::open(native.constData(), O_WRONLY | O_CLOEXEC);
-        if (fd < 0)
-            return setError(error, failure(path, reason(errno)));
-        int err = writeParts(fd, parts);
-        if (::close(fd) != 0 && err == 0)
-            err = errno;
-        return err == 0 ? true : setError(error, failure(path, reason(err)));
+        m_fd = ::open(m_native.constData(), O_WRONLY | O_CLOEXEC);
+        m_err = m_fd < 0 ? errno : 0;
+        return;
     }
 
     const QFileInfo targetInfo(target);
-    QByteArray temp = QFile::encodeName(targetInfo.absolutePath() + QLatin1String("/.") + targetInfo.fileName()
-                                        + QLatin1String(".XXXXXX"));
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return setError(error, failure(path, reason(errno)));
+    m_temp = QFile::encodeName(targetInfo.absolutePath() + QLatin1String("/.") + targetInfo.fileName()
+                               + QLatin1String(".XXXXXX"));
+    m_fd = ::mkostemp(m_temp.data(), O_CLOEXEC);
+    if (m_fd < 0) {
+        m_err = errno;
+        m_temp.clear();
+        return;
+    }
     // Keep the permissions of the file replaced; a new file gets the usual ones.
     mode_t mode = 0666;
     if (exists) {
@@ -135,23 +139,47 @@ bool writeFile(const QString& path, const QList<QByteArray>& parts, QString* err
         ::umask(mask);
         mode &= ~mask;
     }
-    int err = ::fchmod(fd, mode) == 0 ? 0 : errno;
-    if (err == EPERM)
-        err = 0; // a file system without permissions: keep what it gives
-    if (err == 0)
-        err = writeParts(fd, parts);
-    // On the disk before the rename: otherwise a crash soon after can leave an empty file in the
-    // old one's place, and some file systems (NFS, quotas) report a full disk only here.
-    if (err == 0 && ::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS)
-        err = errno;
-    if (::close(fd) != 0 && err == 0)
-        err = errno;
-    if (err == 0 && ::rename(temp.constData(), native.constData()) != 0)
-        err = errno;
-    if (err != 0) {
-        ::unlink(temp.constData());
-        return setError(error, failure(path, reason(err)));
+    m_err = ::fchmod(m_fd, mode) == 0 ? 0 : errno;
+    if (m_err == EPERM)
+        m_err = 0; // a file system without permissions: keep what it gives
+}
+
+Replacement::~Replacement()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_temp.isEmpty())
+        ::unlink(m_temp.constData());
+}
+
+bool Replacement::write(const QByteArray& part)
+{
+    if (m_fd < 0 || m_err != 0 || !m_why.isEmpty())
+        return false;
+    m_err = writeFd(m_fd, part.constData(), part.size());
+    return m_err == 0;
+}
+
+bool Replacement::finish(QString* error)
+{
+    if (!m_why.isEmpty())
+        return setError(error, failure(m_path, m_why));
+    int err = m_err;
+    if (m_fd >= 0) {
+        // On the disk before the rename: otherwise a crash soon after can leave an empty file in
+        // the old one's place, and some file systems (NFS, quotas) report a full disk only here.
+        if (err == 0 && !m_temp.isEmpty() && ::fdatasync(m_fd) != 0 && errno != EINVAL && errno != EROFS)
+            err = errno;
+        if (::close(m_fd) != 0 && err == 0)
+            err = errno;
+        m_fd = -1;
     }
+    if (err == 0 && !m_temp.isEmpty() && ::rename(m_temp.constData(), m_native.constData()) != 0)
+        err = errno;
+    if (err == 0)
+        m_temp.clear(); // renamed: nothing to remove
+    if (err != 0)
+        return setError(error, failure(m_path, reason(err)));
     return true;
 }
 

@@ -31,6 +31,30 @@ bool writeFile(const QString& path, const QByteArray& bytes, QString* error = nu
 /// The same for a text in parts, written one after another.
 bool writeFile(const QString& path, const QList<QByteArray>& parts, QString* error = nullptr);
 
+/// writeFile() for a text handed over in parts as they are made: each write() goes to the file
+/// at once; finish() ends the replacement and says whether it succeeded (as writeFile() does). A
+/// replacement not finished, or one whose write failed, leaves the old file as it was.
+class Replacement
+{
+public:
+    explicit Replacement(const QString& path);
+    ~Replacement();
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
+
+    /// False once a write has failed (the rest is not written).
+    bool write(const QByteArray& part);
+    bool finish(QString* error = nullptr);
+
+private:
+    QString m_path;
+    QByteArray m_native; // the file replaced
+    QByteArray m_temp; // the temporary file beside it; empty for a FIFO or device
+    QString m_why; // a reason found before writing
+    int m_fd = -1;
+    int m_err = 0;
+};
+
 /// Writes @p bytes to the process's standard output and flushes it; false (with @p error) when
 /// standard output is closed or the write fails (a full disk, a closed pipe).
 bool writeStdout(const QByteArray& bytes, QString* error = nullptr);

@@ -282,6 +282,18 @@ QList<QByteArray> aCalendar::delimitedListParts(const repeatList& expansion, QLi
                                                 const QStringList& columns, bool tabs,
                                                 const ListOptions& options) const
 {
+    QList<QByteArray> parts;
+    delimitedListTo(expansion, std::move(rows), columns, tabs, options, [&parts](const QByteArray& part) {
+        parts.append(part);
+        return true;
+    });
+    return parts;
+}
+
+bool aCalendar::delimitedListTo(const repeatList& expansion, QList<qsizetype> rows, const QStringList& columns,
+                                bool tabs, const ListOptions& options,
+                                const std::function<bool(const QByteArray&)>& sink) const
+{
     if (options.sortByStart) {
         // The keys theSorter would take from the rows' entries, without making them.
         QList<double> keys(rows.size());
@@ -291,21 +303,21 @@ QList<QByteArray> aCalendar::delimitedListParts(const repeatList& expansion, QLi
     }
     const ListFormat format(*this, columns, tabs ? QLatin1Char('\t') : QLatin1Char(','),
                             tabs ? &cleanForTab : &cleanForComma);
-    QString heading;
-    if (options.heading)
+    if (options.heading) {
+        QString heading;
         format.appendHeading(heading);
+        if (!sink(heading.toUtf8()))
+            return false;
+    }
     constexpr qsizetype kRowsPerPiece = 5000;
-    QList<QByteArray> parts = Parallel::bytesInPieces(
+    return Parallel::bytesInPiecesTo(
         rows.size(), kRowsPerPiece,
         [&] {
             return [&, cache = std::make_shared<ListFormat::Cache>()](qsizetype i, QString& text) {
                 format.appendRow(text, expansion.row(rows.at(i)), cache.get());
             };
         },
-        [](QByteArray& out, const QString& text) { Encoding::appendUtf8(out, text); });
-    if (!heading.isEmpty())
-        parts.prepend(heading.toUtf8());
-    return parts;
+        [](QByteArray& out, const QString& text) { Encoding::appendUtf8(out, text); }, sink);
 }
 
 QString aCalendar::columnTitle(const QString& identifier)

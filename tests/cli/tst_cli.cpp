@@ -576,6 +576,22 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), input);
         QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList {"cal.ics"});
+        f.close();
+        // An expanded list goes to the file part by part as it is made: it fails the same way.
+        const QString rules = dir + QStringLiteral("/rules.ics");
+        QFile r2(rules);
+        QVERIFY(r2.open(QIODevice::WriteOnly));
+        r2.write(calendar("BEGIN:VEVENT\nUID:a\nDTSTART:20070101T090000Z\nDTEND:20070101T100000Z\n"
+                          "RRULE:FREQ=DAILY;COUNT=3000\nSUMMARY:Daily\nEND:VEVENT\n"
+                          "BEGIN:VEVENT\nUID:b\nDTSTART:20200101T090000Z\nSUMMARY:Last\nEND:VEVENT\n"));
+        r2.close();
+        const QString list = dir + QStringLiteral("/list.csv");
+        const Run expanded = run({"convert", rules, "--expand", "-o", list});
+        QCOMPARE(expanded.status, 2);
+        QVERIFY(expanded.err.endsWith("\ntidewell-cli: " + QFile::encodeName(list)
+                                      + ": could not be written: No space left on device\n"));
+        QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 (QStringList {"cal.ics", "rules.ics"}));
     }
 
     void guess_data()

@@ -147,6 +147,21 @@ private Q_SLOTS:
         QCOMPARE(modeOf(path) & 07777, mode_t(0640));
         QVERIFY(SafeFile::writeFile(m_dir.filePath(QStringLiteral("fresh.ics")), "", &why));
         QCOMPARE(entriesOf(m_dir.path()), (QStringList {"cal.ics", "fresh.ics", "link.ics"}));
+        // Handed over in parts: the old text stays until the replacement is finished, and stays
+        // for good when it is not.
+        {
+            SafeFile::Replacement parts(path);
+            QVERIFY(parts.write("pa") && parts.write("rts"));
+            QCOMPARE(contents(path), QByteArray("new"));
+            QVERIFY2(parts.finish(&why), qPrintable(why));
+        }
+        QCOMPARE(contents(path), QByteArray("parts"));
+        {
+            SafeFile::Replacement abandoned(path);
+            QVERIFY(abandoned.write("half"));
+        }
+        QCOMPARE(contents(path), QByteArray("parts"));
+        QCOMPARE(entriesOf(m_dir.path()), (QStringList {"cal.ics", "fresh.ics", "link.ics"}));
     }
 
     // A FIFO or a device cannot be replaced: the bytes go straight in, in order.
