@@ -113,7 +113,7 @@ template <typename MakeWriter, typename Encode>
 bool bytesInPiecesTo(qsizetype count, qsizetype perPiece, MakeWriter makeWriter, Encode encode, const PartSink& sink)
 {
     // Parts of a few megabytes: the first is soon written, and the last leaves little to wait for.
-    const int n = int(std::clamp<qsizetype>(count / std::max<qsizetype>(1, perPiece), 1, 256));
+    const int n = int(std::clamp<qsizetype>(count / std::max<qsizetype>(1, pieceSize(perPiece)), 1, 256));
     const int workers = threadsFor(n);
     if (n == 1 || workers == 1) {
         for (const QByteArray& part : bytesInPieces(count, perPiece, makeWriter, encode)) {

@@ -1,5 +1,6 @@
 #include "calendar/aCalendar.h"
 #include "formats/repeatList.h"
+#include "platform/Parallel.h"
 #include "testutil.h"
 
 #include <QtTest>
@@ -190,6 +191,22 @@ void tst_listExport::expandedDelimitedList()
     aCalendar::ListOptions unsorted;
     unsorted.sortByStart = false;
     QCOMPARE(QString::fromUtf8(many.delimitedListBytes(rows, all, kColumns, false, unsorted)), expected);
+    // Made in small parts on several threads, and handed over in order.
+    Parallel::setLimits(3, 7);
+    QStringList parts;
+    QVERIFY(many.delimitedListTo(rows, all, kColumns, false, unsorted, [&parts](const QByteArray& part) {
+        parts << QString::fromUtf8(part);
+        return true;
+    }));
+    // A sink that stops (a write failed) ends the making.
+    int taken = 0;
+    QVERIFY(!many.delimitedListTo(rows, all, kColumns, false, unsorted, [&taken](const QByteArray&) {
+        return ++taken < 3;
+    }));
+    QCOMPARE(taken, 3);
+    Parallel::setLimits(0);
+    QVERIFY(parts.size() > 10);
+    QCOMPARE(parts.join(QString()), expected);
 }
 
 // What the comma list writes with the default columns, the import reads with its default order:
