@@ -1,9 +1,11 @@
 // Recurrence expansion of whatever entries the reader makes of the input. The list writers read
 // the expansion's rows instead of the copies: each row must say what the entry made for it says,
-// and the list written from the rows must be the list written from the entries.
+// and the list written from the rows must be the list written from the entries. Expanded in pieces
+// on several threads, the rows must be those of one loop over the entries.
 #include "calendar/aCalendar.h"
 #include "formats/repeatList.h"
 #include "fuzzcommon.h"
+#include "platform/Parallel.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -50,9 +52,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                QStringLiteral("endTime"), QStringLiteral("theSummary")};
     QList<qsizetype> all(expanded.size());
     std::iota(all.begin(), all.end(), qsizetype(0));
-    if (doc.delimitedListBytes(expanded, all, columns, true, aCalendar::ListOptions())
-        != doc.theTabOut(made, columns).toUtf8())
+    const QByteArray list = doc.delimitedListBytes(expanded, all, columns, true, aCalendar::ListOptions());
+    if (list != doc.theTabOut(made, columns).toUtf8())
         std::abort();
-    expanded.getWarningString();
+    // Expanded in pieces of one entry on several threads, the rows are those of one loop.
+    Parallel::setLimits(3, 1);
+    const repeatList inPieces(doc.getTheData());
+    const QByteArray piecesList = doc.delimitedListBytes(inPieces, all, columns, true, aCalendar::ListOptions());
+    Parallel::setLimits(0);
+    if (inPieces.size() != expanded.size() || inPieces.getWarningString() != expanded.getWarningString()
+        || piecesList != list)
+        std::abort();
+    for (qsizetype i = 0; i < expanded.size(); ++i) {
+        if (!sameKey(inPieces.startSeconds(i), keys.at(i)) || !inPieces.entryAt(i) != !expanded.entryAt(i))
+            std::abort();
+    }
     return 0;
 }

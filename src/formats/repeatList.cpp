@@ -2,6 +2,7 @@
 
 #include "calendar/aCalendar.h"
 #include "platform/Numbers.h"
+#include "platform/Parallel.h"
 #include "text/quickSort.h"
 #include "text/theSorter.h"
 
@@ -722,15 +723,23 @@ QString repeatList::getWarningString() const
     return theWarningString.isEmpty() ? QString() : QStringLiteral("\r\r") + theWarningString;
 }
 
+repeatList::repeatList(ForPiece, const QString& stamp)
+    : m_stamp(stamp)
+{
+}
+
 void repeatList::addWarning(const QString& text)
 {
-    if (!stringInString(theWarningString, text))
+    if (!stringInString(theWarningString, text)) {
         theWarningString += text + QStringLiteral("\r\r");
+        m_warningsAdded.append(text);
+    }
 }
 
 bool repeatList::takeBudget(qsizetype n)
 {
     if (n > m_budget) {
+        m_budgetRefused = true;
         m_budget = 0;
         addWarning(tooManyWarning());
         return false;
@@ -1113,6 +1122,65 @@ EntryPtr repeatList::expandEntry(const dataEntry& entry, const CalDate& horizon,
     return replacesEntry;
 }
 
+bool repeatList::expandInPieces(Work& work, qsizetype count, const CalDate& horizon)
+{
+    const int n = int(std::min<qsizetype>(64, count / Parallel::pieceSize(256)));
+    if (n < 2 || Parallel::threadsFor(n) < 2)
+        return false;
+    struct Piece
+    {
+        std::unique_ptr<repeatList> list;
+        Work work;
+        QList<std::pair<qsizetype, EntryPtr>> replaced; // overrides of entries' first occurrences
+    };
+    std::vector<Piece> pieces(static_cast<std::size_t>(n));
+    Parallel::runJobs(n, [&](int k, int) {
+        Piece& piece = pieces[std::size_t(k)];
+        piece.list.reset(new repeatList(ForPiece {}, m_stamp));
+        for (qsizetype i = Parallel::pieceStart(count, k, n); i < Parallel::pieceStart(count, k + 1, n); ++i) {
+            if (EntryPtr o = piece.list->expandEntry(*work.list.at(i).entry, horizon, piece.work))
+                piece.replaced.append({i, std::move(o)});
+        }
+    });
+    qsizetype used = 0;
+    for (const Piece& piece : pieces) {
+        if (piece.list->m_budgetRefused)
+            return false;
+        used += kMaxCopies - piece.list->m_budget;
+    }
+    if (used > m_budget)
+        return false;
+    m_budget -= used;
+    qsizetype rows = work.list.size();
+    for (const Piece& piece : pieces)
+        rows += piece.work.list.size();
+    work.list.reserve(rows);
+    work.keys.reserve(rows);
+    work.days.reserve(rows);
+    for (Piece& piece : pieces) {
+        const qint32 base = qint32(m_makers.size());
+        m_makers.insert(m_makers.end(), piece.list->m_makers.begin(), piece.list->m_makers.end());
+        for (Occurrence& o : piece.work.list) {
+            if (o.maker >= 0)
+                o.maker += base;
+        }
+        work.list.append(std::move(piece.work.list));
+        work.keys.append(std::move(piece.work.keys));
+        work.days.append(std::move(piece.work.days));
+        piece.work = Work {}; // its room goes back before the next piece's is added
+        for (const QString& warning : std::as_const(piece.list->m_warningsAdded))
+            addWarning(warning);
+        for (const auto& [i, o] : std::as_const(piece.replaced)) {
+            const CalDate start = o->getFullStartTime();
+            const CalDate end = o->getFullEndTime();
+            work.list[i].entry = o;
+            work.keys[i] = start.secondsSince1970();
+            work.days[i] = start && end ? wholeDays(start, end) : 0;
+        }
+    }
+    return true;
+}
+
 void repeatList::addDayCopies(const dataEntry& entry, int days, Work& work)
 {
     if (days <= 0 || entry.startDate.isNull() || entry.endDate.isNull())
@@ -1158,7 +1226,7 @@ void repeatList::expandRepeatDates()
         work.append(e, start.secondsSince1970(), start && end ? wholeDays(start, end) : 0);
     }
     const qsizetype firstCount = work.list.size();
-    for (qsizetype i = 0; i < firstCount; ++i) {
+    for (qsizetype i = expandInPieces(work, firstCount, horizon) ? firstCount : 0; i < firstCount; ++i) {
         const EntryPtr e = work.list.at(i).entry;
         // An override of the first occurrence stands in the entry's place.
         if (const EntryPtr o = expandEntry(*e, horizon, work)) {

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -129,6 +130,15 @@ private:
     /// Appends one copy per further day of @p entry, which lasts @p days whole days.
     void addDayCopies(const dataEntry& entry, int days, Work& work);
     bool takeBudget(qsizetype n);
+    /// An empty list that expands pieces of another's entries, with @p stamp as their DTSTAMP.
+    struct ForPiece
+    {
+    };
+    repeatList(ForPiece, const QString& stamp);
+    /// The occurrences of the given entries [0, @p count) of @p work expanded on all cores and
+    /// appended as the loop in file order would append them; false (nothing changed) where that
+    /// cannot be (the copies would run out of room: which entries get them depends on the order).
+    bool expandInPieces(Work& work, qsizetype count, const CalDate& horizon);
 
     QList<Occurrence> m_occurrences;
     QList<double> m_keys; // the rows' starts, as sorted
@@ -138,4 +148,6 @@ private:
     QString theWarningString;
     QString m_stamp;
     qsizetype m_budget = kMaxCopies;
+    bool m_budgetRefused = false;
+    QStringList m_warningsAdded; // each warning text once, in the order added
 };

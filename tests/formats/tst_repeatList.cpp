@@ -1,5 +1,6 @@
 #include "calendar/aCalendar.h"
 #include "formats/repeatList.h"
+#include "platform/Parallel.h"
 #include "platform/Uuid.h"
 #include "testutil.h"
 
@@ -97,10 +98,77 @@ private Q_SLOTS:
     void overridesReplaceOccurrences();
     void extraDates();
     void copiesCarryTheirSource();
+    void piecesExpandAsOneLoop_data();
+    void piecesExpandAsOneLoop();
     void rowsAreTheEntriesTheyStandFor_data();
     void rowsAreTheEntriesTheyStandFor();
     void documentHelpers();
 };
+
+void tst_repeatList::piecesExpandAsOneLoop_data()
+{
+    QTest::addColumn<int>("bigRules"); // rules of 100,000 occurrences each, beyond the room for copies past 10
+    QTest::newRow("shapes of all kinds") << 0;
+    QTest::newRow("more copies than there is room for") << 11;
+}
+
+// Entries are expanded in pieces on several threads; the rows, their order and the warnings
+// must be those of one loop over the entries in order.
+void tst_repeatList::piecesExpandAsOneLoop()
+{
+    QFETCH(int, bigRules);
+    EntryList entries;
+    const char* rules[] = {"FREQ=DAILY;COUNT=4", "FREQ=WEEKLY;BYDAY=MO,WE,FR", "FREQ=MONTHLY;BYDAY=-1FR",
+                           "FREQ=YEARLY;COUNT=3", "FREQ=DAILY;INTERVAL=3;COUNT=300", ""};
+    for (int i = 0; i < 60; ++i) {
+        const QString day = QStringLiteral("200703%1").arg(10 + i % 18);
+        const bool allDay = i % 7 == 3;
+        EntryPtr e = makeEntry(allDay ? day : day + QStringLiteral("T093000"),
+                               allDay ? day : (i % 11 == 5 ? QStringLiteral("20070401T100000") : day + "T101500"),
+                               i == 4 ? QStringLiteral("FREQ=DAILY;COUNT=200000") : QString::fromLatin1(rules[i % 6]),
+                               QStringLiteral("entry %1").arg(i));
+        if (i % 9 == 2) {
+            e->setTheRDATE(at(day + QStringLiteral("T170000")));
+            e->setTheEXDATE(at(QStringLiteral("20070330")));
+        }
+        if (i % 10 == 1) {
+            // An override of a later occurrence, and one of the first.
+            for (const QString& when : {QStringLiteral("20070402"), day}) {
+                EntryPtr o = makeEntry(when + QStringLiteral("T120000"), when + QStringLiteral("T130000"), QString(),
+                                       QStringLiteral("moved %1").arg(i));
+                o->setRecDate(at(when));
+                e->addRecObjectArray(o);
+                o->setParentDataEntry(e);
+            }
+        }
+        entries << e;
+    }
+    for (int i = 0; i < bigRules; ++i)
+        entries << makeEntry("20070301T080000", "20070301T081500", "FREQ=DAILY;COUNT=100000", "big");
+    entries << makeEntry("20090101T120000", "20090101T130000");
+    auto dump = [&](int threads) {
+        Parallel::setLimits(threads, 1);
+        const repeatList rl(entries);
+        Parallel::setLimits(0);
+        QStringList out {QString::number(rl.size()), rl.getWarningString()};
+        for (qsizetype i = 0; i < rl.size(); i += 1 + i / 1000) {
+            const repeatList::Row r = rl.row(i);
+            out << QStringLiteral("%1 %2 %3%4 %5 %6")
+                       .arg(r.start.format(kStamp), r.end.format(kStamp))
+                       .arg(r.noTimes)
+                       .arg(r.notBlank)
+                       .arg(r.texts->getSummary())
+                       .arg(rl.startSeconds(i), 0, 'f', 0);
+        }
+        return out;
+    };
+    const QStringList oneLoop = dump(1);
+    QCOMPARE(dump(3), oneLoop);
+    QVERIFY(oneLoop.size() > 1000);
+    QVERIFY(oneLoop.at(1).contains(repeatList::tooManyWarning())); // a rule of 200,000
+    if (bigRules > 0)
+        QVERIFY(oneLoop.at(0).toLongLong() < bigRules * 100000); // copies were left out
+}
 
 void tst_repeatList::rowsAreTheEntriesTheyStandFor_data()
 {
