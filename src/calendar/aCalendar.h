@@ -136,6 +136,9 @@ public:
     /// createICalBytes() as parts to be written one after another (a large file is not copied
     /// into one buffer first).
     QList<QByteArray> createICalParts(const EntryList& entries, const QString* calName) const;
+    /// createICalBytes() handed to @p sink part by part as each is made; false when it stopped.
+    bool createICalTo(const EntryList& entries, const QString* calName,
+                      const std::function<bool(const QByteArray&)>& sink) const;
     QString createVCalString() const;
     QString createVCalStringWithData(const EntryList& entries) const;
     /// The same file as its bytes (Mac OS Roman, texts it cannot hold in quoted-printable UTF-8);

@@ -310,9 +310,12 @@ int writeDocument(Session& s, aCalendar& doc, const OutputOptions& o)
     // Large outputs are written part by part, as the writers made them.
     QList<QByteArray> bytes;
     switch (o.format) {
-    case Format::ICal:
-        bytes = doc.createICalParts(doc.getTheData(), o.path.isEmpty() || o.path == QLatin1String("-") ? nullptr : &o.path);
-        break;
+    case Format::ICal: {
+        const QString* name = o.path.isEmpty() || o.path == QLatin1String("-") ? nullptr : &o.path;
+        return s.writeOutput(o.path, [&](const std::function<bool(const QByteArray&)>& sink) {
+            return doc.createICalTo(doc.getTheData(), name, sink);
+        }) ? kOk : kUsage;
+    }
     case Format::VCal: {
         // Texts Mac OS Roman cannot hold are written in quoted-printable UTF-8: the file is 7-bit
         // but for Mac OS Roman texts.
