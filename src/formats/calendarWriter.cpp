@@ -222,12 +222,15 @@ QByteArray aCalendar::createICalBytes(const EntryList& entries, const QString* c
 
 QList<QByteArray> aCalendar::createICalParts(const EntryList& entries, const QString* calName) const
 {
-    QList<QByteArray> parts;
-    createICalTo(entries, calName, [&parts](const QByteArray& part) {
-        parts.append(part);
-        return true;
-    });
-    return parts;
+    const dataEntry::WriteContext context = dataEntry::WriteContext::current();
+    const QByteArray head = iCalHeader(context, calName).toUtf8();
+    const QList<dataEntry*> order = writeOrder(entries);
+    giveUids(order);
+    return withEnds(head, blockBytes(order, context,
+                                     [&](qsizetype i, QString& text, const dataEntry::WriteContext& own) {
+                                         order.at(i)->appendICal(text, own);
+                                     },
+                                     [](QByteArray& out, const QString& text) { Encoding::appendUtf8(out, text); }));
 }
 
 bool aCalendar::createICalTo(const EntryList& entries, const QString* calName,
