@@ -3,12 +3,9 @@
 #include "platform/Encoding.h"
 #include "platform/Memory.h"
 
-#include <QByteArrayView>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
-
-#include <algorithm>
 
 namespace FileReading
 {
@@ -57,22 +54,6 @@ bool readBytes(const QString& path, QByteArray* bytes, QString* error, qint64 ma
     return true;
 }
 
-namespace
-{
-// "BEGIN:VCALENDAR" or "BEGIN:VEVENT" in ASCII letters of any case: where the bytes hold one, so
-// does any text decoded from them.
-bool holdsCalendarMarker(const QByteArray& bytes)
-{
-    static const QByteArrayView markers[] = {"BEGIN:VCALENDAR", "BEGIN:VEVENT"};
-    const auto same = [](char a, char b) { return (a >= 'a' && a <= 'z' ? char(a - 32) : a) == b; };
-    for (QByteArrayView marker : markers) {
-        if (std::search(bytes.cbegin(), bytes.cend(), marker.cbegin(), marker.cend(), same) != bytes.cend())
-            return true;
-    }
-    return false;
-}
-} // namespace
-
 bool readCalendarFile(aCalendar& doc, const QString& path, QString* warning, QString* error)
 {
     warning->clear();
@@ -84,7 +65,7 @@ bool readCalendarFile(aCalendar& doc, const QString& path, QString* warning, QSt
     const bool vcal = suffix == QLatin1String("vcal") || suffix == QLatin1String("vcs");
     // Decoded as the command-line tool decodes: a UTF-8 file with a few stray bytes stays UTF-8.
     const Encoding::Fallback fallback = vcal ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252;
-    if (holdsCalendarMarker(bytes)) {
+    if (Encoding::holdsCalendarMarker(bytes)) {
         // Read from the bytes: a large file is then never held as one UTF-16 text.
         *warning = doc.setDataFromBytes(bytes, fallback);
         return true;

@@ -547,11 +547,16 @@ QString calendarReader::read()
 
 void calendarReader::begin()
 {
+    // What the last read found goes; the entries stay.
+    m_cal.todoBool = m_cal.eventBool = m_cal.errorBool = m_cal.descBool = false;
+    m_cal.appTimeZone.clear();
+    m_cal.controlHoursFromGMT.clear();
+    m_cal.controlZoneString.clear();
+    m_cal.readNotes.clear();
     // A document holding only the untouched entry it starts with loses it.
     if (m_cal.theData.size() == 1 && m_cal.theData.first()->getCheck() == QLatin1String("X"))
         m_cal.theData.clear();
     m_firstOverride = m_cal.theRecObjects.size();
-    m_appZone = m_cal.appTimeZone;
 }
 
 void calendarReader::readComponents()
@@ -747,11 +752,6 @@ bool calendarReader::readUtf8InPieces(aCalendar& cal, const QByteArray& bytes, c
         line += lineEnds[k + 1];
     }
 
-    cal.todoBool = cal.eventBool = cal.errorBool = cal.descBool = false;
-    cal.appTimeZone.clear();
-    cal.controlHoursFromGMT.clear();
-    cal.controlZoneString.clear();
-    cal.readNotes.clear();
     calendarReader reader(cal, head, source);
     reader.begin();
     reader.readHeader();
@@ -1453,11 +1453,6 @@ QString aCalendar::setData(const QString& text)
 
 QString aCalendar::readText(const QString& text, bool singleByte, Encoding::Fallback encoding)
 {
-    todoBool = eventBool = errorBool = descBool = false;
-    appTimeZone.clear();
-    controlHoursFromGMT.clear();
-    controlZoneString.clear();
-    readNotes.clear();
     t_lastRead = {};
     calendarReader reader(*this, text, {singleByte, encoding});
     return withNotes(reader.read());

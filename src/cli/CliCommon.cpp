@@ -3,6 +3,7 @@
 
 #include "CliOptions.h"
 #include "platform/Encoding.h"
+#include "platform/Parallel.h"
 #include "platform/SafeFile.h"
 
 #include <QFile>
@@ -10,7 +11,6 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <cctype>
 
 namespace cli
 {
@@ -95,12 +95,7 @@ bool Session::writeOutput(const QString& path,
                           const std::function<bool(const std::function<bool(const QByteArray&)>&)>& produce)
 {
     if (path.isEmpty() || path == QLatin1String("-")) {
-        QList<QByteArray> parts;
-        produce([&parts](const QByteArray& part) {
-            parts.append(part);
-            return true;
-        });
-        return writeOutput(path, parts);
+        return writeOutput(path, Parallel::collected(produce));
     }
     // Each part goes to the file as soon as it is made.
     SafeFile::Replacement file(path);
@@ -164,12 +159,8 @@ namespace
 /// The bytes hold a calendar (or nothing at all): looked for without decoding a large file twice.
 bool looksLikeCalendarBytes(const QByteArray& bytes)
 {
-    static const QByteArrayView markers[] = {"BEGIN:VCALENDAR", "BEGIN:VEVENT"};
-    const auto upper = [](char a, char b) { return std::toupper((unsigned char)a) == b; };
-    for (QByteArrayView marker : markers) {
-        if (std::search(bytes.cbegin(), bytes.cend(), marker.cbegin(), marker.cend(), upper) != bytes.cend())
-            return true;
-    }
+    if (Encoding::holdsCalendarMarker(bytes))
+        return true;
     // Text in another encoding (UTF-16 and the like) is judged once decoded.
     if (bytes.startsWith("\xff\xfe") || bytes.startsWith("\xfe\xff"))
         return looksLikeCalendar(Encoding::decode(bytes, Encoding::Fallback::Windows1252));

@@ -3,6 +3,7 @@
 #include "formats/repeatList.h"
 #include "platform/Encoding.h"
 #include "platform/NaturalDate.h"
+#include "platform/Parallel.h"
 #include "text/theSorter.h"
 
 #include <QLocale>
@@ -389,12 +390,7 @@ QList<QByteArray> listParts(Session& s, const aCalendar& doc, const OutputOption
     EntryList entries = doc.getTheData();
     QString warnings;
     if (writesListInParts(o)) {
-        QList<QByteArray> parts;
-        expandedListTo(s, doc, o, [&parts](const QByteArray& part) {
-            parts.append(part);
-            return true;
-        });
-        return parts;
+        return Parallel::collected([&](const Parallel::PartSink& sink) { return expandedListTo(s, doc, o, sink); });
     }
     if (o.expand || readable) {
         EntryPtr horizon;

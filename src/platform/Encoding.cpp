@@ -3,6 +3,7 @@
 #include "Memory.h"
 #include "Parallel.h"
 
+#include <QByteArrayView>
 #include <QList>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -182,6 +183,17 @@ bool decodeIfValidUtf8(const QByteArray& bytes, QString* text)
     return true;
 }
 } // namespace
+
+bool Encoding::holdsCalendarMarker(const QByteArray& bytes)
+{
+    static const QByteArrayView markers[] = {"BEGIN:VCALENDAR", "BEGIN:VEVENT"};
+    const auto same = [](char a, char b) { return (a >= 'a' && a <= 'z' ? char(a - 32) : a) == b; };
+    for (QByteArrayView marker : markers) {
+        if (std::search(bytes.cbegin(), bytes.cend(), marker.cbegin(), marker.cend(), same) != bytes.cend())
+            return true;
+    }
+    return false;
+}
 
 qsizetype Encoding::decodeUtf8Piece(const char* bytes, qsizetype n, char16_t* out)
 {

@@ -13,6 +13,10 @@ enum class Fallback {
 
 /// True when @p bytes are well-formed UTF-8.
 bool isValidUtf8(const QByteArray& bytes);
+/// True when @p bytes hold "BEGIN:VCALENDAR" or "BEGIN:VEVENT" in ASCII letters of any case; any
+/// text decoded from such bytes holds it too.
+bool holdsCalendarMarker(const QByteArray& bytes);
+
 /// Decodes @p n bytes of well-formed UTF-8 into @p out, which has room for @p n units: the units
 /// written, or -1 when the bytes are not well-formed UTF-8. A piece of a text that starts and ends
 /// on a character decodes to the same units as it does within the whole.

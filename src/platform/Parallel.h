@@ -106,6 +106,18 @@ QList<QByteArray> bytesInPieces(qsizetype count, qsizetype perPiece, MakeWriter 
 /// Takes the parts of a text one after another, in order; false to stop (a write failed).
 using PartSink = std::function<bool(const QByteArray&)>;
 
+/// The parts @p produce(sink) hands to its sink, kept in order.
+template <typename Produce>
+QList<QByteArray> collected(Produce produce)
+{
+    QList<QByteArray> parts;
+    produce([&parts](const QByteArray& part) {
+        parts.append(part);
+        return true;
+    });
+    return parts;
+}
+
 /// bytesInPieces() with each part handed to @p sink, in item order, as soon as it and the parts
 /// before it are made: the calling thread writes while the other threads go on making parts.
 /// False when the sink stopped.

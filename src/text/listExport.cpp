@@ -282,12 +282,9 @@ QList<QByteArray> aCalendar::delimitedListParts(const repeatList& expansion, QLi
                                                 const QStringList& columns, bool tabs,
                                                 const ListOptions& options) const
 {
-    QList<QByteArray> parts;
-    delimitedListTo(expansion, std::move(rows), columns, tabs, options, [&parts](const QByteArray& part) {
-        parts.append(part);
-        return true;
+    return Parallel::collected([&](const Parallel::PartSink& sink) {
+        return delimitedListTo(expansion, std::move(rows), columns, tabs, options, sink);
     });
-    return parts;
 }
 
 bool aCalendar::delimitedListTo(const repeatList& expansion, QList<qsizetype> rows, const QStringList& columns,
