@@ -1,6 +1,7 @@
 #include "calendar/dataEntry.h"
 
 #include "platform/Clock.h"
+#include "platform/Encoding.h"
 #include "platform/Numbers.h"
 #include "platform/Uuid.h"
 
@@ -79,10 +80,31 @@ QString joined(std::initializer_list<QStringView> parts)
 }
 } // namespace
 
-const dataEntry::Extras& dataEntry::defaultExtras()
+const QString& dataEntry::extraDefault(X field)
 {
-    static const Extras defaults;
-    return defaults;
+    static const QString none;
+    static const QString zulu = QStringLiteral("Z");
+    static const QString zeroHours = QStringLiteral("0");
+    switch (field) {
+    case X::zoneString:
+        return zulu;
+    case X::hoursFromGMT:
+        return zeroHours;
+    default:
+        return none;
+    }
+}
+
+const dataEntry::Links& dataEntry::defaultLinks()
+{
+    static const Links none;
+    return none;
+}
+
+const QStringList& dataEntry::attendees() const
+{
+    static const QStringList none;
+    return m_extras ? m_extras->ATTENDEE : none;
 }
 
 dataEntry::dataEntry()
@@ -116,11 +138,11 @@ void dataEntry::setDTSTAMP()
     thread_local QString lastZone;
     thread_local QString lastStamp;
     const qint64 second = Clock::now().toSecsSinceEpoch();
-    if (second != lastSecond || ex().zoneString != lastZone) {
+    if (second != lastSecond || ex(X::zoneString) != lastZone) {
         lastStamp = CalDate::fromSecsSinceEpoch(second, Zones::utc()).format(QStringLiteral("%Y%m%dT%H%M%S"))
-            + ex().zoneString;
+            + ex(X::zoneString);
         lastSecond = second;
-        lastZone = ex().zoneString;
+        lastZone = ex(X::zoneString);
     }
     mt().DTSTAMP = lastStamp;
 }
@@ -430,7 +452,7 @@ void dataEntry::removeTheEXDATE(int index)
 
 void dataEntry::addRecObjectArray(const EntryPtr& entry)
 {
-    mx().theRecObjectsArray.append(entry);
+    ml().theRecObjectsArray.append(entry);
 }
 
 void dataEntry::setTheRepeater(bool repeating)
@@ -445,6 +467,16 @@ void dataEntry::setSummary(const QString& s)
     setSUMMARY(s);
 }
 
+QString dataEntry::getShortDESCRIPTION() const
+{
+    return Encoding::fromKeptUtf8(tx().DESCRIPTION);
+}
+
+void dataEntry::setDESCRIPTION(const QString& s)
+{
+    mt().DESCRIPTION = Encoding::compactUtf8(s);
+}
+
 void dataEntry::setNotes(const QString& s)
 {
     mt().Notes = s;
@@ -456,7 +488,7 @@ void dataEntry::setLocation(const QString& s)
     QString l = s;
     l.remove(QLatin1Char('\r'));
     l.remove(QLatin1Char('\n'));
-    setExtra(&Extras::location, l);
+    setExtra(X::location, l);
 }
 
 QString dataEntry::getSEQUENCE() const
@@ -483,7 +515,7 @@ QString dataEntry::getSUMMARY() const
 
 QString dataEntry::getDESCRIPTION() const
 {
-    return QStringLiteral("DESCRIPTION:") + escapeBreaks(tx().DESCRIPTION);
+    return QStringLiteral("DESCRIPTION:") + escapeBreaks(getShortDESCRIPTION());
 }
 
 QString dataEntry::getRRULE() const
@@ -510,23 +542,23 @@ static QString propertyOrEmpty(const QString& value, const QString& prefix)
 
 QString dataEntry::getSTATUS() const
 {
-    return propertyOrEmpty(ex().status, QStringLiteral("STATUS:"));
+    return propertyOrEmpty(ex(X::status), QStringLiteral("STATUS:"));
 }
 
 QString dataEntry::getLOCATION() const
 {
-    return propertyOrEmpty(ex().location, QStringLiteral("LOCATION:"));
+    return propertyOrEmpty(ex(X::location), QStringLiteral("LOCATION:"));
 }
 
 QString dataEntry::getTheRecString() const
 {
     // An occurrence of an all-day series is named by its date, as it was read: a date-time would
     // match no occurrence.
-    if (!ex().theRecTime)
-        return QStringLiteral("RECURRENCE-ID;VALUE=DATE:") + ex().theRecDate.format(QStringLiteral("%Y%m%d"));
+    if (!lx().theRecTime)
+        return QStringLiteral("RECURRENCE-ID;VALUE=DATE:") + lx().theRecDate.format(QStringLiteral("%Y%m%d"));
     return QStringLiteral("RECURRENCE-ID;TZID=%1:").arg(localZoneName())
-        + ex().theRecDate.format(QStringLiteral("%Y%m%d")) + QLatin1Char('T')
-        + ex().theRecTime.format(QStringLiteral("%H%M%S"));
+        + lx().theRecDate.format(QStringLiteral("%Y%m%d")) + QLatin1Char('T')
+        + lx().theRecTime.format(QStringLiteral("%H%M%S"));
 }
 
 QString dataEntry::invalidReason() const
@@ -556,7 +588,7 @@ int dataEntry::tableRowCount(int tag) const
     if (tag == 1)
         return int(tx().theCalEXDATE.size());
     if (tag == 13)
-        return int(ex().theRecObjectsArray.size());
+        return int(lx().theRecObjectsArray.size());
     return 0;
 }
 
@@ -571,8 +603,8 @@ QVariant dataEntry::tableValue(int tag, int row, const QString& column) const
 {
     if (tag == 1 && row >= 0 && row < tx().theCalEXDATE.size())
         return dateVariant(tx().theCalEXDATE.at(row));
-    if (tag == 13 && row >= 0 && row < ex().theRecObjectsArray.size())
-        return ex().theRecObjectsArray.at(row)->propertyValue(column);
+    if (tag == 13 && row >= 0 && row < lx().theRecObjectsArray.size())
+        return lx().theRecObjectsArray.at(row)->propertyValue(column);
     return {};
 }
 
@@ -592,17 +624,17 @@ QVariant dataEntry::propertyValue(const QString& name) const
         {"endDate", [](const dataEntry& e) { return dateVariant(e.endDate); }},
         {"startTime", [](const dataEntry& e) { return dateVariant(e.startTime); }},
         {"endTime", [](const dataEntry& e) { return dateVariant(e.endTime); }},
-        {"theRecDate", [](const dataEntry& e) { return dateVariant(e.ex().theRecDate); }},
-        {"theRecTime", [](const dataEntry& e) { return dateVariant(e.ex().theRecTime); }},
+        {"theRecDate", [](const dataEntry& e) { return dateVariant(e.lx().theRecDate); }},
+        {"theRecTime", [](const dataEntry& e) { return dateVariant(e.lx().theRecTime); }},
         {"theSummary", [](const dataEntry& e) { return QVariant(e.tx().theSummary); }},
         {"Notes", [](const dataEntry& e) { return QVariant(e.tx().Notes); }},
-        {"DESCRIPTION", [](const dataEntry& e) { return QVariant(e.tx().DESCRIPTION); }},
+        {"DESCRIPTION", [](const dataEntry& e) { return QVariant(e.getShortDESCRIPTION()); }},
         {"UID", [](const dataEntry& e) { return QVariant(e.tx().UID); }},
         {"RRULE", [](const dataEntry& e) { return QVariant(e.tx().RRULE); }},
         {"DTSTART", [](const dataEntry& e) { return QVariant(e.DTSTART); }},
         {"DURATION", [](const dataEntry& e) { return QVariant(e.DURATION); }},
-        {"location", [](const dataEntry& e) { return QVariant(e.ex().location); }},
-        {"status", [](const dataEntry& e) { return QVariant(e.ex().status); }},
+        {"location", [](const dataEntry& e) { return QVariant(e.ex(X::location)); }},
+        {"status", [](const dataEntry& e) { return QVariant(e.ex(X::status)); }},
         {"theRepeater", [](const dataEntry& e) { return QVariant(e.tx().theRepeater); }},
     };
     auto it = getters.constFind(name);

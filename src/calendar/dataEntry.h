@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calendar/sparseTexts.h"
 #include "platform/CalDate.h"
 
 #include <QList>
@@ -82,12 +83,8 @@ public:
     /// starts"); empty when they do.
     QString invalidReason() const;
     /// Line of the file the entry was read from (its BEGIN line, from 1); 0 when not read from a file.
-    int getSourceLine() const { return ex().sourceLine; }
-    void setSourceLine(int line)
-    {
-        if (line != 0 || m_extras)
-            mx().sourceLine = line;
-    }
+    int getSourceLine() const { return sourceLine; }
+    void setSourceLine(int line) { sourceLine = line; }
 
     bool notBlankLine() const;
 
@@ -98,26 +95,26 @@ public:
     const QList<CalDate>& getTheEXDATE() const { return tx().theCalEXDATE; }
     /// Extra occurrence dates (RDATE), in the order read: dates for an all-day entry, date-times
     /// (local zone) for a timed one.
-    const QList<CalDate>& getTheRDATE() const { return ex().theCalRDATE; }
-    void setTheRDATE(const CalDate& d) { mx().theCalRDATE.append(d); }
+    const QList<CalDate>& getTheRDATE() const { return lx().theCalRDATE; }
+    void setTheRDATE(const CalDate& d) { ml().theCalRDATE.append(d); }
     void copyTheRDATE(const QList<CalDate>& list)
     {
-        if (!list.isEmpty() || m_extras)
-            mx().theCalRDATE = list;
+        if (!list.isEmpty() || (m_extras && m_extras->links))
+            ml().theCalRDATE = list;
     }
     void addRecObjectArray(const EntryPtr& entry);
-    const EntryList& getTheReoccDateArray() const { return ex().theRecObjectsArray; }
+    const EntryList& getTheReoccDateArray() const { return lx().theRecObjectsArray; }
     void emptyTheRecObjectsArray()
     {
-        if (m_extras)
-            mx().theRecObjectsArray.clear();
+        if (m_extras && m_extras->links)
+            ml().theRecObjectsArray.clear();
     }
-    void setParentDataEntry(const EntryPtr& parent) { mx().parentDataEntry = parent; }
-    EntryPtr getParentDataEntry() const { return ex().parentDataEntry.lock(); }
-    void setRecDate(const CalDate& d) { mx().theRecDate = d; }
-    const CalDate& getTheRecDate() const { return ex().theRecDate; }
-    void setRecTime(const CalDate& t) { mx().theRecTime = t; }
-    const CalDate& getTheRecTime() const { return ex().theRecTime; }
+    void setParentDataEntry(const EntryPtr& parent) { ml().parentDataEntry = parent; }
+    EntryPtr getParentDataEntry() const { return lx().parentDataEntry.lock(); }
+    void setRecDate(const CalDate& d) { ml().theRecDate = d; }
+    const CalDate& getTheRecDate() const { return lx().theRecDate; }
+    void setRecTime(const CalDate& t) { ml().theRecTime = t; }
+    const CalDate& getTheRecTime() const { return lx().theRecTime; }
     void setTheRepeater(bool repeating);
     /// Name of the table icon: "repeat" or "blank".
     const QString& getTheRepeater() const { return tx().theRepeater; }
@@ -133,47 +130,48 @@ public:
     void setDTSTART(const QString& s) { DTSTART = s; }
     const QString& getDTEND() const { return tx().DTEND; }
     void setDTEND(const QString& s) { mt().DTEND = s; }
-    const QString& getShortDESCRIPTION() const { return tx().DESCRIPTION; }
-    void setDESCRIPTION(const QString& s) { mt().DESCRIPTION = s; }
+    /// The description, decoded from the UTF-8 the entry keeps it in.
+    QString getShortDESCRIPTION() const;
+    void setDESCRIPTION(const QString& s);
     const QString& getRRULENoRRULE() const { return tx().RRULE; }
     void setRRULE(const QString& s) { mt().RRULE = s; }
     void setSEQUENCE(const QString& s) { mt().SEQUENCE = s; }
     void setSUMMARY(const QString& s) { mt().SUMMARY = s; }
-    const QString& getFullZoneString() const { return ex().fullZoneName; }
-    void setFullZoneString(const QString& s) { setExtra(&Extras::fullZoneName, s); }
-    const QString& getHoursFromGMT() const { return ex().hoursFromGMT; }
-    void setHoursFromGMT(const QString& s) { setExtra(&Extras::hoursFromGMT, s); }
-    const QString& getAlarm() const { return ex().alarm; }
-    void setAlarm(const QString& s) { setExtra(&Extras::alarm, s); }
-    const QString& getAlarmString() const { return ex().alarmString; }
-    void setAlarmString(const QString& s) { setExtra(&Extras::alarmString, s); }
-    const QString& getURL() const { return ex().URL; }
-    void setURL(const QString& s) { setExtra(&Extras::URL, s); }
-    const QString& getLocation() const { return ex().location; }
-    const QString& getShortLocation() const { return ex().location; }
+    const QString& getFullZoneString() const { return ex(X::fullZoneName); }
+    void setFullZoneString(const QString& s) { setExtra(X::fullZoneName, s); }
+    const QString& getHoursFromGMT() const { return ex(X::hoursFromGMT); }
+    void setHoursFromGMT(const QString& s) { setExtra(X::hoursFromGMT, s); }
+    const QString& getAlarm() const { return ex(X::alarm); }
+    void setAlarm(const QString& s) { setExtra(X::alarm, s); }
+    const QString& getAlarmString() const { return ex(X::alarmString); }
+    void setAlarmString(const QString& s) { setExtra(X::alarmString, s); }
+    const QString& getURL() const { return ex(X::URL); }
+    void setURL(const QString& s) { setExtra(X::URL, s); }
+    const QString& getLocation() const { return ex(X::location); }
+    const QString& getShortLocation() const { return ex(X::location); }
     void setLocation(const QString& s);
-    const QString& getStatus() const { return ex().status; }
-    void setStatus(const QString& s) { setExtra(&Extras::status, s); }
-    const QString& getClass() const { return ex().theClass; }
-    void setClass(const QString& s) { setExtra(&Extras::theClass, s); }
-    const QString& getPriority() const { return ex().thePriority; }
-    void setPriority(const QString& s) { setExtra(&Extras::thePriority, s); }
-    const QString& getTransp() const { return ex().transp; }
-    void setTransp(const QString& s) { setExtra(&Extras::transp, s); }
-    const QString& getLastModified() const { return ex().lastModified; }
-    void setLastModified(const QString& s) { setExtra(&Extras::lastModified, s); }
-    const QString& getITIPSTATUSML() const { return ex().ITIPSTATUSML; }
-    void setITIPSTATUSML(const QString& s) { setExtra(&Extras::ITIPSTATUSML, s); }
-    const QString& getALARMID() const { return ex().ALARMID; }
-    void setALARMID(const QString& s) { setExtra(&Extras::ALARMID, s); }
-    const QString& getORGANIZER() const { return ex().ORGANIZER; }
-    void setORGANIZER(const QString& s) { setExtra(&Extras::ORGANIZER, s); }
-    const QStringList& getATTENDEE() const { return ex().ATTENDEE; }
+    const QString& getStatus() const { return ex(X::status); }
+    void setStatus(const QString& s) { setExtra(X::status, s); }
+    const QString& getClass() const { return ex(X::theClass); }
+    void setClass(const QString& s) { setExtra(X::theClass, s); }
+    const QString& getPriority() const { return ex(X::thePriority); }
+    void setPriority(const QString& s) { setExtra(X::thePriority, s); }
+    const QString& getTransp() const { return ex(X::transp); }
+    void setTransp(const QString& s) { setExtra(X::transp, s); }
+    const QString& getLastModified() const { return ex(X::lastModified); }
+    void setLastModified(const QString& s) { setExtra(X::lastModified, s); }
+    const QString& getITIPSTATUSML() const { return ex(X::ITIPSTATUSML); }
+    void setITIPSTATUSML(const QString& s) { setExtra(X::ITIPSTATUSML, s); }
+    const QString& getALARMID() const { return ex(X::ALARMID); }
+    void setALARMID(const QString& s) { setExtra(X::ALARMID, s); }
+    const QString& getORGANIZER() const { return ex(X::ORGANIZER); }
+    void setORGANIZER(const QString& s) { setExtra(X::ORGANIZER, s); }
+    const QStringList& getATTENDEE() const { return attendees(); }
     void setATTENDEE(const QString& line) { mx().ATTENDEE.append(line); }
-    const QString& getCreated() const { return ex().theCreated; }
-    void setCreated(const QString& s) { setExtra(&Extras::theCreated, s); }
-    const QString& getCategories() const { return ex().theCategories; }
-    void setCategories(const QString& s) { setExtra(&Extras::theCategories, s); }
+    const QString& getCreated() const { return ex(X::theCreated); }
+    void setCreated(const QString& s) { setExtra(X::theCreated, s); }
+    const QString& getCategories() const { return ex(X::theCategories); }
+    void setCategories(const QString& s) { setExtra(X::theCategories, s); }
     bool getDataCheck() const { return dataCheck; }
     void setDataCheck(bool b) { dataCheck = b; }
     /// The UID value as stored (possibly empty); getUID() makes one when empty.
@@ -230,48 +228,65 @@ private:
     friend class repeatList; // copies entries field by field
 
     /// Properties most entries never have, and occurrence copies never carry: one side record,
-    /// made on the first write that needs it, keeps entries (and large expansions) small.
-    struct Extras : QSharedData
+    /// made on the first write that needs it, keeps entries (and large expansions) small. Its
+    /// texts are sparse, and what only overrides and their series use sits in a record of its own.
+    enum class X : int {
+        zoneString, fullZoneName, hoursFromGMT, alarm, URL, location, status, theClass, thePriority,
+        transp, lastModified, ITIPSTATUSML, ALARMID, ORGANIZER, theCreated, theCategories, alarmString
+    };
+    struct Links
     {
         CalDate theRecDate;
         CalDate theRecTime;
         std::weak_ptr<dataEntry> parentDataEntry;
-        QString zoneString = QStringLiteral("Z");
-        QString fullZoneName;
-        QString hoursFromGMT = QStringLiteral("0");
-        QString alarm;
-        QString URL;
-        QString location;
-        QString status;
-        QString theClass;
-        QString thePriority;
-        QString transp;
-        QString lastModified;
-        QString ITIPSTATUSML;
-        QString ALARMID;
-        QStringList ATTENDEE;
-        QString ORGANIZER;
-        QString theCreated;
-        QString theCategories;
-        QString alarmString;
         EntryList theRecObjectsArray;
         QList<CalDate> theCalRDATE;
-        int sourceLine = 0;
     };
-    static const Extras& defaultExtras();
-    const Extras& ex() const { return m_extras ? *m_extras.constData() : defaultExtras(); }
+    struct Extras : QSharedData
+    {
+        Extras() = default;
+        Extras(const Extras& other)
+            : QSharedData(other)
+            , texts(other.texts)
+            , ATTENDEE(other.ATTENDEE)
+            , links(other.links ? std::make_unique<Links>(*other.links) : nullptr)
+        {
+        }
+        /// Room for the zone, location, status, categories, alarm and organiser an entry read
+        /// from a file typically has.
+        SparseTexts<6> texts;
+        QStringList ATTENDEE;
+        std::unique_ptr<Links> links;
+    };
+    static const QString& extraDefault(X field);
+    static const Links& defaultLinks();
+    const QString& ex(X field) const
+    {
+        const QString* text = m_extras ? m_extras->texts.find(int(field)) : nullptr;
+        return text ? *text : extraDefault(field);
+    }
+    const QStringList& attendees() const;
+    const Links& lx() const { return m_extras && m_extras->links ? *m_extras->links : defaultLinks(); }
     Extras& mx()
     {
         if (!m_extras)
             m_extras = new Extras;
         return *m_extras;
     }
-    /// Stores a text of the side record; a default value on an entry without one allocates nothing.
-    void setExtra(QString Extras::*field, const QString& value)
+    Links& ml()
     {
-        if (!m_extras && value == defaultExtras().*field)
+        Extras& e = mx();
+        if (!e.links)
+            e.links = std::make_unique<Links>();
+        return *e.links;
+    }
+    /// Stores a text of the side record; a default value on an entry without it allocates nothing.
+    /// Takes @p value by copy: it may be another field of the record, which the insertion moves.
+    void setExtra(X field, QString value)
+    {
+        if (!(m_extras && m_extras->texts.isSet(int(field))) && value == extraDefault(field))
             return;
-        mx().*field = value;
+        mx().texts.edit(int(field), extraDefault(field)) = std::move(value);
     }
 
     /// The texts an occurrence copy shares with the entry it was made from: a copy then costs one
@@ -285,7 +300,8 @@ private:
         QString SEQUENCE = QStringLiteral("1");
         QString SUMMARY;
         QString UID;
-        QString DESCRIPTION;
+        /// Descriptions are the longest texts by far: UTF-8 keeps them in about half the room.
+        QByteArray DESCRIPTION;
         QString RRULE;
         QString DTEND;
         QString DTSTAMP;
@@ -308,5 +324,6 @@ private:
     bool endTimeSet = false;
     bool dataCheck = false;
     bool allowsNoDuration = false;
+    int sourceLine = 0;
     QSharedDataPointer<Extras> m_extras;
 };

@@ -234,6 +234,51 @@ void appendEscapedBreaks(QString& out, QStringView text)
     out += QStringView(from, end);
 }
 
+// Decodes UTF-8 the entry made (so well-formed) into @p out, as appendEscapedBreaks() escapes the
+// text: one pass, no text in between.
+void appendEscapedUtf8(QString& out, const QByteArray& utf8)
+{
+    const qsizetype at = out.size();
+    // A byte gives at most one unit, or two for an escaped break or backslash.
+    out.resize(at + 2 * utf8.size());
+    char16_t* const begin = reinterpret_cast<char16_t*>(out.data()) + at;
+    char16_t* o = begin;
+    const char* p = utf8.constData();
+    const char* const end = p + utf8.size();
+    while (p != end) {
+        const char* stop = p;
+        while (stop != end && *stop != '\r' && *stop != '\n' && *stop != '\\')
+            ++stop;
+        const qsizetype units = Encoding::decodeKeptUtf8(p, stop - p, o);
+        if (units < 0) {
+            // Not from the entry's own encoder after all: decoded as the rest of the system would.
+            const QString text = QString::fromUtf8(p, stop - p);
+            std::memcpy(o, text.utf16(), std::size_t(text.size()) * sizeof(char16_t));
+            o += text.size();
+        } else {
+            o += units;
+        }
+        if (stop == end)
+            break;
+        *o++ = u'\\';
+        *o++ = *stop == '\\' ? u'\\' : u'n';
+        p = stop + 1;
+    }
+    out.truncate(at + (o - begin));
+}
+
+// The text of UTF-8 the entry made, decoded into @p room (reused from entry to entry).
+QStringView decodedInto(QString& room, const QByteArray& utf8)
+{
+    room.resize(utf8.size());
+    const qsizetype units = Encoding::decodeKeptUtf8(utf8.constData(), utf8.size(), reinterpret_cast<char16_t*>(room.data()));
+    if (units < 0)
+        room = QString::fromUtf8(utf8);
+    else
+        room.truncate(units);
+    return room;
+}
+
 // vCalendar has no line continuation for these values: every line break becomes "\n", and a CR
 // LF pair one escape, so no raw CR can split the line; a backslash is doubled.
 void appendVcalEscaped(QString& out, QStringView text)
@@ -475,7 +520,7 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
     if (!tx().DESCRIPTION.isEmpty()) {
         from = out.size();
         out += QStringView(u"DESCRIPTION:");
-        appendEscapedBreaks(out, tx().DESCRIPTION);
+        appendEscapedUtf8(out, tx().DESCRIPTION);
         foldLineFrom(out, from, context);
     }
     from = out.size();
@@ -502,18 +547,18 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
         foldLineFrom(out, from, context);
     }
     writerParts::appendDateLists(out, *this, context.localId, kCrLf);
-    if (!ex().status.isEmpty() && ex().status != QLatin1String("STATUS:")) {
+    if (!ex(X::status).isEmpty() && ex(X::status) != QLatin1String("STATUS:")) {
         from = out.size();
-        if (!ex().status.startsWith(QLatin1String("STATUS:")))
+        if (!ex(X::status).startsWith(QLatin1String("STATUS:")))
             out += QStringView(u"STATUS:");
-        out += ex().status;
+        out += ex(X::status);
         foldLineFrom(out, from, context);
     }
-    if (!ex().alarm.isEmpty()) {
+    if (!ex(X::alarm).isEmpty()) {
         // The stored texts carry their own line ends; one that lost it must not swallow END:VALARM.
         out += QStringView(u"BEGIN:VALARM\r\n");
         // Read alarms keep their lines unfolded; a long one is folded here.
-        for (const QString* text : {&ex().alarm, &ex().ALARMID}) {
+        for (const QString* text : {&ex(X::alarm), &ex(X::ALARMID)}) {
             for (const QStringView line : QStringView(*text).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
                 const QStringView bare = line.endsWith(QLatin1Char('\r')) ? line.chopped(1) : line;
                 if (!bare.isEmpty())
@@ -522,26 +567,26 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
         }
         out += QStringView(u"END:VALARM\r\n");
     }
-    if (!ex().location.isEmpty() && ex().location != QLatin1String("LOCATION:")) {
+    if (!ex(X::location).isEmpty() && ex(X::location) != QLatin1String("LOCATION:")) {
         from = out.size();
         out += QStringView(u"LOCATION:");
-        appendEscapedBreaks(out, valueOfProperty(ex().location, QLatin1String("LOCATION:")));
+        appendEscapedBreaks(out, valueOfProperty(ex(X::location), QLatin1String("LOCATION:")));
         foldLineFrom(out, from, context);
     }
-    if (!ex().URL.isEmpty()) {
+    if (!ex(X::URL).isEmpty()) {
         from = out.size();
         out += QStringView(u"URL;VALUE=URI:");
-        out += ex().URL;
+        out += ex(X::URL);
         foldLineFrom(out, from, context);
     }
     const std::pair<QStringView, const QString*> plain[] = {
-        {QStringView(u"X-WR-ITIPSTATUSML:"), &ex().ITIPSTATUSML},
-        {QStringView(u"CLASS:"), &ex().theClass},
-        {QStringView(u"CREATED:"), &ex().theCreated},
-        {QStringView(u"PRIORITY:"), &ex().thePriority},
-        {QStringView(u"CATEGORIES:"), &ex().theCategories},
-        {QStringView(u"TRANSP:"), &ex().transp},
-        {QStringView(u"LAST-MODIFIED:"), &ex().lastModified},
+        {QStringView(u"X-WR-ITIPSTATUSML:"), &ex(X::ITIPSTATUSML)},
+        {QStringView(u"CLASS:"), &ex(X::theClass)},
+        {QStringView(u"CREATED:"), &ex(X::theCreated)},
+        {QStringView(u"PRIORITY:"), &ex(X::thePriority)},
+        {QStringView(u"CATEGORIES:"), &ex(X::theCategories)},
+        {QStringView(u"TRANSP:"), &ex(X::transp)},
+        {QStringView(u"LAST-MODIFIED:"), &ex(X::lastModified)},
     };
     for (const auto& [name, value] : plain) {
         if (!value->isEmpty()) {
@@ -552,10 +597,10 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
             foldLineFrom(out, from, context);
         }
     }
-    for (const QString& attendee : ex().ATTENDEE)
+    for (const QString& attendee : attendees())
         appendFoldedLine(out, attendee, context);
-    if (!ex().ORGANIZER.isEmpty())
-        appendFoldedLine(out, ex().ORGANIZER, context);
+    if (!ex(X::ORGANIZER).isEmpty())
+        appendFoldedLine(out, ex(X::ORGANIZER), context);
     writerParts::appendRecurrenceId(out, *this, context.localId, kCrLf);
     out += QStringView(u"END:VEVENT\r\n");
     writerParts::stripControlCharacters(out, blockStart);
@@ -587,9 +632,9 @@ QString dataEntry::appendVCal(QString& out, const WriteContext& context, const Q
     if (!tx().theSummary.isEmpty())
         appendVcalText(out, u"SUMMARY", tx().theSummary);
     if (!tx().DESCRIPTION.isEmpty())
-        appendVcalText(out, u"DESCRIPTION", tx().DESCRIPTION);
-    if (!ex().location.isEmpty() && ex().location != QLatin1String("LOCATION:"))
-        appendVcalText(out, u"LOCATION", valueOfProperty(ex().location, QLatin1String("LOCATION:")));
+        appendVcalText(out, u"DESCRIPTION", decodedInto(context.text, tx().DESCRIPTION));
+    if (!ex(X::location).isEmpty() && ex(X::location) != QLatin1String("LOCATION:"))
+        appendVcalText(out, u"LOCATION", valueOfProperty(ex(X::location), QLatin1String("LOCATION:")));
     if (tx().UID.isEmpty())
         setNewUID();
     out += QStringView(u"UID:");
@@ -626,7 +671,7 @@ QString dataEntry::appendVCal(QString& out, const WriteContext& context, const Q
             appendAt(x, startTime);
             out += kCrLf;
         }
-        for (const EntryPtr& o : ex().theRecObjectsArray) {
+        for (const EntryPtr& o : lx().theRecObjectsArray) {
             if (!o || o->getTheRecDate().isNull())
                 continue;
             out += QStringView(u"EXDATE:");
@@ -634,7 +679,7 @@ QString dataEntry::appendVCal(QString& out, const WriteContext& context, const Q
             out += kCrLf;
         }
     }
-    for (const CalDate& r : ex().theCalRDATE) {
+    for (const CalDate& r : lx().theCalRDATE) {
         if (r.isNull())
             continue;
         out += QStringView(u"RDATE:");

@@ -22,6 +22,8 @@ struct dataEntry::WriteContext
     int nowMinutes = 0;
     /// Room to fold long lines in, reused from entry to entry.
     mutable QString scratch;
+    /// Room to decode the texts kept as UTF-8 in.
+    mutable QString text;
 };
 
 /// Pieces the calendar writers and the invitation blocks share (formats/dataEntrySerialise.cpp).

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <vector>
 #include <cstring>
 
 namespace
@@ -84,7 +85,7 @@ qsizetype utf16PieceStart(const char16_t* p, qsizetype n, int k, int pieces)
 /// Reads @p n bytes of UTF-8 (well-formed only: no overlong forms, surrogates or code points
 /// above U+10FFFF) and, when @p Decode, writes their UTF-16 units to @p out (room for @p n units).
 /// Returns the units, or -1 at the first byte that is not well-formed.
-template <bool Decode>
+template <bool Decode, bool Surrogates = false>
 qsizetype scanUtf8(const uchar* p, qsizetype n, char16_t* out)
 {
     qsizetype i = 0;
@@ -131,7 +132,7 @@ qsizetype scanUtf8(const uchar* p, qsizetype n, char16_t* out)
                 return -1;
             cp = (cp << 6) | (p[i + k] & 0x3F);
         }
-        if ((len == 2 && cp < 0x800) || (len == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+        if ((len == 2 && cp < 0x800) || (len == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (!Surrogates && cp >= 0xD800 && cp <= 0xDFFF))
             return -1;
         if constexpr (Decode) {
             if (cp >= 0x10000) {
@@ -216,6 +217,71 @@ bool Encoding::isValidUtf8(const QByteArray& bytes)
             valid = false;
     });
     return valid;
+}
+
+QByteArray Encoding::compactUtf8(QStringView text)
+{
+    // Encoded into room of the most it can take, then copied out at its size: a copy is quicker
+    // than counting first.
+    const char16_t* const begin = text.utf16();
+    const char16_t* const last = begin + text.size();
+    const auto pairAt = [last](const char16_t* c) {
+        return QChar::isHighSurrogate(*c) && c + 1 != last && QChar::isLowSurrogate(c[1]);
+    };
+    thread_local std::vector<uchar> room;
+    if (room.size() < std::size_t(text.size()) * 3)
+        room.resize(std::size_t(text.size()) * 3);
+    uchar* const first = room.data();
+    uchar* o = first;
+    for (const char16_t* c = begin; c != last; ++c) {
+        // Mostly ASCII: four units at a time while none is above U+007F.
+        while (last - c >= 4) {
+            quint64 units;
+            std::memcpy(&units, c, 8);
+            if (units & 0xFF80FF80FF80FF80ULL)
+                break;
+            o[0] = uchar(c[0]), o[1] = uchar(c[1]), o[2] = uchar(c[2]), o[3] = uchar(c[3]);
+            o += 4, c += 4;
+        }
+        if (c == last)
+            break;
+        uint cp = *c;
+        if (cp < 0x80) {
+            *o++ = uchar(cp);
+        } else if (cp < 0x800) {
+            *o++ = uchar(0xC0 | (cp >> 6));
+            *o++ = uchar(0x80 | (cp & 0x3F));
+        } else if (pairAt(c)) {
+            cp = QChar::surrogateToUcs4(c[0], c[1]);
+            ++c;
+            *o++ = uchar(0xF0 | (cp >> 18));
+            *o++ = uchar(0x80 | ((cp >> 12) & 0x3F));
+            *o++ = uchar(0x80 | ((cp >> 6) & 0x3F));
+            *o++ = uchar(0x80 | (cp & 0x3F));
+        } else {
+            *o++ = uchar(0xE0 | (cp >> 12));
+            *o++ = uchar(0x80 | ((cp >> 6) & 0x3F));
+            *o++ = uchar(0x80 | (cp & 0x3F));
+        }
+    }
+    return QByteArray(reinterpret_cast<const char*>(first), o - first);
+}
+
+qsizetype Encoding::decodeKeptUtf8(const char* bytes, qsizetype n, char16_t* out)
+{
+    return scanUtf8<true, true>(reinterpret_cast<const uchar*>(bytes), n, out);
+}
+
+QString Encoding::fromKeptUtf8(const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return {};
+    QString text(bytes.size(), Qt::Uninitialized);
+    const qsizetype units = decodeKeptUtf8(bytes.constData(), bytes.size(), reinterpret_cast<char16_t*>(text.data()));
+    if (units < 0)
+        return QString::fromUtf8(bytes);
+    text.truncate(units);
+    return text;
 }
 
 void Encoding::appendUtf8(QByteArray& out, QStringView text)

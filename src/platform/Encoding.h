@@ -37,6 +37,16 @@ QByteArray toUtf8(QStringView text);
 /// Appends the UTF-8 bytes of @p text to @p out (the bytes toUtf8() gives).
 void appendUtf8(QByteArray& out, QStringView text);
 
+/// @p text as UTF-8 in a buffer of its size (toUtf8() leaves room for three bytes a character),
+/// for texts kept as UTF-8 for long. Nothing is lost: a surrogate that is not half of a pair, which
+/// UTF-8 has no form for, is kept in three bytes of its own, as the pairs' halves would be.
+QByteArray compactUtf8(QStringView text);
+/// Decodes @p n bytes compactUtf8() made into @p out (room for @p n units): the units written, or
+/// -1 when the bytes are not such UTF-8.
+qsizetype decodeKeptUtf8(const char* bytes, qsizetype n, char16_t* out);
+/// The text compactUtf8() was given.
+QString fromKeptUtf8(const QByteArray& bytes);
+
 /// Mac OS Roman bytes; a character Mac OS Roman cannot hold becomes "?".
 QByteArray encodeMacRoman(const QString& text);
 /// True when every character of @p text has a Mac OS Roman byte (line breaks and ASCII included).

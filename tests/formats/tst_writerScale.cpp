@@ -257,6 +257,31 @@ private Q_SLOTS:
         QCOMPARE(Encoding::encodeMacRoman(text), bytes);
     }
 
+    // The description is kept as UTF-8 and escaped while it is decoded: the line is what escaping
+    // the text and encoding the file give, a lone surrogate as U+FFFD.
+    void descriptionLine_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("breaks and backslashes") << QString::fromUtf8("café\nline\\x\r\nend\\")
+                                                << QByteArray("DESCRIPTION:caf\xC3\xA9\\nline\\\\x\\n\\nend\\\\");
+        QTest::newRow("four bytes after an ascii run") << QString::fromUtf8("0123456789abcdef😀")
+                                                       << QByteArray("DESCRIPTION:0123456789abcdef\xF0\x9F\x98\x80");
+        QTest::newRow("lone surrogate") << (QStringLiteral("x ") + QChar(0xDC00) + QStringLiteral(" y"))
+                                        << QByteArray("DESCRIPTION:x \xEF\xBF\xBD y");
+    }
+    void descriptionLine()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, line);
+        EntryPtr e = timed(QStringLiteral("Notes"), 2007, 3, 15, 9, 30, 11, 0);
+        e->setDESCRIPTION(text);
+        QCOMPARE(e->getShortDESCRIPTION(), text);
+        aCalendar cal;
+        const QByteArray file = cal.createICalBytes({e}, nullptr);
+        QVERIFY2(file.contains("\r\n" + line + "\r\n"), file.constData());
+    }
+
     void macRomanRoundTrip()
     {
         QByteArray all;

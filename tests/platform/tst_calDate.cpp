@@ -419,6 +419,28 @@ private Q_SLOTS:
         Parallel::setLimits(0);
     }
 
+    // Descriptions are kept as UTF-8 in buffers of their size; nothing of the text may be lost,
+    // not even a surrogate without its other half.
+    void keptUtf8_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("ascii past the four-unit steps") << QStringLiteral("0123456789abcdefghij\r\n\\x");
+        QTest::newRow("two, three and four bytes") << QString::fromUtf8("Müller – 漢 😀 Łódź");
+        QTest::newRow("lone low surrogate") << (QStringLiteral("x ") + QChar(0xDC00) + QStringLiteral(" y"));
+        QTest::newRow("lone high surrogate at the end") << (QStringLiteral("abcdefgh") + QChar(0xD83D));
+        QTest::newRow("two highs then a low") << (QString(QChar(0xD83D)) + QChar(0xD83D) + QChar(0xDE00));
+    }
+    void keptUtf8()
+    {
+        QFETCH(QString, text);
+        const QByteArray kept = Encoding::compactUtf8(text);
+        QCOMPARE(Encoding::fromKeptUtf8(kept), text);
+        if (QString::fromUtf8(text.toUtf8()) == text)
+            QCOMPARE(kept, text.toUtf8());
+        QVERIFY(kept.capacity() <= kept.size() + 16);
+    }
+
     void macRomanRoundTrip()
     {
         const QString text = QString::fromUtf8("Müller – café ™ 😀 漢");
