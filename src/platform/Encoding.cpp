@@ -228,7 +228,11 @@ QByteArray Encoding::compactUtf8(QStringView text)
     const auto pairAt = [last](const char16_t* c) {
         return QChar::isHighSurrogate(*c) && c + 1 != last && QChar::isLowSurrogate(c[1]);
     };
-    thread_local std::vector<uchar> room;
+    // The room is kept from text to text, but not for a long one: it would stay taken.
+    constexpr qsizetype kKeptRoom = 64 * 1024;
+    thread_local std::vector<uchar> kept;
+    std::vector<uchar> once;
+    std::vector<uchar>& room = text.size() * 3 <= kKeptRoom ? kept : once;
     if (room.size() < std::size_t(text.size()) * 3)
         room.resize(std::size_t(text.size()) * 3);
     uchar* const first = room.data();

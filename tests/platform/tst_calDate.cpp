@@ -430,6 +430,7 @@ private Q_SLOTS:
         QTest::newRow("lone low surrogate") << (QStringLiteral("x ") + QChar(0xDC00) + QStringLiteral(" y"));
         QTest::newRow("lone high surrogate at the end") << (QStringLiteral("abcdefgh") + QChar(0xD83D));
         QTest::newRow("two highs then a low") << (QString(QChar(0xD83D)) + QChar(0xD83D) + QChar(0xDE00));
+        QTest::newRow("longer than the room kept") << QString::fromUtf8("é😀").repeated(20000);
     }
     void keptUtf8()
     {
