@@ -67,7 +67,7 @@ bool readCalendarFile(aCalendar& doc, const QString& path, QString* warning, QSt
     const Encoding::Fallback fallback = vcal ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252;
     if (Encoding::holdsCalendarMarker(bytes)) {
         // Read from the bytes: a large file is then never held as one UTF-16 text.
-        *warning = doc.setDataFromBytes(bytes, fallback);
+        *warning = doc.setDataFromBytes(std::move(bytes), fallback);
         return true;
     }
     Encoding::CalendarText decoded = Encoding::decodeCalendar(bytes, fallback);

@@ -95,14 +95,19 @@ public:
     /// character set are then read in it. Returns what setData returns, with a note when bytes
     /// that were not UTF-8 had to be replaced.
     QString setDataFromBytes(const QByteArray& bytes, Encoding::Fallback fallback);
+    /// The same, taking the bytes: a large file's pages already read are given back to the system
+    /// during the read, so that the file and all its entries are never held at once.
+    QString setDataFromBytes(QByteArray&& bytes, Encoding::Fallback fallback);
     /// The same for bytes already decoded (the caller can let go of the bytes first).
     QString setDecodedData(Encoding::CalendarText decoded);
     /// How the last read on this thread went: the pieces its text was read in at once (1: whole)
-    /// and how many of them were read again in file order. For tests and benchmarks.
+    /// and how many of them were read again in file order, and how many of the file's bytes were
+    /// given back during the read. For tests and benchmarks.
     struct ReadShape
     {
         int pieces = 1;
         int readAgain = 0;
+        qsizetype bytesReleased = 0;
     };
     static ReadShape lastReadShape();
     /// What the last read did besides the problem flags, one sentence each: time zones it did not

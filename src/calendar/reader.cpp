@@ -10,6 +10,7 @@
 
 #include "platform/ContentLines.h"
 #include "platform/Encoding.h"
+#include "platform/Memory.h"
 #include "platform/Parallel.h"
 
 #include <QByteArrayView>
@@ -303,8 +304,10 @@ public:
 
     QString read();
     /// A large UTF-8 file read in pieces on all cores; false (and nothing read) where it cannot be.
+    /// @p releasable: the bytes are the caller's alone and not read after, so that pieces read
+    /// for good give back their pages.
     static bool readUtf8InPieces(aCalendar& cal, const QByteArray& bytes, const SourceEncoding& source,
-                                 QString* message);
+                                 QString* message, bool releasable);
 
 private:
     // What a read found that it could not keep whole; the document's problem flags.
@@ -678,7 +681,7 @@ void calendarReader::take(Piece& piece)
 }
 
 bool calendarReader::readUtf8InPieces(aCalendar& cal, const QByteArray& bytes, const SourceEncoding& source,
-                                      QString* message)
+                                      QString* message, bool releasable)
 {
     // Pieces of a megabyte or more: enough for all cores, and few enough that a piece read from a
     // wrong guess (see appZone()) costs little to read again.
@@ -715,6 +718,9 @@ bool calendarReader::readUtf8InPieces(aCalendar& cal, const QByteArray& bytes, c
     const qsizetype leading = pieces.first().from;
     QList<qsizetype> lineEnds(pieces.size() + 1, 0);
     std::atomic<bool> inOrderOnly {false};
+    // Bytes given back cannot be read again: a file that is not UTF-8 is found before any is,
+    // since the whole file is then read another way.
+    std::atomic<bool> notUtf8 {false};
     auto countLineEnds = [&](qsizetype from, qsizetype to) {
         // CR LF, LF and a lone CR each end one line. Without branches, the compiler counts many
         // bytes at a time.
@@ -736,10 +742,12 @@ bool calendarReader::readUtf8InPieces(aCalendar& cal, const QByteArray& bytes, c
         const QByteArrayView text = all.sliced(piece.from, piece.to - piece.from);
         if (text.indexOf("BEGIN:VTIMEZONE") >= 0 || text.indexOf("BEGIN:VCALENDAR") >= 0)
             inOrderOnly = true;
+        else if (releasable && !Encoding::isValidUtf8Piece(text.data(), text.size()))
+            notUtf8 = true;
         else
             lineEnds[job] = countLineEnds(piece.from, piece.to);
     });
-    if (inOrderOnly)
+    if (inOrderOnly || notUtf8)
         return false;
     QString head(leading, Qt::Uninitialized);
     const qsizetype headUnits = Encoding::decodeUtf8Piece(d, leading, reinterpret_cast<char16_t*>(head.data()));
@@ -758,7 +766,8 @@ bool calendarReader::readUtf8InPieces(aCalendar& cal, const QByteArray& bytes, c
     reader.readComponents();
 
     // The pieces at once, each from the state the header leaves, on buffers kept per thread.
-    std::atomic<bool> notUtf8 {false};
+    // A piece that read nothing of that state is read for good: its bytes may go.
+    std::atomic<qsizetype> released {0};
     QList<QString> buffers(Parallel::threadsFor(int(pieces.size())));
     auto readAt = [&](Piece& piece, QString& buffer) {
         const qsizetype size = piece.to - piece.from;
@@ -773,14 +782,20 @@ bool calendarReader::readUtf8InPieces(aCalendar& cal, const QByteArray& bytes, c
         reader.readPiece(piece, QStringView(out, units));
     };
     Parallel::runJobs(int(pieces.size()), [&](int job, int worker) {
-        if (!notUtf8)
-            readAt(pieces[job], buffers[worker]);
+        if (notUtf8)
+            return;
+        Piece& piece = pieces[job];
+        readAt(piece, buffers[worker]);
+        if (releasable && !notUtf8 && !piece.zoneReadFirst && !piece.propertyReadFirst) {
+            Memory::releasePages(const_cast<char*>(d) + piece.from, piece.to - piece.from);
+            released += piece.to - piece.from;
+        }
     });
     if (notUtf8)
-        return false; // the caller reads the whole text again from the start
+        return false; // the caller reads the whole text again from the start (only when no bytes went)
     // Joined in file order; a piece that depended on a state other than the one the piece before
     // left is read again from that state.
-    t_lastRead = {int(pieces.size()), 0};
+    t_lastRead = {int(pieces.size()), 0, released};
     for (Piece& piece : pieces) {
         if ((piece.zoneReadFirst && piece.startZone != reader.m_appZone)
             || (piece.propertyReadFirst && piece.startProperty != reader.m_lastProperty)) {
@@ -1470,9 +1485,19 @@ QString aCalendar::setDataFromBytes(const QByteArray& bytes, Encoding::Fallback 
     // A large UTF-8 file is read in pieces on all cores, each decoded only while it is read; the
     // result is the one the whole text gives.
     QString message;
-    if (calendarReader::readUtf8InPieces(*this, bytes, {false, fallback}, &message))
+    if (calendarReader::readUtf8InPieces(*this, bytes, {false, fallback}, &message, false))
         return withNotes(message);
     return setDecodedData(Encoding::decodeCalendar(bytes, fallback));
+}
+
+QString aCalendar::setDataFromBytes(QByteArray&& bytes, Encoding::Fallback fallback)
+{
+    QByteArray taken = std::move(bytes);
+    QString message;
+    // Shared bytes are read as the caller's own: another holder still reads them.
+    if (calendarReader::readUtf8InPieces(*this, taken, {false, fallback}, &message, taken.isDetached()))
+        return withNotes(message);
+    return setDecodedData(Encoding::decodeCalendar(taken, fallback));
 }
 
 QString aCalendar::setDecodedData(Encoding::CalendarText decoded)

@@ -194,7 +194,7 @@ bool readInto(Session& s, aCalendar& doc, const QString& path, Format format, co
             return false;
         }
         doc.setDataFromBytes(
-            bytes, format == Format::VCal ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252);
+            std::move(bytes), format == Format::VCal ? Encoding::Fallback::MacRoman : Encoding::Fallback::Windows1252);
         bytes = QByteArray();
         const QString message = doc.problemMessage();
         if (!message.isEmpty())

@@ -201,6 +201,11 @@ qsizetype Encoding::decodeUtf8Piece(const char* bytes, qsizetype n, char16_t* ou
     return scanUtf8<true>(reinterpret_cast<const uchar*>(bytes), n, out);
 }
 
+bool Encoding::isValidUtf8Piece(const char* bytes, qsizetype n)
+{
+    return validUtf8Range(reinterpret_cast<const uchar*>(bytes), n);
+}
+
 bool Encoding::isValidUtf8(const QByteArray& bytes)
 {
     const auto* p = reinterpret_cast<const uchar*>(bytes.constData());

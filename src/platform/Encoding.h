@@ -21,6 +21,8 @@ bool holdsCalendarMarker(const QByteArray& bytes);
 /// written, or -1 when the bytes are not well-formed UTF-8. A piece of a text that starts and ends
 /// on a character decodes to the same units as it does within the whole.
 qsizetype decodeUtf8Piece(const char* bytes, qsizetype n, char16_t* out);
+/// True when decodeUtf8Piece() decodes these bytes.
+bool isValidUtf8Piece(const char* bytes, qsizetype n);
 
 /// A byte-order mark selects UTF-8 or UTF-16 (LE/BE) and is dropped; otherwise UTF-8 when the bytes
 /// are valid UTF-8, else the fallback single-byte encoding. Never fails.

@@ -5,10 +5,27 @@
 
 #if defined(Q_OS_LINUX)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
+
+void Memory::releasePages(void* data, qsizetype size)
+{
+#if defined(Q_OS_LINUX) && defined(MADV_DONTNEED)
+    static const auto page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+    if (!data || size <= 0 || page == 0)
+        return;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) & ~(page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(data) + std::uintptr_t(size)) & ~(page - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(size);
+#endif
+}
 
 void Memory::preferLargePages(void* data, qsizetype size)
 {

@@ -10,6 +10,10 @@ namespace Memory
 /// (Linux; elsewhere, and for buffers under a few megabytes, nothing). Call it before the buffer
 /// is first written.
 void preferLargePages(void* data, qsizetype size);
+/// Gives the whole pages inside @p size bytes at @p data back to the system (Linux; elsewhere
+/// nothing): the buffer stays valid, but those bytes then read as zeros. For a buffer its owner
+/// will not read there again, such as a file's bytes already parsed.
+void releasePages(void* data, qsizetype size);
 /// For a process that reads, converts and ends (the command-line tool): large buffers come from
 /// the heap and what is freed stays there for the next ones, instead of going back to the system
 /// and being faulted in afresh (the file's bytes, freed once decoded, hold the entries; the

@@ -100,6 +100,29 @@ QStringList vevent(const QStringList& lines)
     return QStringList {"BEGIN:VEVENT"} + lines + QStringList {"END:VEVENT"};
 }
 
+QStringList version2()
+{
+    return {"VERSION:2.0", "PRODID:-//test//EN"};
+}
+
+// Events in UTC, with folds and non-ASCII text.
+QStringList utcEvent(int i)
+{
+    return vevent({QStringLiteral("UID:u%1").arg(i), QStringLiteral("SUMMARY:Caf\u00e9 \U0001F600 %1").arg(i),
+                   QStringLiteral("DTSTART:200703%1T090000Z").arg(10 + i % 18),
+                   QStringLiteral("DTEND:200703%1T100000Z").arg(10 + i % 18), "DESCRIPTION:folded over",
+                   " two lines, with BEGIN:VEVENT inside"});
+}
+
+// Zone names and floating times mixed: a floating time takes the zone of the start before it.
+QStringList zonedThenFloatingEvent(int i)
+{
+    const QString start = i % 7 < 3
+        ? QStringLiteral("DTSTART;TZID=%1:20070301T090000").arg(i % 2 ? "America/New_York" : "Asia/Tokyo")
+        : QStringLiteral("DTSTART:20070301T090000");
+    return vevent({QStringLiteral("UID:z%1").arg(i), start, "DURATION:PT1H", "RRULE:FREQ=WEEKLY;COUNT=5"});
+}
+
 // Everything a read leaves in the document, as text: entries written back, their lines and
 // zones, overrides, flags, notes and the message.
 QString readResult(aCalendar& cal, const QString& message)
@@ -714,20 +737,10 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("inPieces");
         QTest::addColumn<bool>("readAgain");
-        const QStringList v2 {"VERSION:2.0", "PRODID:-//test//EN"};
-        auto utc = [](int i) {
-            return vevent({QStringLiteral("UID:u%1").arg(i), QStringLiteral("SUMMARY:Caf\u00e9 \U0001F600 %1").arg(i),
-                           QStringLiteral("DTSTART:200703%1T090000Z").arg(10 + i % 18),
-                           QStringLiteral("DTEND:200703%1T100000Z").arg(10 + i % 18),
-                           "DESCRIPTION:folded over", " two lines, with BEGIN:VEVENT inside"});
-        };
+        const QStringList v2 = version2();
+        auto utc = utcEvent;
         QTest::newRow("UTC times") << calendarOf(v2, 40, utc) << true << false;
-        QTest::newRow("zone names, then floating times") << calendarOf(v2, 40, [](int i) {
-            const QString start = i % 7 < 3 ? QStringLiteral("DTSTART;TZID=%1:20070301T090000")
-                                                  .arg(i % 2 ? "America/New_York" : "Asia/Tokyo")
-                                            : QStringLiteral("DTSTART:20070301T090000");
-            return vevent({QStringLiteral("UID:z%1").arg(i), start, "DURATION:PT1H", "RRULE:FREQ=WEEKLY;COUNT=5"});
-        }) << true << true;
+        QTest::newRow("zone names, then floating times") << calendarOf(v2, 40, zonedThenFloatingEvent) << true << true;
         QTest::newRow("calendar zone, floating times") << calendarOf(v2 + QStringList {"X-WR-TIMEZONE;VALUE=TEXT:Asia/Tokyo"}, 30, [](int i) {
             return vevent({QStringLiteral("UID:f%1").arg(i), QStringLiteral("DTSTART:20070%1T080000").arg(301 + i % 20),
                            "RRULE:FREQ=DAILY;COUNT=3", QStringLiteral("EXDATE:20070%1T080000").arg(302 + i % 20)});
@@ -791,16 +804,49 @@ private Q_SLOTS:
         aCalendar whole;
         const QString expected = readResult(whole, whole.setDecodedData(Encoding::decodeCalendar(bytes, fallback)));
         for (int threads : {1, 3}) {
-            Parallel::setLimits(threads, 64);
-            counted();
-            aCalendar pieces;
-            const QString message = pieces.setDataFromBytes(bytes, fallback);
-            const aCalendar::ReadShape shape = aCalendar::lastReadShape();
-            Parallel::setLimits(0);
-            QCOMPARE(readResult(pieces, message), expected);
-            QCOMPARE(shape.pieces > 1, inPieces);
-            QCOMPARE(shape.readAgain > 0, readAgain);
+            for (bool handedOver : {false, true}) {
+                Parallel::setLimits(threads, 64);
+                counted();
+                aCalendar pieces;
+                const QString message = handedOver
+                    ? pieces.setDataFromBytes(QByteArray(bytes.constData(), bytes.size()), fallback)
+                    : pieces.setDataFromBytes(bytes, fallback);
+                const aCalendar::ReadShape shape = aCalendar::lastReadShape();
+                Parallel::setLimits(0);
+                QCOMPARE(readResult(pieces, message), expected);
+                QCOMPARE(shape.pieces > 1, inPieces);
+                QCOMPARE(shape.readAgain > 0, readAgain);
+            }
         }
+    }
+
+    // Bytes handed over are given back page by page as their pieces are read for good; that a
+    // file is not UTF-8 is found before any page goes, since the whole file is then read again.
+    void handedOverBytesGoBack_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("released"); // 1: some bytes given back, 0: none, -1: either
+        QTest::newRow("UTC times") << calendarOf(version2(), 400, utcEvent) << 1;
+        QTest::newRow("zone names, then floating times") << calendarOf(version2(), 400, zonedThenFloatingEvent) << -1;
+        QByteArray late = calendarOf(version2(), 400, utcEvent);
+        late.replace("UID:u390\r\n", "UID:u390\r\nLOCATION:caf\xe9\r\n");
+        QTest::newRow("a late byte that is not UTF-8") << late << 0;
+    }
+    void handedOverBytesGoBack()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, released);
+        const Encoding::Fallback fallback = Encoding::Fallback::MacRoman;
+        aCalendar whole;
+        const QString expected = readResult(whole, whole.setDecodedData(Encoding::decodeCalendar(bytes, fallback)));
+        Parallel::setLimits(2, 8192);
+        aCalendar pieces;
+        const QString message = pieces.setDataFromBytes(QByteArray(bytes.constData(), bytes.size()), fallback);
+        const aCalendar::ReadShape shape = aCalendar::lastReadShape();
+        Parallel::setLimits(0);
+        QCOMPARE(readResult(pieces, message), expected);
+        if (released >= 0)
+            QCOMPARE(shape.bytesReleased > 0, released == 1);
     }
 
     void fileBytes_data()
