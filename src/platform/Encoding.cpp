@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <atomic>
 #include <vector>
 #include <cstring>
@@ -91,12 +92,25 @@ qsizetype scanUtf8(const uchar* p, qsizetype n, char16_t* out)
     qsizetype i = 0;
     char16_t* o = out;
     while (i < n) {
-        // Calendars are mostly ASCII: eight bytes at a time while no byte has its high bit set.
+        // Calendars are mostly ASCII: eight bytes at a time while no byte has its high bit set,
+        // and then the ASCII bytes before the first that has. Writing eight units at a time stays
+        // within @p out: no more units are written than bytes are read.
         while (i + 8 <= n) {
             quint64 word;
             std::memcpy(&word, p + i, 8);
-            if (word & 0x8080808080808080ULL)
+            const quint64 high = word & 0x8080808080808080ULL;
+            if (high) {
+                if constexpr (std::endian::native == std::endian::little) {
+                    const int ascii = std::countr_zero(high) >> 3;
+                    if constexpr (Decode) {
+                        for (int k = 0; k < 8; ++k)
+                            o[k] = p[i + k];
+                        o += ascii;
+                    }
+                    i += ascii;
+                }
                 break;
+            }
             if constexpr (Decode) {
                 for (int k = 0; k < 8; ++k)
                     o[k] = p[i + k];

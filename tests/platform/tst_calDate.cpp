@@ -395,6 +395,16 @@ private Q_SLOTS:
                                                    << QString::fromUtf8("abcdefghijklmnopâ‚");
         QTest::newRow("four-byte characters and a mark inside") << QByteArray("\xF0\x9F\x98\x80x\xEF\xBB\xBFy\xF0\x9F\x98\x80")
                                                                 << 0 << QString::fromUtf8("😀x\uFEFFy😀");
+        // The first byte with its high bit set is found at every place in an eight-byte word.
+        QByteArray everyOffset, cutAtEveryOffset;
+        for (int k = 0; k < 17; ++k) {
+            everyOffset += QByteArray(k, 'a') + "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+            cutAtEveryOffset += QByteArray(k, 'b') + "\xC3\xA9";
+        }
+        QTest::newRow("non-ASCII after ASCII runs of every length") << everyOffset << 0 << QString::fromUtf8(everyOffset);
+        QTest::newRow("cut sequence after ASCII runs of every length")
+            << cutAtEveryOffset + "0123456\xE2\x82" << 1
+            << QString::fromLatin1(cutAtEveryOffset + "0123456\xE2").append(QChar(0x201A)); // Windows-1252 0x82
         QTest::newRow("surrogate encoded is not utf8") << QByteArray("ab\xED\xA0\x80") << 1
                                                        << QString::fromUtf8("abí\u00A0€");
     }
