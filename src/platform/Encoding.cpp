@@ -257,13 +257,20 @@ QByteArray Encoding::compactUtf8(QStringView text)
     uchar* const first = room.data();
     uchar* o = first;
     for (const char16_t* c = begin; c != last; ++c) {
-        // Mostly ASCII: four units at a time while none is above U+007F.
+        // Mostly ASCII: four units at a time while none is above U+007F, and then the ASCII units
+        // before the first that is (four bytes written stay within the room: three a unit).
         while (last - c >= 4) {
             quint64 units;
             std::memcpy(&units, c, 8);
-            if (units & 0xFF80FF80FF80FF80ULL)
-                break;
+            const quint64 high = units & 0xFF80FF80FF80FF80ULL;
             o[0] = uchar(c[0]), o[1] = uchar(c[1]), o[2] = uchar(c[2]), o[3] = uchar(c[3]);
+            if (high) {
+                if constexpr (std::endian::native == std::endian::little) {
+                    const int ascii = std::countr_zero(high) >> 4;
+                    o += ascii, c += ascii;
+                }
+                break;
+            }
             o += 4, c += 4;
         }
         if (c == last)
