@@ -547,11 +547,12 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
         foldLineFrom(out, from, context);
     }
     writerParts::appendDateLists(out, *this, context.localId, kCrLf);
-    if (!ex(X::status).isEmpty() && ex(X::status) != QLatin1String("STATUS:")) {
+    const QString& status = ex(X::status);
+    if (!status.isEmpty() && status != QLatin1String("STATUS:")) {
         from = out.size();
-        if (!ex(X::status).startsWith(QLatin1String("STATUS:")))
+        if (!status.startsWith(QLatin1String("STATUS:")))
             out += QStringView(u"STATUS:");
-        out += ex(X::status);
+        out += status;
         foldLineFrom(out, from, context);
     }
     if (!ex(X::alarm).isEmpty()) {
@@ -567,16 +568,17 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
         }
         out += QStringView(u"END:VALARM\r\n");
     }
-    if (!ex(X::location).isEmpty() && ex(X::location) != QLatin1String("LOCATION:")) {
+    const QString& location = ex(X::location);
+    if (!location.isEmpty() && location != QLatin1String("LOCATION:")) {
         from = out.size();
         out += QStringView(u"LOCATION:");
-        appendEscapedBreaks(out, valueOfProperty(ex(X::location), QLatin1String("LOCATION:")));
+        appendEscapedBreaks(out, valueOfProperty(location, QLatin1String("LOCATION:")));
         foldLineFrom(out, from, context);
     }
-    if (!ex(X::URL).isEmpty()) {
+    if (const QString& url = ex(X::URL); !url.isEmpty()) {
         from = out.size();
         out += QStringView(u"URL;VALUE=URI:");
-        out += ex(X::URL);
+        out += url;
         foldLineFrom(out, from, context);
     }
     const std::pair<QStringView, const QString*> plain[] = {
@@ -599,8 +601,8 @@ void dataEntry::appendICal(QString& out, const WriteContext& context)
     }
     for (const QString& attendee : attendees())
         appendFoldedLine(out, attendee, context);
-    if (!ex(X::ORGANIZER).isEmpty())
-        appendFoldedLine(out, ex(X::ORGANIZER), context);
+    if (const QString& organizer = ex(X::ORGANIZER); !organizer.isEmpty())
+        appendFoldedLine(out, organizer, context);
     writerParts::appendRecurrenceId(out, *this, context.localId, kCrLf);
     out += QStringView(u"END:VEVENT\r\n");
     writerParts::stripControlCharacters(out, blockStart);
@@ -633,8 +635,9 @@ QString dataEntry::appendVCal(QString& out, const WriteContext& context, const Q
         appendVcalText(out, u"SUMMARY", tx().theSummary);
     if (!tx().DESCRIPTION.isEmpty())
         appendVcalText(out, u"DESCRIPTION", decodedInto(context.text, tx().DESCRIPTION));
-    if (!ex(X::location).isEmpty() && ex(X::location) != QLatin1String("LOCATION:"))
-        appendVcalText(out, u"LOCATION", valueOfProperty(ex(X::location), QLatin1String("LOCATION:")));
+    const QString& location = ex(X::location);
+    if (!location.isEmpty() && location != QLatin1String("LOCATION:"))
+        appendVcalText(out, u"LOCATION", valueOfProperty(location, QLatin1String("LOCATION:")));
     if (tx().UID.isEmpty())
         setNewUID();
     out += QStringView(u"UID:");

@@ -11,16 +11,27 @@
 #include <malloc.h>
 #endif
 
+#if defined(Q_OS_LINUX)
+namespace
+{
+// Gives @p advice for the whole spans of @p unit bytes (a power of two) inside the buffer.
+void adviseWholeSpans(void* data, qsizetype size, std::uintptr_t unit, int advice)
+{
+    if (!data || size <= 0 || unit == 0)
+        return;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + unit - 1) & ~(unit - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(data) + std::uintptr_t(size)) & ~(unit - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, advice);
+}
+} // namespace
+#endif
+
 void Memory::releasePages(void* data, qsizetype size)
 {
 #if defined(Q_OS_LINUX) && defined(MADV_DONTNEED)
     static const auto page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
-    if (!data || size <= 0 || page == 0)
-        return;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) & ~(page - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(data) + std::uintptr_t(size)) & ~(page - 1);
-    if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+    adviseWholeSpans(data, size, page, MADV_DONTNEED);
 #else
     Q_UNUSED(data);
     Q_UNUSED(size);
@@ -31,13 +42,9 @@ void Memory::preferLargePages(void* data, qsizetype size)
 {
 #if defined(Q_OS_LINUX) && defined(MADV_HUGEPAGE)
     constexpr std::uintptr_t kLarge = std::uintptr_t(2) << 20;
-    if (!data || size < qsizetype(4 * kLarge))
-        return;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(data) + std::uintptr_t(size)) & ~(kLarge - 1);
     // Advice only: where large pages are off or none is free, the memory is what it was.
-    if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    if (size >= qsizetype(4 * kLarge))
+        adviseWholeSpans(data, size, kLarge, MADV_HUGEPAGE);
 #else
     Q_UNUSED(data);
     Q_UNUSED(size);
